@@ -1,0 +1,23 @@
+// The subcommands of stillweaver-cli. Each takes the arguments after its
+// name and returns the process exit code: 0 success, 1 failure, 2 usage error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string>;
+
+int CmdMake(const Args& args);
+int CmdCodecs(const Args& args);
+int CmdInfo(const Args& args);
+int CmdFramemd5(const Args& args);
+int CmdExport(const Args& args);
+
+// Prints "CAPTION: TEXT" on stderr, the form every failure takes.
+void ReportError(const std::string& caption, const std::string& text);
+// Prints a usage line on stderr and returns 2.
+int UsageError(const std::string& message);
+
+}  // namespace cli

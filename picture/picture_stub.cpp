@@ -1,0 +1,1 @@
+// Placeholder until this folder's first sources land.

@@ -1,0 +1,1 @@
+// AVI files: placeholder until the AVI services land.

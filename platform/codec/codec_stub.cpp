@@ -1,0 +1,1 @@
+// Compressors and frame decoders: placeholder until the codec services land.

@@ -1,0 +1,1 @@
+// Bitmaps and picture codecs: placeholder until the image services land.

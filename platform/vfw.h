@@ -1,0 +1,255 @@
+// AVI files, streams, frame decoders and installable compressors under their
+// Video for Windows names. Every HRESULT is 0 (AVIERR_OK) on success or one of
+// the AVIERR_ codes below. All functions may be called from any thread; one
+// handle is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+// ---------------------------------------------------------------------------
+// Result codes
+
+constexpr HRESULT MakeAviErr(std::uint32_t v) { return static_cast<HRESULT>(v); }
+constexpr HRESULT AVIERR_OK = 0;
+constexpr HRESULT AVIERR_UNSUPPORTED = MakeAviErr(0x80044065u);
+constexpr HRESULT AVIERR_BADFORMAT = MakeAviErr(0x80044066u);
+constexpr HRESULT AVIERR_MEMORY = MakeAviErr(0x80044067u);
+constexpr HRESULT AVIERR_INTERNAL = MakeAviErr(0x80044068u);
+constexpr HRESULT AVIERR_BADFLAGS = MakeAviErr(0x80044069u);
+constexpr HRESULT AVIERR_BADPARAM = MakeAviErr(0x8004406Au);
+constexpr HRESULT AVIERR_BADSIZE = MakeAviErr(0x8004406Bu);
+constexpr HRESULT AVIERR_BADHANDLE = MakeAviErr(0x8004406Cu);
+constexpr HRESULT AVIERR_FILEREAD = MakeAviErr(0x8004406Du);
+constexpr HRESULT AVIERR_FILEWRITE = MakeAviErr(0x8004406Eu);
+constexpr HRESULT AVIERR_FILEOPEN = MakeAviErr(0x8004406Fu);
+constexpr HRESULT AVIERR_COMPRESSOR = MakeAviErr(0x80044070u);
+constexpr HRESULT AVIERR_NOCOMPRESSOR = MakeAviErr(0x80044071u);
+constexpr HRESULT AVIERR_READONLY = MakeAviErr(0x80044072u);
+constexpr HRESULT AVIERR_NODATA = MakeAviErr(0x80044073u);
+constexpr HRESULT AVIERR_BUFFERTOOSMALL = MakeAviErr(0x80044074u);
+constexpr HRESULT AVIERR_CANTCOMPRESS = MakeAviErr(0x80044075u);
+constexpr HRESULT AVIERR_USERABORT = MakeAviErr(0x800440C6u);
+constexpr HRESULT AVIERR_ERROR = MakeAviErr(0x800440C7u);
+constexpr HRESULT REGDB_E_CLASSNOTREG = MakeAviErr(0x80040154u);
+
+// ---------------------------------------------------------------------------
+// AVI files and streams
+
+constexpr FOURCC streamtypeVIDEO = mmioFOURCC('v', 'i', 'd', 's');
+constexpr FOURCC streamtypeAUDIO = mmioFOURCC('a', 'u', 'd', 's');
+
+// Index flags of a sample (idx1 dwFlags).
+constexpr DWORD AVIIF_LIST = 0x00000001;
+constexpr DWORD AVIIF_KEYFRAME = 0x00000010;
+
+// AVIFileOpenA modes.
+constexpr UINT OF_READ = 0x0000;
+constexpr UINT OF_WRITE = 0x0001;
+constexpr UINT OF_CREATE = 0x1000;
+
+struct AVISTREAMINFOA {
+  DWORD fccType;
+  DWORD fccHandler;
+  DWORD dwFlags;
+  DWORD dwCaps;
+  WORD wPriority;
+  WORD wLanguage;
+  DWORD dwScale;
+  DWORD dwRate;
+  DWORD dwStart;
+  DWORD dwLength;
+  DWORD dwInitialFrames;
+  DWORD dwSuggestedBufferSize;
+  DWORD dwQuality;
+  DWORD dwSampleSize;
+  RECT rcFrame;
+  DWORD dwEditCount;
+  DWORD dwFormatChangeCount;
+  char szName[64];
+};
+static_assert(sizeof(AVISTREAMINFOA) == 140);
+
+struct AviFile;    // reference-counted; see AVIFileRelease
+struct AviStream;  // reference-counted; holds a reference to its file
+struct AviGetFrame;
+using PAVIFILE = AviFile*;
+using PAVISTREAM = AviStream*;
+using PGETFRAME = AviGetFrame*;
+
+// Starts / stops the AVI library. Pairs may nest and repeat.
+void AVIFileInit();
+void AVIFileExit();
+
+// Opens szFile for reading (uMode OF_READ) or creates it, replacing any old
+// file (OF_WRITE | OF_CREATE). lpHandler must be null. Errors: AVIERR_FILEOPEN
+// (missing, directory, no permission), AVIERR_FILEREAD, AVIERR_BADFORMAT (not
+// an AVI), AVIERR_NODATA (empty file), AVIERR_BADPARAM.
+HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler);
+
+// Drops one reference. When references remain, returns their count (> 0).
+// The last reference finishes a file opened for writing and returns 0, or an
+// AVIERR_ code (AVIERR_FILEWRITE on a full disk) when anything could not be
+// written. Readers return 0.
+LONG AVIFileRelease(PAVIFILE pfile);
+
+// Writing: creates the next stream. Only one video stream per file is
+// supported for writing.
+HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFOA* psi);
+HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat);
+// Appends lSamples (must be 1) samples of cbBuffer bytes at lStart (must be the
+// next position). dwFlags: AVIIF_KEYFRAME or 0.
+HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer,
+                       LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten);
+
+// Drops one reference to the stream (and the stream's reference to its file).
+// Returns remaining references (> 0); 0 when this was the last and everything
+// written to the stream so far reached the file; an AVIERR_ code otherwise.
+LONG AVIStreamRelease(PAVISTREAM pavi);
+
+// Reading. fccType streamtypeVIDEO or 0 (any); lParam the index among
+// streams of that type. AVIERR_NODATA when there is no such stream.
+HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, DWORD fccType, LONG lParam);
+HRESULT AVIStreamInfoA(PAVISTREAM pavi, AVISTREAMINFOA* psi, LONG lSize);
+// Copies the stream format (strf) into lpFormat; with lpFormat null, sets
+// *lpcbFormat to its size.
+HRESULT AVIStreamReadFormat(PAVISTREAM pavi, LONG lPos, void* lpFormat, LONG* lpcbFormat);
+// Reads sample lStart (lSamples must be 1). With lpBuffer null, reports the
+// sample's size in *plBytes. AVIERR_BUFFERTOOSMALL when cbBuffer is short;
+// AVIERR_BADPARAM outside the stream. A zero-length sample reads 0 bytes.
+HRESULT AVIStreamRead(PAVISTREAM pavi, LONG lStart, LONG lSamples, void* lpBuffer, LONG cbBuffer,
+                      LONG* plBytes, LONG* plSamples);
+// Number of samples in the stream.
+LONG AVIStreamLength(PAVISTREAM pavi);
+// Key-frame search: lFlags FIND_KEY with FIND_PREV or FIND_NEXT. Returns the
+// position found, or -1.
+constexpr LONG FIND_NEXT = 0x0001;
+constexpr LONG FIND_PREV = 0x0004;
+constexpr LONG FIND_KEY = 0x0010;
+LONG AVIStreamFindSample(PAVISTREAM pavi, LONG lPos, LONG lFlags);
+inline bool AVIStreamIsKeyFrame(PAVISTREAM pavi, LONG lPos) {
+  return AVIStreamFindSample(pavi, lPos, FIND_KEY | FIND_PREV) == lPos;
+}
+
+// Frame decoding. lpbiWanted AVIGETFRAMEF_BESTDISPLAYFMT (or null) asks for
+// the format of AVIStreamGetFrame: a packed DIB, 40-byte header, 24-bit BI_RGB,
+// bottom-up, no colour table. Null when no decoder exists for the stream.
+inline LPBITMAPINFOHEADER const AVIGETFRAMEF_BESTDISPLAYFMT =
+    reinterpret_cast<LPBITMAPINFOHEADER>(static_cast<std::uintptr_t>(1));
+PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted);
+// The frame at lPos, owned by the decoder until its next call or its close;
+// null outside the stream or for a frame that cannot be decoded.
+void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos);
+HRESULT AVIStreamGetFrameClose(PGETFRAME pg);
+
+// Not a Video for Windows call: the size at which a file being written
+// continues in a further RIFF part (OpenDML). Default 1 GiB; tests lower it.
+// Call before the first AVIStreamWrite.
+HRESULT AVIFileSetPartLimit(PAVIFILE pfile, std::uint64_t bytes);
+
+// ---------------------------------------------------------------------------
+// Installable compressors
+
+struct Compressor;  // one open compressor instance
+using HIC = Compressor*;
+
+constexpr DWORD ICTYPE_VIDEO = mmioFOURCC('v', 'i', 'd', 'c');
+constexpr UINT ICMODE_COMPRESS = 1;
+
+constexpr UINT ICM_USER = 0x4000;
+constexpr UINT ICM_COMPRESS_GET_FORMAT = ICM_USER + 4;
+constexpr UINT ICM_COMPRESS_GET_SIZE = ICM_USER + 5;
+constexpr UINT ICM_COMPRESS_QUERY = ICM_USER + 6;
+constexpr UINT ICM_COMPRESS_BEGIN = ICM_USER + 7;
+constexpr UINT ICM_COMPRESS_END = ICM_USER + 9;
+
+constexpr LRESULT ICERR_OK = 0;
+constexpr LRESULT ICERR_UNSUPPORTED = -1;
+constexpr LRESULT ICERR_BADFORMAT = -2;
+constexpr LRESULT ICERR_MEMORY = -3;
+constexpr LRESULT ICERR_INTERNAL = -4;
+constexpr LRESULT ICERR_BADPARAM = -6;
+constexpr LRESULT ICERR_ERROR = -100;
+
+struct COMPVARS {
+  LONG cbSize;
+  DWORD dwFlags;
+  HIC hic;
+  DWORD fccType;
+  DWORD fccHandler;
+  BITMAPINFO* lpbiIn;
+  BITMAPINFO* lpbiOut;
+  void* lpBitsOut;
+  void* lpBitsPrev;
+  LONG lFrame;
+  LONG lKey;
+  LONG lDataRate;
+  LONG lQ;
+  LONG lKeyCount;
+  void* lpState;
+  LONG cbState;
+};
+
+// One installed compressor, as ICInfo lists it.
+struct ICINFO {
+  DWORD fccType;     // ICTYPE_VIDEO
+  DWORD fccHandler;  // the FourCC written into the stream format
+  char szName[16];   // short name, e.g. "MJPG"
+  char szDescription[128];  // display name, e.g. "Motion JPEG"
+};
+
+// Fills *lpicinfo with installed compressor number i (0-based) of fccType.
+// Returns FALSE past the last one.
+BOOL ICInfo(DWORD fccType, DWORD i, ICINFO* lpicinfo);
+// Opens the compressor with that handler FourCC (case-insensitive), or null.
+HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode);
+LRESULT ICClose(HIC hic);
+
+// ICM_COMPRESS_GET_FORMAT: dw1 the input BITMAPINFOHEADER*, dw2 the output
+//   buffer or 0; returns the size of the output format in bytes (40 or more:
+//   codec data follows the header), or an ICERR_ code (< 0) when the input is
+//   not accepted.
+// ICM_COMPRESS_GET_SIZE: dw1 input, dw2 output format; largest frame in bytes.
+// ICM_COMPRESS_QUERY: dw1 input, dw2 0; ICERR_OK when the input is accepted.
+// ICM_COMPRESS_BEGIN: dw1 input, dw2 output; ICERR_OK or an error.
+// ICM_COMPRESS_END: both 0; ICERR_OK or an error.
+LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2);
+
+// Compresses one frame of lpbiInput's format from lpBits into lpData, sets
+// lpbiOutput->biSizeImage to its size and *lpdwFlags to AVIIF_KEYFRAME for a
+// key frame (else 0). dwQuality 0..10000. Every call returns that frame (no
+// encoder delay). ICERR_OK on success.
+DWORD ICCompress(HIC hic, DWORD dwFlags, LPBITMAPINFOHEADER lpbiOutput, void* lpData,
+                 LPBITMAPINFOHEADER lpbiInput, void* lpBits, DWORD* lpckid, DWORD* lpdwFlags,
+                 LONG lFrameNum, DWORD dwFrameSize, DWORD dwQuality, LPBITMAPINFOHEADER lpbiPrev,
+                 void* lpPrev);
+
+// The chooser that ICCompressorChoose asks: given the owner, the title and
+// the offered entries (entry 0 is always "Full Frames (Uncompressed)" with
+// fccHandler 0), returns the chosen entry's index, or -1 when cancelled. The
+// front end installs it (GUI dialog, CLI option, test script). It is called on
+// the thread that calls ICCompressorChoose.
+struct CompressorChoice {
+  DWORD fccHandler;  // 0 for uncompressed
+  std::string name;
+};
+using CompressorChooser =
+    std::function<int(HWND owner, const std::string& title, const std::vector<CompressorChoice>& offered)>;
+// Installs the process-wide chooser (an empty function removes it). Returns
+// the previous one.
+CompressorChooser ICSetCompressorChooser(CompressorChooser chooser);
+
+constexpr UINT ICMF_CHOOSE_KEYFRAME = 0x0001;
+constexpr UINT ICMF_CHOOSE_DATARATE = 0x0002;
+constexpr UINT ICMF_CHOOSE_PREVIEW = 0x0004;
+// Offers "Full Frames (Uncompressed)" and every compressor that accepts pvIn
+// (a BITMAPINFOHEADER*) and asks the installed chooser. TRUE when chosen:
+// pc->hic is the opened compressor (0 for uncompressed), pc->fccHandler its
+// FourCC. FALSE when cancelled, when pc->cbSize is not 64, or when no chooser
+// is installed.
+BOOL ICCompressorChoose(HWND hwnd, UINT uiFlags, void* pvIn, void* lpData, COMPVARS* pc,
+                        const char* lpszTitle);

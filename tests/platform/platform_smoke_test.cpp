@@ -1,0 +1,11 @@
+// The Windows-compatible structures keep their on-disk sizes.
+#include <gtest/gtest.h>
+
+#include "platform/gdiplus.h"
+#include "platform/vfw.h"
+
+TEST(PlatformTypes, LayoutsMatchTheFileFormats) {
+  EXPECT_EQ(sizeof(BITMAPINFOHEADER), 40u);
+  EXPECT_EQ(sizeof(AVISTREAMINFOA), 140u);
+  EXPECT_EQ(mmioFOURCC('v', 'i', 'd', 's'), 0x73646976u);
+}
