@@ -1,0 +1,310 @@
+// The main dialog and its file list, driven offscreen.
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include "tests/ui/scripted_dialogs.h"
+#include "ui/dialog_template.h"
+#include "ui/main_dlg.h"
+#include "ui/video_surface.h"
+
+namespace {
+
+using testsupport::ScriptedDialogs;
+using Entries = std::vector<std::string>;
+
+class MainDlgTest : public testing::Test {
+ protected:
+  ScriptedDialogs dialogs;
+  ui::CMainDlg dlg;
+
+  QLineEdit* edit(const char* id) { return static_cast<QLineEdit*>(dlg.control(id)); }
+  ui::FileListWidget* list() { return dlg.m_fileList.widget(); }
+
+  void fill(const Entries& entries) {
+    for (const std::string& e : entries) dlg.m_fileList.AddString(e);
+  }
+  void select(const Entries& names) {
+    for (int i = 0; i < dlg.m_fileList.GetCount(); ++i)
+      for (const std::string& n : names)
+        if (dlg.m_fileList.GetText(i) == n) dlg.m_fileList.SetSel(i, true);
+  }
+  Entries entries() {
+    Entries out;
+    for (int i = 0; i < dlg.m_fileList.GetCount(); ++i) out.push_back(dlg.m_fileList.GetText(i));
+    return out;
+  }
+  Entries selected() {
+    Entries out;
+    for (int i = 0; i < dlg.m_fileList.GetCount(); ++i)
+      if (dlg.m_fileList.GetSel(i) > 0) out.push_back(dlg.m_fileList.GetText(i));
+    return out;
+  }
+  static QMimeData* filesMime(const QStringList& paths) {
+    auto* mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+    mime->setUrls(urls);
+    return mime;
+  }
+};
+
+TEST_F(MainDlgTest, OpensWithTheDefaultSettingsAndTheListShowing) {
+  EXPECT_EQ(dlg.windowTitle(), "Stillweaver");
+  EXPECT_EQ(edit("IDC_COLS")->text(), "1280");
+  EXPECT_EQ(edit("IDC_ROWS")->text(), "1024");
+  EXPECT_EQ(edit("IDC_FPS")->text(), "10");
+  EXPECT_FALSE(static_cast<QCheckBox*>(dlg.control("IDC_CLIP"))->isChecked());
+  EXPECT_FALSE(static_cast<QCheckBox*>(dlg.control("IDC_WRITE_FILES"))->isChecked());
+  EXPECT_EQ(dlg.m_fileList.GetCount(), 0);
+  EXPECT_TRUE(dlg.m_display->isHidden());
+  EXPECT_TRUE(dlg.m_slider->isHidden());
+  EXPECT_FALSE(list()->isHidden());
+  EXPECT_EQ(dlg.m_playFps, 1);
+  EXPECT_EQ(dlg.m_direction, 1);
+  EXPECT_EQ(dlg.m_playing, 0);
+  EXPECT_FALSE(dlg.m_hIcon.isNull());
+  EXPECT_EQ(dlg.m_hIcon.availableSizes().size(), 3);
+
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  EXPECT_EQ(QApplication::focusWidget(), dlg.m_viewButton);
+  EXPECT_EQ(list()->horizontalScrollBar()->maximum() + list()->viewport()->width(), 4096);
+}
+
+TEST_F(MainDlgTest, ControlsFollowTheTemplateInOrderPlaceAndCaption) {
+  const QList<QWidget*> children = dlg.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+  const ui::DialogBaseUnits units = ui::BaseUnitsOf(dlg.font());
+  std::vector<QWidget*> focusable;
+  size_t i = 0;
+  for (QWidget* child : children) {
+    if (i == ui::kMainDialogControls.size()) break;
+    const ui::ControlTemplate& t = ui::kMainDialogControls[i++];
+    EXPECT_EQ(child->objectName().toStdString(), t.name);
+    EXPECT_EQ(child->geometry(), ui::DluToPixels(units, t.dlu)) << t.name;
+    if (auto* button = qobject_cast<QAbstractButton*>(child)) {
+      EXPECT_EQ(button->text().toStdString(), t.caption);
+    }
+    if (auto* label = qobject_cast<QLabel*>(child)) {
+      EXPECT_EQ(label->text().toStdString(), t.caption);
+    }
+    if (child->focusPolicy() & Qt::TabFocus) focusable.push_back(child);
+  }
+  EXPECT_EQ(i, 21u);
+  // Tab order is template order.
+  for (size_t k = 0; k + 1 < focusable.size(); ++k) {
+    QWidget* next = focusable[k]->nextInFocusChain();
+    while (next && !(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+    EXPECT_EQ(next, focusable[k + 1]) << focusable[k]->objectName().toStdString();
+  }
+}
+
+struct ExchangeCase {
+  const char* rows;
+  const char* cols;
+  const char* fps;
+  const char* message;       // null: the exchange succeeds
+  const char* focusedBox;
+  int wantRows, wantCols;
+  unsigned wantFps;
+};
+
+class DataExchangeTest : public MainDlgTest, public testing::WithParamInterface<ExchangeCase> {};
+
+TEST_P(DataExchangeTest, ReadsTheBoxesInOrderAndStopsAtTheFirstBadOne) {
+  const ExchangeCase& c = GetParam();
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  edit("IDC_ROWS")->setText(c.rows);
+  edit("IDC_COLS")->setText(c.cols);
+  edit("IDC_FPS")->setText(c.fps);
+
+  const bool ok = dlg.UpdateData(true);
+
+  EXPECT_EQ(ok, c.message == nullptr);
+  const auto messages = dialogs.messages();
+  if (c.message) {
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, c.message);
+    QLineEdit* box = edit(c.focusedBox);
+    EXPECT_EQ(QApplication::focusWidget(), box);
+    EXPECT_EQ(box->selectedText(), box->text());
+  } else {
+    EXPECT_TRUE(messages.empty());
+  }
+  EXPECT_EQ(dlg.m_rows, c.wantRows);
+  EXPECT_EQ(dlg.m_cols, c.wantCols);
+  EXPECT_EQ(dlg.m_fps, c.wantFps);
+  // A read never rewrites what the user typed.
+  EXPECT_EQ(edit("IDC_COLS")->text(), c.cols);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, DataExchangeTest,
+    testing::Values(
+        ExchangeCase{"768", "abc", "10", "Please enter an integer.", "IDC_COLS", 768, 1280, 10},
+        ExchangeCase{"1024", "12abc", "10", nullptr, nullptr, 1024, 12, 10},
+        ExchangeCase{" 480", "-640", "0", nullptr, nullptr, 480, -640, 0},
+        ExchangeCase{"+7", "0", "25 fps", nullptr, nullptr, 7, 0, 25},
+        ExchangeCase{"", "800", "10", "Please enter an integer.", "IDC_ROWS", 1024, 1280, 10},
+        ExchangeCase{"600", "800", "fast", "Please enter a positive integer.", "IDC_FPS", 600, 800, 10},
+        // A negative rate would wrap to four billion frames per second.
+        ExchangeCase{"600", "800", "-5", "Please enter a positive integer.", "IDC_FPS", 600, 800, 10},
+        ExchangeCase{"99999999999", "800", "10", "Please enter an integer.", "IDC_ROWS", 1024, 1280, 10}));
+
+struct KeyCase {
+  const char* name;
+  Entries start;
+  Entries selectedBefore;
+  Qt::Key key;
+  Entries after;
+  Entries selectedAfter;
+};
+
+class KeyCommandTest : public MainDlgTest, public testing::WithParamInterface<KeyCase> {};
+
+TEST_P(KeyCommandTest, RearrangesTheSelectedEntries) {
+  const KeyCase& c = GetParam();
+  fill(c.start);
+  select(c.selectedBefore);
+  QTest::keyClick(list(), c.key);
+  EXPECT_EQ(entries(), c.after);
+  EXPECT_EQ(selected(), c.selectedAfter);
+}
+
+const Entries kFive = {"ant", "bee", "cat", "dog", "elk"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyCommandTest,
+    testing::Values(
+        KeyCase{"End", kFive, {"bee", "dog"}, Qt::Key_End, {"ant", "cat", "elk", "dog", "bee"}, {}},
+        KeyCase{"Home", kFive, {"bee", "dog"}, Qt::Key_Home, {"dog", "bee", "ant", "cat", "elk"}, {}},
+        KeyCase{"Up", kFive, {"bee", "dog"}, Qt::Key_Up, {"bee", "ant", "dog", "cat", "elk"}, {"bee", "dog"}},
+        KeyCase{"Down", kFive, {"bee", "dog"}, Qt::Key_Down, {"ant", "cat", "bee", "elk", "dog"}, {"bee", "dog"}},
+        KeyCase{"Delete", kFive, {"bee", "dog"}, Qt::Key_Delete, {"ant", "cat", "elk"}, {}},
+        KeyCase{"UpPair", {"ant", "bee", "cat"}, {"ant", "bee"}, Qt::Key_Up, {"bee", "ant", "cat"}, {"bee", "ant"}},
+        KeyCase{"UpRotatesRunAtTop", kFive, {"ant", "bee", "cat"}, Qt::Key_Up,
+                {"bee", "cat", "ant", "dog", "elk"}, {"bee", "cat", "ant"}},
+        KeyCase{"DownRotatesRunAtBottom", kFive, {"cat", "dog", "elk"}, Qt::Key_Down,
+                {"ant", "bee", "elk", "cat", "dog"}, {"elk", "cat", "dog"}},
+        KeyCase{"EndKeepsSelectedLast", kFive, {"bee", "elk"}, Qt::Key_End,
+                {"ant", "cat", "dog", "elk", "bee"}, {"elk"}},
+        KeyCase{"HomeKeepsSelectedFirst", kFive, {"ant", "dog"}, Qt::Key_Home,
+                {"dog", "ant", "bee", "cat", "elk"}, {"ant"}},
+        KeyCase{"DeleteNothingSelected", kFive, {}, Qt::Key_Delete, kFive, {}},
+        KeyCase{"EndNothingSelected", kFive, {}, Qt::Key_End, kFive, {}},
+        KeyCase{"UpNothingSelected", kFive, {}, Qt::Key_Up, kFive, {}}),
+    [](const testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MainDlgTest, DroppedFilesGoToTheEndInOrderAndChangeNothingElse) {
+  fill({"first"});
+  select({"first"});
+  const int caret = dlg.m_fileList.GetCurSel();
+  std::unique_ptr<QMimeData> mime(filesMime({"/pics/a.jpg", "/pics/b.tif", "/pics/a.jpg"}));
+  // Qt delivers a drop to the widget that accepted the drag's entry.
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list()->viewport(), &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list()->viewport(), &drop);
+
+  EXPECT_EQ(entries(), (Entries{"first", "/pics/a.jpg", "/pics/b.tif", "/pics/a.jpg"}));
+  EXPECT_EQ(selected(), Entries{"first"});
+  EXPECT_EQ(dlg.m_fileList.GetCurSel(), caret);
+}
+
+TEST_F(MainDlgTest, CtrlVPastesFilesWhereverTheFocusIsAndNeverTypesText) {
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  for (const char* target : {"IDC_COLS", "IDC_FILE_LIST", "IDC_MAKE_AVI"}) {
+    dlg.m_fileList.ResetContent();
+    QApplication::clipboard()->setMimeData(filesMime({"/x/one.png", "/x/two.png"}));
+    QWidget* widget = dlg.control(target);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(entries(), (Entries{"/x/one.png", "/x/two.png"})) << target;
+  }
+  EXPECT_EQ(edit("IDC_COLS")->text(), "1280");
+
+  // Text on the clipboard: nothing is added, and still nothing is typed.
+  dlg.m_fileList.ResetContent();
+  QApplication::clipboard()->setText(QStringLiteral("pasted"));
+  edit("IDC_ROWS")->setFocus();
+  QTest::keyClick(edit("IDC_ROWS"), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_TRUE(entries().empty());
+  EXPECT_EQ(edit("IDC_ROWS")->text(), "1024");
+}
+
+TEST_F(MainDlgTest, DoubleClickAsksBeforeClearing) {
+  fill(kFive);
+  dialogs.answerMessage(ui::IDNO);
+  dlg.OnListDblClk();
+  EXPECT_EQ(entries(), kFive);
+  dialogs.answerMessage(ui::IDYES);
+  QTest::mouseDClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  EXPECT_TRUE(entries().empty());
+  const auto asked = dialogs.messages();
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[1].text, "Clear?");
+  EXPECT_EQ(asked[1].caption, "Erase List");
+  EXPECT_EQ(asked[1].type, ui::MB_YESNO);
+}
+
+TEST_F(MainDlgTest, ClearSelectionDeselectsEverything) {
+  dlg.OnClearSel();  // empty list: nothing to do
+  fill(kFive);
+  select({"ant", "cat", "elk"});
+  QTest::mouseClick(static_cast<QPushButton*>(dlg.control("IDC_CLEAR_SEL")), Qt::LeftButton);
+  EXPECT_TRUE(selected().empty());
+  EXPECT_EQ(entries(), kFive);
+}
+
+TEST_F(MainDlgTest, OkWithABadBoxKeepsTheListAndTheDialog) {
+  fill(kFive);
+  dlg.show();
+  edit("IDC_FPS")->setText("x");
+  QTest::keyClick(edit("IDC_ROWS"), Qt::Key_Return);
+  EXPECT_EQ(entries(), kFive);
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_EQ(dialogs.messages().size(), 1u);
+
+  edit("IDC_FPS")->setText("12");
+  QTest::keyClick(edit("IDC_ROWS"), Qt::Key_Return);
+  EXPECT_TRUE(entries().empty());
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(dlg.m_fps, 12u);
+}
+
+TEST_F(MainDlgTest, EscapeEmptiesTheListWithoutReadingTheBoxes) {
+  fill(kFive);
+  dlg.show();
+  edit("IDC_COLS")->setText("abc");
+  QTest::keyClick(&dlg, Qt::Key_Escape);
+  EXPECT_TRUE(entries().empty());
+  EXPECT_EQ(dlg.result(), QDialog::Rejected);
+  EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST_F(MainDlgTest, ResizingGrowsTheListAndTheDisplayOnly) {
+  dlg.show();
+  const QSize list0 = list()->size();
+  const QSize slider0 = dlg.m_slider->size();
+  dlg.resize(dlg.size() + QSize(100, 50));
+  EXPECT_EQ(list()->size(), QSize(dlg.width() - 22, dlg.height() - 110));
+  EXPECT_EQ(dlg.m_display->size(), list()->size());
+  EXPECT_EQ(list()->size(), list0 + QSize(100, 50));
+  EXPECT_EQ(dlg.m_slider->size(), slider0);
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include "ui/dialog_seam.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QVBoxLayout>
+#include <atomic>
+
+#include "ui/ui_thread.h"
+
+namespace ui {
+namespace {
+
+QString FromLocal8Bit(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
+
+// "Text|pattern|Text|pattern||" -> Qt name filters.
+QStringList NameFilters(const std::string& filter) {
+  QStringList parts = FromLocal8Bit(filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& text = parts[i];
+    const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+    if (text.isEmpty()) break;
+    filters << (text.contains(QLatin1Char('(') + patterns + QLatin1Char(')'))
+                    ? text
+                    : text + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+  }
+  return filters;
+}
+
+class QtDialogs final : public DialogSeam {
+ public:
+  int messageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type) override {
+    QMessageBox box(QMessageBox::NoIcon, FromLocal8Bit(caption), FromLocal8Bit(text), QMessageBox::NoButton, owner);
+    if (type == MB_YESNO) {
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setIcon(QMessageBox::Question);
+      return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+  }
+
+  std::optional<std::string> fileDialog(QWidget* owner, const FileDialogRequest& request) override {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(NameFilters(request.filter));
+    dialog.setDefaultSuffix(FromLocal8Bit(request.defaultExt));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+    dialog.setDirectory(QDir::current());
+    if (!request.initialName.empty()) dialog.selectFile(FromLocal8Bit(request.initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+  }
+
+  int chooseCompressor(QWidget* owner, const std::string& title,
+                       const std::vector<CompressorChoice>& offered) override {
+    QDialog dialog(owner);
+    dialog.setObjectName(QStringLiteral("CompressorChooser"));
+    dialog.setWindowTitle(FromLocal8Bit(title));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Compressor:"), &dialog));
+    auto* list = new QListWidget(&dialog);
+    for (const CompressorChoice& choice : offered) list->addItem(FromLocal8Bit(choice.name));
+    list->setCurrentRow(0);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+    if (dialog.exec() != QDialog::Accepted) return -1;
+    return list->currentRow();
+  }
+};
+
+std::atomic<DialogSeam*> g_installed{nullptr};
+
+}  // namespace
+
+DialogSeam& Dialogs() {
+  static QtDialogs qtDialogs;
+  DialogSeam* installed = g_installed.load();
+  return installed ? *installed : qtDialogs;
+}
+
+void SetDialogs(DialogSeam* seam) { g_installed.store(seam); }
+
+int MessageBoxFromAnyThread(QWidget* owner, const std::string& text, const std::string& caption, unsigned type) {
+  return RunOnUiThread([&] { return Dialogs().messageBox(owner, text, caption, type); });
+}
+
+std::optional<std::string> FileDialogFromAnyThread(QWidget* owner, const FileDialogRequest& request) {
+  return RunOnUiThread([&]() -> std::optional<std::string> {
+    std::optional<std::string> path = Dialogs().fileDialog(owner, request);
+    if (path) {
+      QFileInfo info(QFile::decodeName(QByteArray::fromStdString(*path)));
+      QDir::setCurrent(info.absolutePath());
+    }
+    return path;
+  });
+}
+
+}  // namespace ui

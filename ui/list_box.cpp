@@ -1,0 +1,231 @@
+#include "ui/list_box.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QUrl>
+#include <algorithm>
+
+namespace ui {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+
+QListWidgetItem* MakeItem(const std::string& text) {
+  const QByteArray bytes = QByteArray::fromStdString(text);
+  auto* item = new QListWidgetItem(QFile::decodeName(bytes));
+  item->setData(kPathRole, bytes);  // the exact bytes, whatever their encoding
+  return item;
+}
+
+}  // namespace
+
+FileListWidget::FileListWidget(QWidget* parent) : QListWidget(parent) {
+  setSelectionMode(QAbstractItemView::MultiSelection);
+  setDragDropMode(QAbstractItemView::NoDragDrop);
+  setAcceptDrops(true);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setUniformItemSizes(true);
+
+  // One notification per user action, however many signals it raises.
+  auto report = [this] {
+    if (m_programChanges > 0 || m_selChangePending) return;
+    m_selChangePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_selChangePending = false;
+          if (onSelChange) onSelChange();
+        },
+        Qt::QueuedConnection);
+  };
+  connect(this, &QListWidget::itemSelectionChanged, this, report);
+  connect(this, &QListWidget::currentRowChanged, this, report);
+}
+
+void FileListWidget::keyPressEvent(QKeyEvent* event) {
+  const int vkey = VirtualKeyOf(event->key());
+  if (vkey != 0 && onVKeyToItem) {
+    const int answer = onVKeyToItem(vkey, currentRow());
+    if (answer == -2) {
+      event->accept();
+      return;
+    }
+    if (answer >= 0) {
+      if (QListWidgetItem* target = item(answer)) {
+        setCurrentItem(target, QItemSelectionModel::NoUpdate);
+        scrollToItem(target);
+      }
+      event->accept();
+      return;
+    }
+  }
+  QListWidget::keyPressEvent(event);
+}
+
+void FileListWidget::focusInEvent(QFocusEvent* event) {
+  // Qt puts the caret on the first entry when the list gains focus; that is
+  // not the user's selection.
+  ProgramChange quiet(this);
+  QListWidget::focusInEvent(event);
+}
+
+void FileListWidget::dragEnterEvent(QDragEnterEvent* event) {
+  if (!LocalFilePaths(event->mimeData()).empty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void FileListWidget::dragMoveEvent(QDragMoveEvent* event) {
+  if (!LocalFilePaths(event->mimeData()).empty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void FileListWidget::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths = LocalFilePaths(event->mimeData());
+  if (paths.empty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  if (onDropFiles) onDropFiles(paths);
+}
+
+void FileListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  QListWidget::mouseDoubleClickEvent(event);
+  if (event->button() == Qt::LeftButton && onDoubleClick) onDoubleClick();
+}
+
+void FileListWidget::setHorizontalExtent(int pixels) {
+  m_horizontalExtent = std::max(0, pixels);
+  updateGeometries();
+}
+
+void FileListWidget::updateGeometries() {
+  QListWidget::updateGeometries();
+  if (m_horizontalExtent > 0) {
+    QScrollBar* bar = horizontalScrollBar();
+    bar->setRange(0, std::max(0, m_horizontalExtent - viewport()->width()));
+    bar->setPageStep(viewport()->width());
+  }
+}
+
+int VirtualKeyOf(int qtKey) {
+  if ((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z))
+    return qtKey;  // Qt and Windows share the ASCII codes here
+  switch (qtKey) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    default: return 0;
+  }
+}
+
+std::vector<std::string> LocalFilePaths(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (!data) return paths;
+  QList<QUrl> urls = data->urls();
+  if (urls.isEmpty() && data->hasFormat(QStringLiteral("x-special/gnome-copied-files"))) {
+    // "copy" or "cut", then one URL per line.
+    const QList<QByteArray> lines = data->data(QStringLiteral("x-special/gnome-copied-files")).split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i)
+      if (!lines[i].trimmed().isEmpty()) urls << QUrl::fromEncoded(lines[i].trimmed());
+  }
+  for (const QUrl& url : urls)
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  return paths;
+}
+
+// ---------------------------------------------------------------------------
+
+int CListBox::GetCount() const { return m_widget->count(); }
+
+std::string CListBox::GetText(int index) const {
+  QListWidgetItem* item = m_widget->item(index);
+  return item ? item->data(kPathRole).toByteArray().toStdString() : std::string();
+}
+
+int CListBox::GetSel(int index) const {
+  QListWidgetItem* item = m_widget->item(index);
+  if (!item) return -1;
+  return item->isSelected() ? 1 : 0;
+}
+
+int CListBox::GetSelCount() const { return int(m_widget->selectionModel()->selectedIndexes().size()); }
+
+int CListBox::GetCurSel() const { return m_widget->currentRow(); }
+
+int CListBox::AddString(const std::string& text) { return InsertString(-1, text); }
+
+int CListBox::InsertString(int index, const std::string& text) {
+  FileListWidget::ProgramChange quiet(m_widget);
+  if (index < 0 || index > m_widget->count()) index = m_widget->count();
+  m_widget->insertItem(index, MakeItem(text));
+  return index;
+}
+
+int CListBox::DeleteString(int index) {
+  FileListWidget::ProgramChange quiet(m_widget);
+  QListWidgetItem* item = m_widget->takeItem(index);
+  if (!item) return -1;
+  delete item;
+  return m_widget->count();
+}
+
+void CListBox::ResetContent() {
+  FileListWidget::ProgramChange quiet(m_widget);
+  m_widget->clear();
+}
+
+int CListBox::SetSel(int index, bool select) {
+  FileListWidget::ProgramChange quiet(m_widget);
+  QItemSelectionModel* model = m_widget->selectionModel();
+  const auto flag = select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect;
+  if (index == -1) {
+    for (int i = 0; i < m_widget->count(); ++i) model->select(m_widget->model()->index(i, 0), flag);
+    return 0;
+  }
+  if (index < 0 || index >= m_widget->count()) return -1;
+  const QModelIndex modelIndex = m_widget->model()->index(index, 0);
+  model->select(modelIndex, flag);
+  if (select) model->setCurrentIndex(modelIndex, QItemSelectionModel::NoUpdate);
+  return 0;
+}
+
+int CListBox::SetTopIndex(int index) {
+  QListWidgetItem* item = m_widget->item(index);
+  if (!item) return -1;
+  m_widget->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  return 0;
+}
+
+int CListBox::GetTopIndex() const {
+  QListWidgetItem* item = m_widget->itemAt(1, 1);
+  return item ? m_widget->row(item) : 0;
+}
+
+void CListBox::SetHorizontalExtent(int pixels) { m_widget->setHorizontalExtent(pixels); }
+
+}  // namespace ui

@@ -1,0 +1,323 @@
+#include "ui/main_dlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSlider>
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+
+#include "ui/dialog_seam.h"
+#include "ui/dialog_template.h"
+#include "ui/resource.h"
+#include "ui/video_surface.h"
+
+namespace ui {
+namespace {
+
+// Reads a number the way scanf's "%d" / "%u" does: blanks skipped, a sign,
+// then digits up to the first other character; at least one digit. Numbers
+// the member cannot hold, and negative ones for unsigned members, fail.
+bool ScanNumber(const QString& text, bool isSigned, std::int64_t* value) {
+  const QByteArray bytes = text.toLatin1();
+  const char* p = bytes.constData();
+  while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = (*p++ == '-');
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+  const std::int64_t limit =
+      isSigned ? std::int64_t(std::numeric_limits<std::int32_t>::max()) + (negative ? 1 : 0)
+               : std::int64_t(std::numeric_limits<std::uint32_t>::max());
+  std::int64_t magnitude = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    magnitude = magnitude * 10 + (*p - '0');
+    if (magnitude > limit) return false;
+  }
+  if (negative && !isSigned && magnitude != 0) return false;
+  *value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+QIcon MainIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/res/stillweaver-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_hIcon(MainIcon()) {
+  setWindowTitle(QString::fromLatin1(kMainDialog.caption));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint);
+  setSizeGripEnabled(false);
+  CreateControls();
+  qApp->installEventFilter(this);
+  OnInitDialog();
+}
+
+CMainDlg::~CMainDlg() {
+  qApp->removeEventFilter(this);
+  StopPlayback();
+}
+
+void CMainDlg::CreateControls() {
+  const QFont font = DialogFont(kMainDialog);
+  setFont(font);
+  const DialogBaseUnits units = BaseUnitsOf(font);
+  resize(DluToPixelsX(units, kMainDialog.widthDlu), DluToPixelsY(units, kMainDialog.heightDlu));
+
+  for (const ControlTemplate& t : kMainDialogControls) {
+    const QString caption = QString::fromLatin1(t.caption);
+    QWidget* widget = nullptr;
+    switch (t.kind) {
+      case ControlKind::PushButton: {
+        auto* button = new QPushButton(caption, this);
+        button->setAutoDefault(true);  // a focused push button takes Enter, as on Windows
+        widget = button;
+        break;
+      }
+      case ControlKind::CheckBox:
+        widget = new QCheckBox(caption, this);
+        break;
+      case ControlKind::Edit:
+        widget = new QLineEdit(this);
+        break;
+      case ControlKind::Trackbar: {
+        auto* slider = new QSlider(Qt::Horizontal, this);
+        slider->setTickPosition(QSlider::NoTicks);
+        slider->setFocusPolicy(Qt::StrongFocus);
+        widget = slider;
+        break;
+      }
+      case ControlKind::ListBox:
+        widget = new FileListWidget(this);
+        break;
+      case ControlKind::StaticText:
+        widget = new QLabel(caption, this);
+        break;
+      case ControlKind::BlackFrame:
+        widget = new VideoSurface(this);
+        break;
+    }
+    widget->setObjectName(QString::fromLatin1(t.name));
+    widget->setGeometry(DluToPixels(units, t.dlu));
+    m_controls.push_back(widget);
+  }
+
+  // Control members, bound once.
+  auto* list = findChild<FileListWidget*>(QStringLiteral("IDC_FILE_LIST"));
+  m_fileList.attach(list);
+  m_viewButton = findChild<QPushButton*>(QStringLiteral("IDC_VIEW_AVI"));
+  m_display = findChild<VideoSurface*>(QStringLiteral("IDC_DISPLAY"));
+  m_colsEdit = findChild<QLineEdit*>(QStringLiteral("IDC_COLS"));
+  m_rowsEdit = findChild<QLineEdit*>(QStringLiteral("IDC_ROWS"));
+  m_fpsEdit = findChild<QLineEdit*>(QStringLiteral("IDC_FPS"));
+  m_slider = findChild<QSlider*>(QStringLiteral("IDC_POSITION"));
+
+  // Message table.
+  list->onDropFiles = [this](const std::vector<std::string>& paths) { OnDropFiles(paths); };
+  list->onVKeyToItem = [this](int vkey, int caret) { return OnVKeyToItem(vkey, caret); };
+  list->onDoubleClick = [this] { OnListDblClk(); };
+  connect(findChild<QPushButton*>(QStringLiteral("IDC_CLEAR_SEL")), &QPushButton::clicked, this,
+          &CMainDlg::OnClearSel);
+}
+
+QWidget* CMainDlg::control(const char* idName) const {
+  for (QWidget* widget : m_controls)
+    if (widget->objectName() == QLatin1String(idName)) return widget;
+  return nullptr;
+}
+
+bool CMainDlg::OnInitDialog() {
+  UpdateData(false);
+  setWindowIcon(m_hIcon);
+  m_fileList.SetHorizontalExtent(4096);
+  m_display->hide();
+  m_slider->hide();
+  m_viewButton->setFocus();
+  return true;
+}
+
+bool CMainDlg::UpdateData(bool saveAndValidate) {
+  bool ok = true;
+  m_inDataExchange = true;
+  DoDataExchange(saveAndValidate, &ok);
+  m_inDataExchange = false;
+  return ok;
+}
+
+void CMainDlg::DoDataExchange(bool saveAndValidate, bool* ok) {
+  struct TextField {
+    QLineEdit* edit;
+    bool isSigned;
+    const char* message;
+  };
+  auto exchange = [&](const TextField& field, std::int64_t current, auto store) {
+    if (!*ok) return;
+    if (!saveAndValidate) {
+      const QString text = QString::number(current);
+      if (field.edit->text() != text) field.edit->setText(text);
+      return;
+    }
+    std::int64_t value = 0;
+    if (!ScanNumber(field.edit->text(), field.isSigned, &value)) {
+      Dialogs().messageBox(this, field.message, kMainDialog.caption, MB_OK);
+      field.edit->setFocus();
+      field.edit->selectAll();
+      *ok = false;
+      return;
+    }
+    store(value);
+  };
+  exchange({m_rowsEdit, true, "Please enter an integer."}, m_rows,
+           [this](std::int64_t v) { m_rows = static_cast<std::int32_t>(v); });
+  exchange({m_colsEdit, true, "Please enter an integer."}, m_cols,
+           [this](std::int64_t v) { m_cols = static_cast<std::int32_t>(v); });
+  exchange({m_fpsEdit, false, "Please enter a positive integer."}, m_fps,
+           [this](std::int64_t v) { m_fps = static_cast<std::uint32_t>(v); });
+  if (!*ok) return;
+
+  auto* clip = static_cast<QCheckBox*>(control("IDC_CLIP"));
+  auto* writeFiles = static_cast<QCheckBox*>(control("IDC_WRITE_FILES"));
+  if (saveAndValidate) {
+    m_clip = clip->isChecked() ? 1 : 0;
+    m_writeFiles = writeFiles->isChecked() ? 1 : 0;
+  } else {
+    clip->setChecked(m_clip != 0);
+    writeFiles->setChecked(m_writeFiles != 0);
+  }
+}
+
+void CMainDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  OnSize(event->size().width(), event->size().height());
+}
+
+void CMainDlg::OnSize(int cx, int cy) {
+  if (!m_fileList.IsWindow()) return;
+  // Qt cannot make a widget smaller than nothing; a minimised dialog's
+  // negative sizes end as empty controls.
+  m_fileList.widget()->resize(cx - 22, cy - 110);
+  m_display->resize(cx - 22, cy - 110);
+}
+
+void CMainDlg::keyPressEvent(QKeyEvent* event) {
+  const bool plain = event->modifiers() == Qt::NoModifier ||
+                     (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+  if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    OnOK();  // no push button is the default: Enter means OK
+    return;
+  }
+  QDialog::keyPressEvent(event);  // Escape ends up in reject()
+}
+
+void CMainDlg::accept() { OnOK(); }
+void CMainDlg::reject() { OnCancel(); }
+
+void CMainDlg::OnOK() {
+  // The boxes are checked before anything is undone, so a bad number costs
+  // the user nothing.
+  if (!UpdateData(true)) return;
+  StopPlayback();
+  m_fileList.ResetContent();
+  QDialog::accept();
+}
+
+void CMainDlg::OnCancel() {
+  StopPlayback();
+  m_fileList.ResetContent();
+  QDialog::reject();
+}
+
+void CMainDlg::StopPlayback() { m_playing = 0; }
+
+// ---------------------------------------------------------------------------
+// The file list.
+
+void CMainDlg::AddFiles(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) m_fileList.AddString(path);
+}
+
+void CMainDlg::OnDropFiles(const std::vector<std::string>& paths) { AddFiles(paths); }
+
+void CMainDlg::OnPaste() { AddFiles(LocalFilePaths(QApplication::clipboard()->mimeData())); }
+
+bool CMainDlg::IsOwnWindow(QObject* object) const {
+  auto* widget = qobject_cast<QWidget*>(object);
+  return widget && widget->window() == this;
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && IsOwnWindow(watched)) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier) &&
+        !(key->modifiers() & Qt::AltModifier)) {
+      OnPaste();
+      return true;  // consumed even when nothing was added
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CMainDlg::MoveEntry(int oldIndex, int newIndex, bool selectAfter) {
+  const std::string text = m_fileList.GetText(oldIndex);
+  m_fileList.DeleteString(oldIndex);
+  m_fileList.InsertString(newIndex, text);
+  if (selectAfter) m_fileList.SetSel(newIndex, true);
+}
+
+int CMainDlg::OnVKeyToItem(int vkey, int /*caretIndex*/) {
+  constexpr int kDefault = -1;  // the list's own handling
+  constexpr int kHandled = -2;
+  if (m_fileList.GetSelCount() == 0) return kDefault;
+
+  switch (vkey) {
+    case 35: {  // End: selected entries to the end
+      const int count = m_fileList.GetCount();
+      for (int n = count - 2; n >= 0; --n)
+        if (m_fileList.GetSel(n) > 0) MoveEntry(n, count - 1, false);
+      return kHandled;
+    }
+    case 36:  // Home: selected entries to the top
+      for (int i = 1; i < m_fileList.GetCount(); ++i)
+        if (m_fileList.GetSel(i) > 0) MoveEntry(i, 0, false);
+      return kHandled;
+    case 38:  // Up: each selected entry up one place
+      for (int i = 1; i < m_fileList.GetCount(); ++i)
+        if (m_fileList.GetSel(i) > 0) MoveEntry(i, i - 1, true);
+      return kHandled;
+    case 40: {  // Down: each selected entry down one place
+      const int count = m_fileList.GetCount();
+      for (int n = count - 2; n >= 0; --n)
+        if (m_fileList.GetSel(n) > 0) MoveEntry(n, n + 1, true);
+      return kHandled;
+    }
+    case 46: {  // Delete: the selected entries go
+      const int count = m_fileList.GetCount();
+      for (int n = count - 1; n >= 0; --n)
+        if (m_fileList.GetSel(n) > 0) m_fileList.DeleteString(n);
+      return kHandled;
+    }
+    default:
+      return kDefault;
+  }
+}
+
+void CMainDlg::OnListDblClk() {
+  if (Dialogs().messageBox(this, "Clear?", "Erase List", MB_YESNO) == IDYES) m_fileList.ResetContent();
+}
+
+void CMainDlg::OnClearSel() {
+  const int count = m_fileList.GetCount();
+  for (int n = count - 1; n >= 0; --n) m_fileList.SetSel(n, false);
+}
+
+}  // namespace ui
