@@ -237,7 +237,7 @@ void CMainDlg::OnCancel() {
   QDialog::reject();
 }
 
-void CMainDlg::StopPlayback() { m_playing = 0; }
+void CMainDlg::StopPlayback() { avi_view::CloseView(*this); }
 
 // ---------------------------------------------------------------------------
 // The file list.

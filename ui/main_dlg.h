@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "avi_view/playback_state.h"
 #include "ui/list_box.h"
 
 class QCheckBox;
@@ -20,7 +21,10 @@ namespace ui {
 
 class VideoSurface;
 
-class CMainDlg : public QDialog {
+// The playback members (m_playing, m_paused, m_direction, m_frame,
+// m_frameCount, m_playFps, m_writeFiles) come from PlaybackState, shared
+// with the playback worker.
+class CMainDlg : public QDialog, public avi_view::PlaybackState {
   Q_OBJECT
 
  public:
@@ -57,15 +61,8 @@ class CMainDlg : public QDialog {
   QLineEdit* m_colsEdit = nullptr;
   QLineEdit* m_rowsEdit = nullptr;
   QLineEdit* m_fpsEdit = nullptr;
-  std::atomic<std::int32_t> m_playing{0};
-  std::atomic<std::int32_t> m_paused{0};
-  std::atomic<std::int32_t> m_direction{1};
-  std::atomic<std::int32_t> m_frame{0};
-  std::atomic<std::int32_t> m_frameCount{0};
-  std::atomic<std::int32_t> m_playFps{1};
   QSlider* m_slider = nullptr;
   std::int32_t m_clip = 0;
-  std::atomic<std::int32_t> m_writeFiles{0};
 
   // The control with this id's objectName ("IDC_COLS"), or null.
   QWidget* control(const char* idName) const;
