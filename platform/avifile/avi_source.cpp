@@ -338,7 +338,7 @@ void Parser::ParseIdx1() {
 
 // Reads an OpenDML index (a super index of indexes, or a standard index of
 // chunks) whose data is at data. Returns false when it is unusable or points
-// past the file: entries read up to there are kept.
+// past the file; entries read up to there are kept.
 bool Parser::ReadOdmlIndex(unsigned stream, std::uint64_t data, std::uint64_t size, int depth,
                            std::vector<FrameEntry>* frames, std::vector<bool>* keys) {
   if (depth > kMaxIndexDepth || size < kStdIndexHeaderSize) return false;
@@ -419,23 +419,20 @@ void Parser::BuildIndex(unsigned s) {
 
   std::vector<FrameEntry> frames;
   std::vector<bool> keys;
-  bool complete = false;
   if (parse.hasIndx) {
     m_visitedIndexes.clear();
-    complete = ReadOdmlIndex(number, parse.indxData, parse.indxSize, 0, &frames, &keys);
+    ReadOdmlIndex(number, parse.indxData, parse.indxSize, 0, &frames, &keys);
   }
   if (frames.empty()) {
-    complete = false;
     frames = std::move(parse.idx1Frames);
     keys = std::move(parse.idx1Keys);
   }
-  if (!complete) {
-    // Whatever lies past the last indexed sample (a truncated index, parts
-    // that only the missing OpenDML index listed) is found by scanning.
-    std::uint64_t from = 0;
-    for (const FrameEntry& f : frames) from = std::max<std::uint64_t>(from, f.offset + f.size + (f.size & 1));
-    Scan(number, from, &frames, &keys);
-  }
+  // Whatever lies past the last indexed sample is found by scanning: the rest
+  // of a truncated index, parts an unfinished writer did not index, AVIX parts
+  // beside a lone idx1. In a finished file this reads a chunk header or two.
+  std::uint64_t from = 0;
+  for (const FrameEntry& f : frames) from = std::max<std::uint64_t>(from, f.offset + f.size + (f.size & 1));
+  Scan(number, from, &frames, &keys);
 
   // Empty samples repeat the previous picture and are never key frames. A
   // raw picture always is one; where nothing is marked key, everything is.
