@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/gdiplus.h"
-#include "platform/text.h"
+#include "platform/kernel.h"
 
 namespace avi_view {
 

@@ -65,15 +65,16 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
 
   while (state.Running(generation)) {
     const std::int32_t index = state.m_frame.load();
-    if (index == lastDrawn) {
-      // Nothing to draw: wait for a control to change something rather than
-      // spin.
-      if (state.m_paused.load() != 0) state.WaitFor(std::chrono::milliseconds(20), generation);
-    } else {
+    bool drew = false;
+    if (index != lastDrawn) {
       const auto* frame = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(reader.m_decoder, index));
       if (!frame) {
-        state.m_frame = state.m_direction.load() > 0 ? 0 : frameCount - 1;
+        const std::int32_t restart = state.m_direction.load() > 0 ? 0 : frameCount - 1;
+        state.m_frame = restart;
         state.m_paused = 1;
+        // A stream whose restart frame fails too (no frames at all) must
+        // not spin.
+        if (restart == index) state.WaitFor(std::chrono::milliseconds(20), generation);
         continue;
       }
       host.SetSliderPos(index);
@@ -83,6 +84,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
       if (delay > 0) state.SleepFor(std::chrono::milliseconds(delay), generation);
       lastDrawn = index;
       if (state.m_writeFiles.load() != 0 && haveEncoder) ExportFrame(frame, index, jpegEncoder);
+      drew = true;
     }
     if (state.m_paused.load() == 0) state.m_frame += state.m_direction.load();
     if (state.m_frame.load() < 0) {
@@ -95,6 +97,10 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
       host.SetSliderPos(0);
       state.m_paused = 1;
     }
+    // Nothing to draw while paused: wait for a control rather than spin. The
+    // wait comes after the end checks, so an index a control sets meanwhile
+    // (past the end, to reach the last frame) is seen by the next decode.
+    if (!drew && state.m_paused.load() != 0) state.WaitFor(std::chrono::milliseconds(20), generation);
   }
 
   host.SetViewCaption("&Read");

@@ -6,14 +6,18 @@
 #include <QIcon>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "avi_view/playback_state.h"
+#include "platform/vfw.h"
 #include "ui/list_box.h"
+#include "ui/workers.h"
 
 class QCheckBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSlider;
 
@@ -48,6 +52,20 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   int OnVKeyToItem(int vkey, int caretIndex);
   void OnListDblClk();
   void OnClearSel();
+  void OnMakeAvi();
+  void OnViewAvi();
+  void OnPlayPause();
+  void OnDirection();
+  void OnStep();
+  void OnCloseView();
+  void OnFpsChange();
+  void OnWriteFiles();
+  void OnHScroll(int code, int position);
+
+  // For the Make-AVI workers (UI thread): a job's progress, and whether jobs
+  // are to stop after their current frame because the dialog is closing.
+  void SetJobProgress(int job, int n, int count);
+  bool StopJobsRequested() const { return m_stopJobs.load(); }
 
   // Members, in declaration order.
   QIcon m_hIcon;
@@ -63,6 +81,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   QLineEdit* m_fpsEdit = nullptr;
   QSlider* m_slider = nullptr;
   std::int32_t m_clip = 0;
+  // Shows how far the running Make-AVI jobs are (not a template control).
+  QProgressBar* m_progress = nullptr;
 
   // The control with this id's objectName ("IDC_COLS"), or null.
   QWidget* control(const char* idName) const;
@@ -82,11 +102,27 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   void MoveEntry(int oldIndex, int newIndex, bool selectAfter);
   // Ends any playback and waits for its worker, processing events.
   void StopPlayback();
+  void StartPlayback();
+  // Stops the playback and the jobs, waits for every worker and ends the
+  // dialog with result.
+  void Close(int result);
   bool IsOwnWindow(QObject* object) const;
 
   bool m_inDataExchange = false;
   bool m_closing = false;
+  bool m_inHScroll = false;
+  bool m_pendingView = false;  // View AVI pressed while a playback was ending
+  std::atomic<bool> m_stopJobs{false};
+  int m_nextJob = 0;
+  std::map<int, std::pair<int, int>> m_jobProgress;  // job -> (entry, entries)
+  WorkerSet m_makeWorkers;
+  WorkerSet m_viewWorkers;
+  CompressorChooser m_previousChooser;
   std::vector<QWidget*> m_controls;  // in template order
 };
+
+// The worker entries: each makes the dialog's host and runs its job.
+int MakeAviThread(CMainDlg* dialog, int job);
+int ViewAviThread(CMainDlg* dialog, std::uint64_t generation);
 
 }  // namespace ui
