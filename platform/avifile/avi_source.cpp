@@ -163,6 +163,12 @@ HRESULT Parser::Run() {
   WalkFirstRiff(12, riffEnd);
   if (m_movi.empty() && riffEnd < m_fileSize) {
     // The RIFF size stops short of the data; trust the file instead.
+    m_hasHdrl = false;
+    m_usPerFrame = 0;
+    m_source.m_streams.clear();
+    m_parse.clear();
+    m_streamOfNumber.clear();
+    m_hasIdx1 = false;
     riffEnd = m_fileSize;
     WalkFirstRiff(12, riffEnd);
   } else {
