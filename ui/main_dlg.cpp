@@ -18,6 +18,7 @@
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
 #include "avi_build/make_avi.h"
+#include "picture/load_picture.h"
 #include "ui/resource.h"
 #include "ui/ui_thread.h"
 #include "ui/video_surface.h"
@@ -155,6 +156,7 @@ void CMainDlg::CreateControls() {
   list->onDropFiles = [this](const std::vector<std::string>& paths) { OnDropFiles(paths); };
   list->onVKeyToItem = [this](int vkey, int caret) { return OnVKeyToItem(vkey, caret); };
   list->onDoubleClick = [this] { OnListDblClk(); };
+  list->onSelChange = [this] { ShowPreview(); };
   auto button = [this](const char* id) { return static_cast<QPushButton*>(control(id)); };
   connect(button("IDC_CLEAR_SEL"), &QPushButton::clicked, this, &CMainDlg::OnClearSel);
   connect(button("IDC_MAKE_AVI"), &QPushButton::clicked, this, &CMainDlg::OnMakeAvi);
@@ -299,6 +301,8 @@ void CMainDlg::Close(int result) {
   m_viewWorkers.WaitAll();
   m_makeWorkers.WaitAll();
   m_fileList.ResetContent();
+  // The last preview picture goes before the image library stops.
+  m_preview.ReleasePicture();
   m_closing = false;
   m_stopJobs = false;
   QDialog::done(result);
@@ -400,7 +404,7 @@ void CMainDlg::OnPaste() { AddFiles(LocalFilePaths(QApplication::clipboard()->mi
 
 bool CMainDlg::IsOwnWindow(QObject* object) const {
   auto* widget = qobject_cast<QWidget*>(object);
-  return widget && widget->window() == this;
+  return widget && (widget->window() == this || widget->window() == &m_preview);
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -454,9 +458,54 @@ int CMainDlg::OnVKeyToItem(int vkey, int /*caretIndex*/) {
         if (m_fileList.GetSel(n) > 0) m_fileList.DeleteString(n);
       return kHandled;
     }
+    case 'N':
+      StepSelection(true);
+      return kDefault;
+    case 'P':
+      StepSelection(false);
+      return kDefault;
     default:
       return kDefault;
   }
+}
+
+void CMainDlg::StepSelection(bool next) {
+  if (m_fileList.GetCount() < 2) return;
+  int from = -1;
+  if (next) {
+    for (int i = 0; i < m_fileList.GetCount() - 1 && from < 0; ++i)
+      if (m_fileList.GetSel(i) > 0) from = i;
+  } else {
+    for (int n = m_fileList.GetCount() - 1; n >= 1 && from < 0; --n)
+      if (m_fileList.GetSel(n) > 0) from = n;
+  }
+  if (from < 0) return;
+  const int to = next ? from + 1 : from - 1;
+  m_fileList.SetSel(from, false);
+  m_fileList.SetSel(to, true);
+  m_fileList.SetTopIndex(to);
+  ShowPreview();
+}
+
+void CMainDlg::ShowPreview() {
+  const int index = m_fileList.GetCurSel();
+  if (index < 0) return;
+  const std::string path = m_fileList.GetText(index);
+  m_fileList.SetTopIndex(index);
+  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str());
+  if (!picture) {
+    Dialogs().messageBox(this, path, "File Failed to Open", MB_OK);
+    return;
+  }
+  if (!m_preview.IsWindow()) m_preview.Create(this);
+  m_preview.SetPicture(std::move(picture));
+  m_preview.m_title = path;
+  // Top-left corner to the main window's top-right corner; size kept.
+  const QRect frame = frameGeometry();
+  m_preview.move(frame.x() + frame.width(), frame.y());
+  m_preview.show();
+  m_preview.update();
+  m_fileList.widget()->setFocus();
 }
 
 void CMainDlg::OnListDblClk() {

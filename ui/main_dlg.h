@@ -13,6 +13,7 @@
 #include "avi_view/playback_state.h"
 #include "platform/vfw.h"
 #include "ui/list_box.h"
+#include "ui/preview_dlg.h"
 #include "ui/workers.h"
 
 class QCheckBox;
@@ -52,6 +53,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   int OnVKeyToItem(int vkey, int caretIndex);
   void OnListDblClk();
   void OnClearSel();
+  // Shows the caret entry's picture in the preview window.
+  void ShowPreview();
   void OnMakeAvi();
   void OnViewAvi();
   void OnPlayPause();
@@ -66,6 +69,9 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   // are to stop after their current frame because the dialog is closing.
   void SetJobProgress(int job, int n, int count);
   bool StopJobsRequested() const { return m_stopJobs.load(); }
+  // Workers running now (for the closing logic and tests).
+  int RunningJobs() const { return m_makeWorkers.Running(); }
+  int RunningPlaybacks() const { return m_viewWorkers.Running(); }
 
   // Members, in declaration order.
   QIcon m_hIcon;
@@ -80,6 +86,7 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   QLineEdit* m_rowsEdit = nullptr;
   QLineEdit* m_fpsEdit = nullptr;
   QSlider* m_slider = nullptr;
+  CPreviewDlg m_preview;
   std::int32_t m_clip = 0;
   // Shows how far the running Make-AVI jobs are (not a template control).
   QProgressBar* m_progress = nullptr;
@@ -100,6 +107,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   void AddFiles(const std::vector<std::string>& paths);
   // Adds the moved entry's text at newIndex after deleting it at oldIndex.
   void MoveEntry(int oldIndex, int newIndex, bool selectAfter);
+  // N and P: moves one selected entry to its neighbour and previews it.
+  void StepSelection(bool next);
   // Ends any playback and waits for its worker, processing events.
   void StopPlayback();
   void StartPlayback();
