@@ -169,7 +169,7 @@ Dib MakeDib(int width, int height, int bitCount, const std::vector<std::uint32_t
   h.biClrUsed = static_cast<DWORD>(colours.size());
   dib.block.resize(40 + 4 * colours.size());
   std::memcpy(dib.block.data(), &h, 40);
-  std::memcpy(dib.block.data() + 40, colours.data(), 4 * colours.size());
+  if (!colours.empty()) std::memcpy(dib.block.data() + 40, colours.data(), 4 * colours.size());
   dib.block.insert(dib.block.end(), rows.begin(), rows.end());
   return dib;
 }
