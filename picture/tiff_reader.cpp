@@ -23,7 +23,9 @@ int ExpandPaletteRow(const std::uint8_t* indices, const std::uint32_t* palette, 
 
 int ReadTiffRaster(const char* path, RawRaster* raster) {
   if (!path || !raster) return -1;
-  std::unique_ptr<TIFF, TiffCloser> file(TIFFOpen(path, "r"));
+  // "m": read the strips rather than map the file, whose fresh pages cost
+  // more to touch than reading them does.
+  std::unique_ptr<TIFF, TiffCloser> file(TIFFOpen(path, "rm"));
   if (!file) return -1;
   TIFF* tif = file.get();
 
@@ -74,7 +76,9 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
   }
 
   const auto total = static_cast<std::size_t>(rowBytes * height);
-  std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[total]());
+  // Not zeroed: every row is read over, and a row libtiff cannot read is
+  // cleared instead.
+  std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[total]);
   if (!pixels) return -1;
   std::vector<std::uint8_t> indices;
   std::vector<std::uint32_t> expanded;
@@ -85,13 +89,18 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
   const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
   for (std::uint32_t r = 0; r < height; ++r) {
     std::uint8_t* row = pixels.get() + static_cast<std::size_t>(r) * static_cast<std::size_t>(rowBytes);
-    // A row libtiff cannot read stays as it is; the others still count.
+    // A row libtiff cannot read is left black; the others still count.
     if (photometric == PHOTOMETRIC_PALETTE) {
-      if (TIFFReadScanline(tif, indices.data(), r, 0) < 0) continue;
+      if (TIFFReadScanline(tif, indices.data(), r, 0) < 0) {
+        std::memset(row, 0, static_cast<std::size_t>(rowBytes));
+        continue;
+      }
       ExpandPaletteRow(indices.data(), palette, expanded.data(), static_cast<int>(width));
       std::memcpy(row, expanded.data(), static_cast<std::size_t>(rowBytes));
     } else {
-      if (TIFFReadScanline(tif, row, r, 0) < 0) continue;
+      if (TIFFReadScanline(tif, row, r, 0) < 0) {
+        std::memset(row, invert ? 0xFF : 0, static_cast<std::size_t>(rowBytes));
+      }
       if (invert)
         for (std::int64_t i = 0; i < rowBytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
     }

@@ -4,8 +4,93 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 
 namespace gdip {
+
+namespace {
+
+// Blocks below this come from malloc directly, which reuses them well.
+constexpr std::size_t kPoolFrom = std::size_t{256} << 10;
+constexpr std::size_t kPoolBytes = std::size_t{256} << 20;
+constexpr std::size_t kPoolBlocks = 12;
+
+struct Pool {
+  std::mutex mutex;
+  std::vector<std::pair<BYTE*, std::size_t>> blocks;  // oldest first
+  std::size_t bytes = 0;
+};
+
+Pool& ThePool() {
+  static Pool* pool = new Pool;  // never destroyed: blocks may return during exit
+  return *pool;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer every block is fresh, so use after release is caught.
+constexpr bool kPooling = false;
+#else
+constexpr bool kPooling = true;
+#endif
+
+}  // namespace
+
+void PoolReturn::operator()(BYTE* block) const {
+  if (!kPooling || capacity < kPoolFrom || capacity > kPoolBytes) {
+    std::free(block);
+    return;
+  }
+  std::vector<BYTE*> evicted;
+  {
+    Pool& pool = ThePool();
+    const std::lock_guard<std::mutex> lock(pool.mutex);
+    while (!pool.blocks.empty() && (pool.blocks.size() >= kPoolBlocks || pool.bytes + capacity > kPoolBytes)) {
+      evicted.push_back(pool.blocks.front().first);
+      pool.bytes -= pool.blocks.front().second;
+      pool.blocks.erase(pool.blocks.begin());
+    }
+    pool.blocks.emplace_back(block, capacity);
+    pool.bytes += capacity;
+  }
+  for (BYTE* b : evicted) std::free(b);
+}
+
+PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed) {
+  if (bytes == 0) bytes = 1;
+  if (kPooling && bytes >= kPoolFrom) {
+    BYTE* found = nullptr;
+    std::size_t capacity = 0;
+    {
+      Pool& pool = ThePool();
+      const std::lock_guard<std::mutex> lock(pool.mutex);
+      // The smallest block that fits without wasting more than it holds.
+      auto best = pool.blocks.end();
+      for (auto it = pool.blocks.begin(); it != pool.blocks.end(); ++it)
+        if (it->second >= bytes && it->second / 2 <= bytes && (best == pool.blocks.end() || it->second < best->second))
+          best = it;
+      if (best != pool.blocks.end()) {
+        found = best->first;
+        capacity = best->second;
+        pool.bytes -= capacity;
+        pool.blocks.erase(best);
+      }
+    }
+    if (found) {
+      if (zeroed) std::memset(found, 0, bytes);
+      return PixelBuffer(found, PoolReturn{capacity});
+    }
+  }
+  BYTE* block = static_cast<BYTE*>(zeroed ? std::calloc(bytes, 1) : std::malloc(bytes));
+  return PixelBuffer(block, PoolReturn{bytes});
+}
+
+void DrainPixelPool() {
+  Pool& pool = ThePool();
+  const std::lock_guard<std::mutex> lock(pool.mutex);
+  for (auto& [block, capacity] : pool.blocks) std::free(block);
+  pool.blocks.clear();
+  pool.bytes = 0;
+}
 
 int FormatBits(PixelFormat format) {
   switch (format) {
@@ -71,12 +156,11 @@ bool PaletteHasAlpha(const GpBitmap& bitmap) {
                      [](ARGB c) { return (c >> 24) != 0xFF; });
 }
 
-GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out) {
+GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out, bool zeroed) {
   const GpStatus status = CheckSize(width, height, format);
   if (status != Ok) return status;
   const std::int64_t stride = DefaultStride(width, FormatBits(format));
-  // calloc hands large blocks out as fresh zero pages without touching them.
-  PixelBuffer pixels(static_cast<BYTE*>(std::calloc(static_cast<std::size_t>(stride * height), 1)));
+  PixelBuffer pixels = AllocatePixels(static_cast<std::size_t>(stride * height), zeroed);
   if (!pixels) return OutOfMemory;
   auto bitmap = std::make_unique<GpBitmap>();
   bitmap->width = width;
@@ -329,8 +413,11 @@ GpStatus GdiplusStartup(std::uintptr_t* token, const GdiplusStartupInput* input,
   return Ok;
 }
 
-// Nothing is held between a startup and its shutdown: codecs keep no state.
-void GdiplusShutdown(std::uintptr_t token) { (void)token; }
+// Codecs keep no state; only pooled memory is let go.
+void GdiplusShutdown(std::uintptr_t token) {
+  (void)token;
+  DrainPixelPool();
+}
 
 GpStatus GdipGetImagePixelFormat(GpImage* image, PixelFormat* format) {
   if (!image || !format) return InvalidParameter;
@@ -385,7 +472,8 @@ GpStatus GdipCloneBitmapAreaI(INT x, INT y, INT width, INT height, PixelFormat f
   if (!AreaInside(*srcBitmap, area)) return InvalidParameter;
   if (format != srcBitmap->format && !CanWrite(format)) return NotImplemented;
   std::unique_ptr<GpBitmap> clone;
-  const GpStatus status = NewBitmap(width, height, format, &clone);
+  // Every row is written below, except sub-byte tails that clone bit by bit.
+  const GpStatus status = NewBitmap(width, height, format, &clone, FormatBits(format) < 8);
   if (status != Ok) return status;
   if (format == srcBitmap->format) clone->palette = srcBitmap->palette;
   ConvertArea(*srcBitmap, area, format, clone->pixels, clone->stride);
@@ -419,7 +507,7 @@ GpStatus GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, Pi
   } else {
     const std::int64_t stride = DefaultStride(area.Width, bits);
     if (stride * area.Height > kMaxPixelBytes) return OutOfMemory;
-    lock.buffer.reset(static_cast<BYTE*>(std::calloc(static_cast<std::size_t>(stride * area.Height), 1)));
+    lock.buffer = AllocatePixels(static_cast<std::size_t>(stride * area.Height), !(flags & ImageLockModeRead));
     if (!lock.buffer) return OutOfMemory;
     lock.scan0 = lock.buffer.get();
     lock.stride = static_cast<INT>(stride);

@@ -17,10 +17,19 @@ constexpr std::int64_t kMaxPixelBytes = std::int64_t{1} << 30;
 
 using ARGB = std::uint32_t;  // 0xAARRGGBB; in memory: blue, green, red, alpha
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
+// Pixel and file memory. Large blocks go back to a small pool when released
+// and are handed out again: decoding one picture after another asks for the
+// same sizes each time, and on the virtual machines we run on, first touches
+// of freshly mapped pages cost more than the decoding itself.
+struct PoolReturn {
+  std::size_t capacity = 0;
+  void operator()(BYTE* block) const;
 };
-using PixelBuffer = std::unique_ptr<BYTE, FreeDeleter>;
+using PixelBuffer = std::unique_ptr<BYTE, PoolReturn>;
+// Null when the memory is not there.
+PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed);
+// Frees every pooled block (at library shutdown).
+void DrainPixelPool();
 
 // Bits per pixel of a format we hold, or 0 for a format we do not support.
 int FormatBits(PixelFormat format);
@@ -67,9 +76,10 @@ namespace gdip {
 
 inline GpBitmap* FromImage(GpImage* image) { return reinterpret_cast<GpBitmap*>(image); }
 
-// A new bitmap with zeroed pixels of its own (indexed formats get a grey
-// ramp palette). Status as CheckSize, or OutOfMemory when allocation fails.
-GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out);
+// A new bitmap with pixels of its own, zeroed unless the caller overwrites
+// every row anyway (indexed formats get a grey ramp palette). Status as
+// CheckSize, or OutOfMemory when allocation fails.
+GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out, bool zeroed = true);
 // Replaces the palette, padding with opaque black (or cutting) to the
 // format's 2^bits entries so every index has an entry.
 void SetPalette(GpBitmap& bitmap, std::vector<ARGB> colors);

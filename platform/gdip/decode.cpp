@@ -1,4 +1,4 @@
-// GdipCreateBitmapFromFile: maps the file and hands it to the decoder its
+// GdipCreateBitmapFromFile: reads the file and hands it to the decoder its
 // first bytes name.
 #include <cerrno>
 #include <cstring>
@@ -14,40 +14,57 @@ using namespace gdip;
 
 namespace {
 
-// A read-only view of a whole file; unmapped when it goes.
-class MappedFile {
+// The whole file, read into pooled memory; files too large for that (no
+// picture file is) are mapped instead, so nothing unbounded is allocated.
+class FileBytes {
  public:
-  MappedFile() = default;
-  ~MappedFile() {
-    if (m_data) munmap(m_data, m_size);
+  FileBytes() = default;
+  ~FileBytes() {
+    if (m_mapped) munmap(m_mapped, m_size);
   }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
 
   GpStatus Open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno == EACCES || errno == EPERM ? AccessDenied : FileNotFound;
-    struct stat info;
-    GpStatus status = Ok;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-      status = FileNotFound;
-    } else if (info.st_size > 0) {
-      void* data = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-      if (data == MAP_FAILED) {
-        status = OutOfMemory;
-      } else {
-        m_data = data;
-        m_size = static_cast<std::size_t>(info.st_size);
-      }
-    }
+    const GpStatus status = Read(fd);
     ::close(fd);
     return status;
   }
-  const BYTE* data() const { return static_cast<const BYTE*>(m_data); }
+  const BYTE* data() const { return m_mapped ? static_cast<const BYTE*>(m_mapped) : m_buffer.get(); }
   std::size_t size() const { return m_size; }
 
  private:
-  void* m_data = nullptr;
+  static constexpr off_t kReadLimit = off_t{256} << 20;
+
+  GpStatus Read(int fd) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return FileNotFound;
+    if (info.st_size == 0) return Ok;
+    const auto size = static_cast<std::size_t>(info.st_size);
+    if (info.st_size > kReadLimit) {
+      void* data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+      if (data == MAP_FAILED) return OutOfMemory;
+      m_mapped = data;
+      m_size = size;
+      return Ok;
+    }
+    m_buffer = AllocatePixels(size, false);
+    if (!m_buffer) return OutOfMemory;
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = pread(fd, m_buffer.get() + done, size - done, static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // the file shrank: decode what is there
+      done += static_cast<std::size_t>(n);
+    }
+    m_size = done;
+    return Ok;
+  }
+
+  PixelBuffer m_buffer;
+  void* m_mapped = nullptr;
   std::size_t m_size = 0;
 };
 
@@ -60,7 +77,7 @@ bool StartsWith(const BYTE* data, std::size_t size, const char* magic, std::size
 GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap) {
   if (!filename || !bitmap) return InvalidParameter;
   *bitmap = nullptr;
-  MappedFile file;
+  FileBytes file;
   const GpStatus opened = file.Open(NarrowToUtf8(filename));
   if (opened != Ok) return opened;
   const BYTE* data = file.data();

@@ -107,13 +107,13 @@ GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out) {
 
   Decoded bitmap;
   PixelBuffer cmykRows;
-  if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
+  if ((status = NewBitmap(width, height, format, &bitmap, false)) != Ok) return status;
   if (format == PixelFormat8bppIndexed) SetPalette(*bitmap, GreyPalette(256));
   BYTE* rows = bitmap->pixels;
   std::ptrdiff_t stride = bitmap->stride;
   if (cmyk) {
     stride = static_cast<std::ptrdiff_t>(width) * 4;
-    cmykRows.reset(static_cast<BYTE*>(std::malloc(static_cast<std::size_t>(stride) * height)));
+    cmykRows = AllocatePixels(static_cast<std::size_t>(stride) * height, false);
     if (!cmykRows) return OutOfMemory;
     rows = cmykRows.get();
   }

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/gdip/bitmap.h"
 
@@ -89,6 +92,21 @@ Taps BuildTaps(INT sourceLength, std::int64_t destStart, std::int64_t destLength
   return taps;
 }
 
+// Widens every span to the longest one with zero weights, kept inside
+// [lowest, highest), so the horizontal filter runs a fixed number of taps.
+void PadTaps(Taps& taps) {
+  const INT n = taps.maxCount;
+  std::vector<std::uint16_t> weights(taps.spans.size() * static_cast<std::size_t>(n), 0);
+  for (std::size_t i = 0; i < taps.spans.size(); ++i) {
+    Taps::Span& span = taps.spans[i];
+    const INT first = std::min(span.first, taps.highest - n);
+    for (INT k = 0; k < span.count; ++k)
+      weights[i * n + static_cast<std::size_t>(span.first - first + k)] = taps.weights[static_cast<std::size_t>(span.offset + k)];
+    span = {first, n, static_cast<INT>(i * n)};
+  }
+  taps.weights = std::move(weights);
+}
+
 // Source rows as bytes the resampler can combine: 3 (blue, green, red) or 4
 // (blue, green, red, ignored / premultiplied alpha) bytes a pixel, for the
 // columns [lowest, highest). 24 and 32-bit rows are used in place; other
@@ -148,28 +166,32 @@ class RowSource {
   std::vector<INT> m_tags;
 };
 
-// mid[x] = weighted sum of the rows at x, scaled by 256 (8 fraction bits).
+// The combined rows keep 7 fraction bits, so they fit signed 16-bit lanes
+// (255 << 7 = 32640) and the horizontal filter can multiply-add pairs.
+constexpr int kMidBits = 7;
+
+// mid[x] = weighted sum of the rows at x, scaled by 2^kMidBits.
 void CombineRows(const BYTE* const* rows, const std::uint16_t* w, INT count, std::size_t length,
-                 std::uint16_t* mid, std::uint32_t* acc) {
-  constexpr int kDown = kWeightBits - 8;
+                 std::int16_t* mid, std::uint32_t* acc) {
+  constexpr int kDown = kWeightBits - kMidBits;
   constexpr std::uint32_t kHalf = 1u << (kDown - 1);
   const BYTE* r0 = rows[0];
   if (count == 1) {
-    for (std::size_t x = 0; x < length; ++x) mid[x] = static_cast<std::uint16_t>(r0[x] << 8);
+    for (std::size_t x = 0; x < length; ++x) mid[x] = static_cast<std::int16_t>(r0[x] << kMidBits);
     return;
   }
   const std::uint32_t w0 = w[0], w1 = w[1];
   const BYTE* r1 = rows[1];
   if (count == 2) {
     for (std::size_t x = 0; x < length; ++x)
-      mid[x] = static_cast<std::uint16_t>((w0 * r0[x] + w1 * r1[x] + kHalf) >> kDown);
+      mid[x] = static_cast<std::int16_t>((w0 * r0[x] + w1 * r1[x] + kHalf) >> kDown);
     return;
   }
   if (count == 3) {
     const std::uint32_t w2 = w[2];
     const BYTE* r2 = rows[2];
     for (std::size_t x = 0; x < length; ++x)
-      mid[x] = static_cast<std::uint16_t>((w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + kHalf) >> kDown);
+      mid[x] = static_cast<std::int16_t>((w0 * r0[x] + w1 * r1[x] + w2 * r2[x] + kHalf) >> kDown);
     return;
   }
   for (std::size_t x = 0; x < length; ++x) acc[x] = w0 * r0[x] + w1 * r1[x] + kHalf;
@@ -178,24 +200,82 @@ void CombineRows(const BYTE* const* rows, const std::uint16_t* w, INT count, std
     const BYTE* rk = rows[k];
     for (std::size_t x = 0; x < length; ++x) acc[x] += wk * rk[x];
   }
-  for (std::size_t x = 0; x < length; ++x) mid[x] = static_cast<std::uint16_t>(acc[x] >> kDown);
+  for (std::size_t x = 0; x < length; ++x) mid[x] = static_cast<std::int16_t>(acc[x] >> kDown);
 }
 
-// One output row from the combined row: `channels` bytes a pixel into out.
-template <int PixelBytes, int Channels>
-void FilterRow(const std::uint16_t* mid, const Taps& taps, BYTE* out) {
-  constexpr std::uint32_t kHalf = 1u << (kWeightBits + 8 - 1);
-  constexpr int kDown = kWeightBits + 8;
+// Elements read past the last pixel of a combined row by the 4-lane loads.
+constexpr std::size_t kMidSlack = 4;
+
+// One output row from the combined row: `Channels` bytes a pixel into out.
+// FixedTaps is the spans' common length (PadTaps), or 0 for any length.
+template <int PixelBytes, int Channels, int FixedTaps>
+void FilterRow(const std::int16_t* mid, const Taps& taps, BYTE* out) {
+  static_assert(Channels == 3 || Channels == 4);
+  constexpr int kDown = kWeightBits + kMidBits;
   const std::uint16_t* weights = taps.weights.data();
+  const std::int16_t* base = mid - static_cast<std::ptrdiff_t>(taps.lowest) * PixelBytes;
+#if defined(__SSE2__)
+  // Each pixel's (up to) four channels in one register; two taps a step
+  // through a 16-bit multiply-add.
+  const __m128i half = _mm_set1_epi32(1 << (kDown - 1));
   for (const Taps::Span& span : taps.spans) {
-    const std::uint16_t* p = mid + static_cast<std::size_t>(span.first - taps.lowest) * PixelBytes;
+    const std::int16_t* p = base + static_cast<std::ptrdiff_t>(span.first) * PixelBytes;
     const std::uint16_t* w = weights + span.offset;
-    std::uint32_t sum[Channels];
-    for (int c = 0; c < Channels; ++c) sum[c] = kHalf;
-    for (INT k = 0; k < span.count; ++k, p += PixelBytes)
-      for (int c = 0; c < Channels; ++c) sum[c] += w[k] * p[c];
-    for (int c = 0; c < Channels; ++c) out[c] = static_cast<BYTE>(sum[c] >> kDown);
+    const INT count = FixedTaps ? FixedTaps : span.count;
+    __m128i sum = half;
+    INT k = 0;
+    for (; k + 1 < count; k += 2, p += 2 * PixelBytes) {
+      const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+      const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + PixelBytes));
+      const __m128i pair = _mm_set1_epi32(static_cast<int>(w[k] | (static_cast<std::uint32_t>(w[k + 1]) << 16)));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), pair));
+    }
+    if (k < count) {
+      const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(a, _mm_setzero_si128()), _mm_set1_epi32(w[k])));
+    }
+    const __m128i shifted = _mm_srai_epi32(sum, kDown);
+    const __m128i words = _mm_packs_epi32(shifted, shifted);
+    const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+    std::memcpy(out, &bytes, Channels);
     out += Channels;
+  }
+#else
+  constexpr std::uint32_t kHalf = 1u << (kDown - 1);
+  for (const Taps::Span& span : taps.spans) {
+    const std::int16_t* p = base + static_cast<std::ptrdiff_t>(span.first) * PixelBytes;
+    const std::uint16_t* w = weights + span.offset;
+    const INT count = FixedTaps ? FixedTaps : span.count;
+    std::uint32_t s0 = kHalf, s1 = kHalf, s2 = kHalf, s3 = kHalf;
+    for (INT k = 0; k < count; ++k, p += PixelBytes) {
+      const std::uint32_t wk = w[k];
+      s0 += wk * static_cast<std::uint32_t>(p[0]);
+      s1 += wk * static_cast<std::uint32_t>(p[1]);
+      s2 += wk * static_cast<std::uint32_t>(p[2]);
+      if constexpr (Channels == 4) s3 += wk * static_cast<std::uint32_t>(p[3]);
+    }
+    out[0] = static_cast<BYTE>(s0 >> kDown);
+    out[1] = static_cast<BYTE>(s1 >> kDown);
+    out[2] = static_cast<BYTE>(s2 >> kDown);
+    if constexpr (Channels == 4) out[3] = static_cast<BYTE>(s3 >> kDown);
+    out += Channels;
+  }
+#endif
+}
+
+template <int PixelBytes, int Channels>
+void FilterRowAnyTaps(const std::int16_t* mid, const Taps& taps, BYTE* out) {
+  switch (taps.maxCount) {
+    case 1:
+      return FilterRow<PixelBytes, Channels, 1>(mid, taps, out);
+    case 2:
+      return FilterRow<PixelBytes, Channels, 2>(mid, taps, out);
+    case 3:
+      return FilterRow<PixelBytes, Channels, 3>(mid, taps, out);
+    case 4:
+      return FilterRow<PixelBytes, Channels, 4>(mid, taps, out);
+    default:
+      return FilterRow<PixelBytes, Channels, 0>(mid, taps, out);
   }
 }
 
@@ -266,13 +346,14 @@ GpStatus DrawRect(GpBitmap& target, const GpBitmap& sourceIn, std::int64_t left,
   }
   const GpBitmap& source = copy ? *copy : sourceIn;
 
-  const Taps across = BuildTaps(source.width, left, right - left, flipX, fromX, toX);
+  Taps across = BuildTaps(source.width, left, right - left, flipX, fromX, toX);
+  if (across.maxCount <= 4) PadTaps(across);
   const Taps down = BuildTaps(source.height, top, bottom - top, flipY, fromY, toY);
   RowSource rows(source, across.lowest, across.highest, down.maxCount);
   const int pixelBytes = rows.pixelBytes();
   const int channels = rows.channels();
   const std::size_t length = static_cast<std::size_t>(across.highest - across.lowest) * pixelBytes;
-  std::vector<std::uint16_t> mid(length);
+  std::vector<std::int16_t> mid(length + kMidSlack);
   std::vector<std::uint32_t> acc(down.maxCount > 3 ? length : 0);
   std::vector<const BYTE*> taps(static_cast<std::size_t>(down.maxCount));
   const INT visible = toX - fromX;
@@ -288,11 +369,11 @@ GpStatus DrawRect(GpBitmap& target, const GpBitmap& sourceIn, std::int64_t left,
     BYTE* targetRow = target.Row(y) + static_cast<std::size_t>(fromX) * targetBytes;
     BYTE* filtered = straight ? targetRow : out.data();
     if (pixelBytes == 3)
-      FilterRow<3, 3>(mid.data(), across, filtered);
+      FilterRowAnyTaps<3, 3>(mid.data(), across, filtered);
     else if (channels == 3)
-      FilterRow<4, 3>(mid.data(), across, filtered);
+      FilterRowAnyTaps<4, 3>(mid.data(), across, filtered);
     else
-      FilterRow<4, 4>(mid.data(), across, filtered);
+      FilterRowAnyTaps<4, 4>(mid.data(), across, filtered);
     if (!straight) StorePixels(out.data(), channels, visible, target.format, targetRow);
   }
   return Ok;

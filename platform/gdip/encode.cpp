@@ -93,7 +93,7 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
   if (bitmap.format != PixelFormat24bppRGB) {
     stride = static_cast<std::ptrdiff_t>(DefaultStride(width, 24));
     if (stride * height > kMaxPixelBytes) return OutOfMemory;
-    converted.reset(static_cast<BYTE*>(std::malloc(static_cast<std::size_t>(stride) * height)));
+    converted = AllocatePixels(static_cast<std::size_t>(stride) * height, false);
     if (!converted) return OutOfMemory;
     ConvertArea(bitmap, GpRect{0, 0, width, height}, PixelFormat24bppRGB, converted.get(), stride);
     rows = converted.get();

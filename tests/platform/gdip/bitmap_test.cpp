@@ -45,11 +45,18 @@ TEST(BitmapCreate, RefusesBadSizesAndHugeBuffersWithoutAllocating) {
   EXPECT_EQ(bitmap, nullptr);
 }
 
-TEST(BitmapCreate, NewPixelsAreZero) {
-  auto bitmap = Blank(5, 3, PixelFormat24bppRGB);
-  ASSERT_EQ(bitmap->lastStatus(), Ok);
-  const auto pixels = LockedPixels(bitmap->image(), PixelFormat24bppRGB);
-  EXPECT_EQ(pixels, std::vector<std::uint8_t>(5 * 3 * 3, 0));
+TEST(BitmapCreate, NewPixelsAreZeroEvenInReusedMemory) {
+  // Large blocks are handed out again after a bitmap goes; they must come
+  // back cleared.
+  for (const auto& [width, height] : {std::pair{5, 3}, std::pair{700, 500}}) {
+    for (int round = 0; round < 2; ++round) {
+      auto bitmap = Blank(width, height, PixelFormat24bppRGB);
+      ASSERT_EQ(bitmap->lastStatus(), Ok);
+      const auto pixels = LockedPixels(bitmap->image(), PixelFormat24bppRGB);
+      ASSERT_EQ(pixels, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3, 0)) << width << " round " << round;
+      Fill(bitmap->image(), PixelFormat24bppRGB, Solid({255, 255, 255}));
+    }
+  }
 }
 
 TEST(BitmapCreate, CallerMemoryIsUsedInPlaceEvenBottomUp) {
@@ -169,7 +176,7 @@ Dib MakeDib(int width, int height, int bitCount, const std::vector<std::uint32_t
   h.biClrUsed = static_cast<DWORD>(colours.size());
   dib.block.resize(40 + 4 * colours.size());
   std::memcpy(dib.block.data(), &h, 40);
-  std::memcpy(dib.block.data() + 40, colours.data(), 4 * colours.size());
+  if (!colours.empty()) std::memcpy(dib.block.data() + 40, colours.data(), 4 * colours.size());
   dib.block.insert(dib.block.end(), rows.begin(), rows.end());
   return dib;
 }
