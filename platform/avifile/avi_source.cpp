@@ -125,6 +125,7 @@ class Parser {
 
 bool Parser::Read(std::uint64_t offset, void* dst, std::size_t size) {
   if (offset > m_fileSize || size > m_fileSize - offset) return false;
+  if (size == 0) return true;
   if (size > kCacheBytes / 2) {
     std::size_t got = 0;
     if (!PReadAll(m_source.m_fd, dst, size, offset, &got)) m_ioError = true;
