@@ -81,7 +81,7 @@ TEST(CliFramemd5Errors, ReportsAndExits) {
   if (HaveFfmpeg()) {
     const std::string unknown = dir.file("unknown.avi");
     ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=16x16:rate=5 -frames:v 2 -c:v mjpeg "
-                         "-tag:v QQQQ -y " + ShellQuote(unknown)).exitCode, 0);
+                         "-tag:v QQQQ -strict -1 -y " + ShellQuote(unknown)).exitCode, 0);
     cases.push_back({ShellQuote(unknown), 1, "Error: Couldn't open Video Frame\n"});
   }
   for (const Case& c : cases) {
