@@ -1,11 +1,17 @@
 #include "tests/platform/codec/codec_test_support.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 extern "C" {
 #include <libavutil/md5.h>
 }
+
+#include "platform/vfw.h"
 
 namespace codectest {
 
@@ -84,6 +90,36 @@ double LumaPsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8
   }
   if (sum == 0) return 1000;
   return 10 * std::log10(255.0 * 255.0 * (a.size() / 3) / sum);
+}
+
+Compressed CompressFrames(const char* fcc, int width, int height, int count) {
+  Compressed out;
+  HIC hic = ICOpen(ICTYPE_VIDEO, mmioFOURCC(fcc[0], fcc[1], fcc[2], fcc[3]), ICMODE_COMPRESS);
+  EXPECT_TRUE(hic) << fcc;
+  if (!hic) return out;
+  BITMAPINFOHEADER in = InputHeader(width, height);
+  const auto inArg = reinterpret_cast<DWORD_PTR>(&in);
+  const LRESULT formatSize = ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, 0);
+  EXPECT_GE(formatSize, 40);
+  out.format.resize(static_cast<std::size_t>(std::max<LRESULT>(formatSize, 40)));
+  ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(out.format.data()));
+  const auto outArg = reinterpret_cast<DWORD_PTR>(out.format.data());
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ICSendMessage(hic, ICM_COMPRESS_GET_SIZE, inArg, outArg)));
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_BEGIN, inArg, outArg), ICERR_OK);
+  BITMAPINFOHEADER header;
+  std::memcpy(&header, out.format.data(), sizeof header);
+  for (int i = 0; i < count; ++i) {
+    std::vector<std::uint8_t> bits = MakeFrame(width, height, i);
+    DWORD flags = 0;
+    EXPECT_EQ(ICCompress(hic, 0, &header, buffer.data(), &in, bits.data(), nullptr, &flags, i, 0, 8500, nullptr,
+                         nullptr),
+              static_cast<DWORD>(ICERR_OK));
+    out.samples.emplace_back(buffer.begin(), buffer.begin() + header.biSizeImage);
+    out.flags.push_back(flags);
+  }
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_END, 0, 0), ICERR_OK);
+  ICClose(hic);
+  return out;
 }
 
 std::string Md5Hex(const std::vector<std::uint8_t>& bytes) {

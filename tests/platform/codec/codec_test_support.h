@@ -30,6 +30,15 @@ double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>&
 // every size (chroma subsampling blurs colour edges in tiny pictures).
 double LumaPsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 
+// What a compressor makes of MakeFrame(width, height, i) for i = 0..count-1,
+// through the calls the Make-AVI job makes (quality 8500).
+struct Compressed {
+  std::vector<std::uint8_t> format;
+  std::vector<std::vector<std::uint8_t>> samples;
+  std::vector<DWORD> flags;
+};
+Compressed CompressFrames(const char* fcc, int width, int height, int count);
+
 std::string Md5Hex(const std::vector<std::uint8_t>& bytes);
 
 }  // namespace codectest
