@@ -505,6 +505,7 @@ void CMainDlg::ShowPreview() {
   m_preview.move(frame.x() + frame.width(), frame.y());
   m_preview.show();
   m_preview.update();
+  activateWindow();
   m_fileList.widget()->setFocus();
 }
 

@@ -70,11 +70,15 @@ struct GpBitmap {
 
 struct GpGraphics {
   GpBitmap* target = nullptr;
+  HDC surface = nullptr;  // set instead of target for a device context
 };
 
 namespace gdip {
 
 inline GpBitmap* FromImage(GpImage* image) { return reinterpret_cast<GpBitmap*>(image); }
+
+// Draws the whole image resampled onto the rectangle of a device context.
+GpStatus DrawOnSurface(HDC surface, GpImage* image, INT x, INT y, INT width, INT height);
 
 // A new bitmap with pixels of its own, zeroed unless the caller overwrites
 // every row anyway (indexed formats get a grey ramp palette). Status as

@@ -412,6 +412,7 @@ GpStatus GdipDrawImagePoints(GpGraphics* graphics, GpImage* image, const GpPoint
 }
 
 GpStatus GdipDrawImageRectI(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width, INT height) {
+  if (graphics && graphics->surface && image) return DrawOnSurface(graphics->surface, image, x, y, width, height);
   if (!graphics || !graphics->target || !image) return InvalidParameter;
   return DrawRect(*graphics->target, *FromImage(image), x, y, std::int64_t{x} + width, std::int64_t{y} + height);
 }

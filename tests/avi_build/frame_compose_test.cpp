@@ -144,7 +144,7 @@ TEST(ConvertTest, PaletteAndThirtyTwoBitPicturesBecomeBlueGreenRed) {
   png.rows = {255, 0, 0, 255, 0, 0, 255, 255};
   ASSERT_TRUE(testsupport::WritePng(dir.file("a.png"), png));
 
-  for (const std::string& name : {"p.bmp", "a.png"}) {
+  for (const std::string name : {"p.bmp", "a.png"}) {
     std::unique_ptr<Bitmap> picture = LoadPicture(dir.file(name).c_str());
     ASSERT_TRUE(picture) << name;
     FrameBuffer frame;

@@ -119,7 +119,7 @@ TEST_F(JobsGuiTest, ClosingDuringAJobLeavesAPlayableFile) {
   AddPictures(40, 1600, 1200);
   MakeAvi("closed.avi");
   ASSERT_TRUE(ProcessUntil([&] { return dlg->m_fileList.GetSel(1) > 0; }));
-  dlg->reject();
+  dlg->close();
   EXPECT_EQ(dlg->RunningJobs(), 0);
   EXPECT_EQ(dlg->m_fileList.GetCount(), 0);
   const std::string frames = Probe(dir.file("closed.avi"), "stream=nb_read_frames");
@@ -205,7 +205,7 @@ TEST_F(ViewGuiTest, TheTransportControlsReachThePlayback) {
 TEST_F(ViewGuiTest, ClosingTheDialogDuringPlaybackEndsCleanly) {
   ViewAvi();
   ASSERT_TRUE(ProcessUntil([&] { return dlg->m_playing.load() == 1; }));
-  dlg->reject();
+  dlg->close();
   EXPECT_EQ(dlg->RunningPlaybacks(), 0);
   EXPECT_EQ(dlg->result(), QDialog::Rejected);
 }

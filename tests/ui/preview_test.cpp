@@ -27,7 +27,7 @@ class PreviewTest : public testing::Test {
       dlg.m_fileList.AddString(path);
     }
     dlg.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
   }
   ui::FileListWidget* list() { return dlg.m_fileList.widget(); }
   // A click on entry n, as the user makes it.
