@@ -452,8 +452,12 @@ void Parser::BuildIndex(unsigned s) {
   }
   stream.frames = std::move(frames);
 
+  // Length and buffer size describe the samples found, so a caller sizing a
+  // buffer from them never trusts the file's header.
   AVISTREAMINFOA& info = stream.info;
   info.dwLength = static_cast<DWORD>(stream.frames.size());
+  info.dwSuggestedBufferSize = 0;
+  for (const FrameEntry& f : stream.frames) info.dwSuggestedBufferSize = std::max(info.dwSuggestedBufferSize, f.size);
   if (info.dwRate == 0 || info.dwScale == 0) {
     // A rate the viewer can divide by: the main header's frame time, or 25.
     const std::uint32_t rate = m_usPerFrame > 0 ? 1000000 : 25;
