@@ -48,7 +48,10 @@ class VideoDecoder {
   CodecContextPtr m_ctx;
   FramePtr m_picture;
   FramePtr m_rgb;  // the converted picture, top-down
-  SwsPtr m_sws;
+  SwsPtr m_sws;  // made for the picture size and format below
+  int m_swsWidth = 0;
+  int m_swsHeight = 0;
+  AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;
   int m_width = 0;
   int m_height = 0;
   // The format's colour table, handed to palette decoders with the first
