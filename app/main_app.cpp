@@ -2,25 +2,22 @@
 
 #include <QCoreApplication>
 
+#include "platform/gdiplus.h"
 #include "ui/main_dlg.h"
-
-namespace {
-
-// The image library is started before the dialog and stopped after it ends.
-std::uintptr_t StartImageLibrary() { return 0; }
-void StopImageLibrary(std::uintptr_t) {}
-
-}  // namespace
 
 bool CMainApp::InitInstance() {
   // The key the settings would live under; nothing is ever stored.
   QCoreApplication::setOrganizationName(QStringLiteral("Kestrix AVI Drop"));
-  const std::uintptr_t token = StartImageLibrary();
+  GdiplusStartupInput input;
+  std::uintptr_t token = 0;
+  GdiplusStartup(&token, &input, nullptr);
   {
     ui::CMainDlg dialog;
     dialog.show();
     dialog.exec();
-    StopImageLibrary(token);
+    // The library stops while the dialog still exists; the dialog holds no
+    // picture by then.
+    GdiplusShutdown(token);
   }
   return false;
 }

@@ -1,7 +1,20 @@
+// stillweaver-cli codecs: the compressors the Make-AVI job can use, one per
+// line as FOURCC<TAB>name, uncompressed first as "none".
+#include <cstdio>
+
 #include "cli/commands.h"
+#include "platform/codec/compressor_choice.h"
+#include "platform/vfw.h"
 
 namespace cli {
 
-int CmdCodecs(const Args&) { return UsageError("codecs is not available yet"); }
+int CmdCodecs(const Args& args) {
+  if (!args.empty()) return UsageError("codecs takes no arguments");
+  std::printf("none\tFull Frames (Uncompressed)\n");
+  ICINFO info;
+  for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i)
+    std::printf("%s\t%s\n", codec::CompressorName(info.fccHandler).c_str(), info.szDescription);
+  return 0;
+}
 
 }  // namespace cli

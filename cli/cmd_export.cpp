@@ -1,7 +1,67 @@
+// stillweaver-cli export: decodes frames of an AVI and saves each through
+// the viewer's export step.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "avi_view/avi_reader.h"
+#include "avi_view/frame_export.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 
 namespace cli {
 
-int CmdExport(const Args&) { return UsageError("export is not available yet"); }
+int CmdExport(const Args& args) {
+  std::int32_t first = 0, last = -1;
+  std::string folder = ".", path;
+  OptionParser parser(args);
+  while (parser.More()) {
+    if (parser.Int("--first", &first) || parser.Int("--last", &last) || parser.Text("--dir", &folder)) continue;
+    if (parser.Failed()) break;
+    if (!path.empty()) return UsageError("export takes one AVI file");
+    path = parser.Positional();
+  }
+  if (parser.Failed()) return UsageError(parser.Error());
+  if (path.empty()) return UsageError("export needs an AVI file");
+  const std::string absolute = std::filesystem::absolute(path).string();
+
+  avi_view::AviReader reader(absolute, [](const std::string& text, const std::string& caption) {
+    ReportError(caption, text);
+  });
+  if (!reader.ready()) return 1;
+  CLSID jpeg{};
+  if (avi_view::FindEncoderByMime(u"image/jpeg", &jpeg) < 0) {
+    ReportError("Error", "no JPEG encoder");
+    return 1;
+  }
+  const std::int32_t count = static_cast<std::int32_t>(reader.m_streamInfo.dwLength);
+  if (last < 0 || last >= count) last = count - 1;
+  if (first < 0) first = 0;
+
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (chdir(folder.c_str()) != 0) {
+    ReportError("Error", "cannot enter the folder " + folder);
+    return 1;
+  }
+  int failures = 0;
+  for (std::int32_t index = first; index <= last; ++index) {
+    const void* frame = AVIStreamGetFrame(reader.m_decoder, index);
+    if (!frame) {
+      ReportError("Error", "frame " + std::to_string(index) + " could not be decoded");
+      ++failures;
+      continue;
+    }
+    avi_view::ExportFrame(frame, index, jpeg);
+    if (!std::filesystem::exists(avi_view::ExportFileName(index))) {
+      ReportError("Error", "could not write " + avi_view::ExportFileName(index));
+      ++failures;
+    }
+  }
+  std::printf("exported %d frames\n", last >= first ? last - first + 1 - failures : 0);
+  return failures == 0 ? 0 : 1;
+}
 
 }  // namespace cli

@@ -1,7 +1,125 @@
+// stillweaver-cli make: the Make-AVI job with a terminal for its host.
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "avi_build/make_avi.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 
 namespace cli {
+namespace {
 
-int CmdMake(const Args&) { return UsageError("make is not available yet"); }
+class TerminalMakeAviHost final : public avi_build::MakeAviHost {
+ public:
+  TerminalMakeAviHost(std::vector<std::string> pictures, std::string output, DWORD codec)
+      : m_pictures(std::move(pictures)), m_output(std::move(output)), m_codec(codec),
+        m_showProgress(isatty(STDERR_FILENO) != 0) {}
+
+  bool completed() const { return m_completed; }
+
+  int EntryCount() override { return int(m_pictures.size()); }
+  std::string EntryText(int n) override { return m_pictures[std::size_t(n)]; }
+  void SelectEntry(int) override {}
+  void MessageBox(const std::string& text, const std::string& caption) override {
+    ClearProgress();
+    if (caption == "AVI File Written") {
+      m_completed = true;
+      std::printf("%s\n", text.c_str());
+    } else {
+      ReportError(caption, text);
+    }
+  }
+  BOOL ChooseCompressor(const BITMAPINFOHEADER&, COMPVARS* compvars, const char*) override {
+    compvars->hic = m_codec ? ICOpen(ICTYPE_VIDEO, m_codec, ICMODE_COMPRESS) : nullptr;
+    compvars->fccHandler = m_codec;
+    return !m_codec || compvars->hic ? TRUE : FALSE;
+  }
+  std::optional<std::string> SaveName() override { return m_output; }
+  void SetAviName(const std::string&) override {}
+  void Progress(int n, int count) override {
+    if (!m_showProgress) return;
+    if (count <= 0) return ClearProgress();
+    const int width = 40;
+    const int done = (n + 1) * width / count;
+    std::fprintf(stderr, "\r[%s%s] %d/%d", std::string(std::size_t(done), '#').c_str(),
+                 std::string(std::size_t(width - done), ' ').c_str(), n + 1, count);
+    std::fflush(stderr);
+    m_progressShown = true;
+  }
+
+ private:
+  void ClearProgress() {
+    if (!m_progressShown) return;
+    std::fprintf(stderr, "\r%60s\r", "");
+    m_progressShown = false;
+  }
+
+  std::vector<std::string> m_pictures;
+  std::string m_output;
+  DWORD m_codec;
+  bool m_showProgress;
+  bool m_progressShown = false;
+  bool m_completed = false;
+};
+
+}  // namespace
+
+int CmdMake(const Args& args) {
+  avi_build::MakeAviSettings settings;
+  std::string output, codec = "none", listFile;
+  std::vector<std::string> pictures;
+  OptionParser parser(args);
+  while (parser.More()) {
+    if (parser.Int("--cols", &settings.cols) || parser.Int("--rows", &settings.rows) ||
+        parser.Unsigned("--fps", &settings.fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
+        parser.Text("-o", &output))
+      continue;
+    if (parser.Flag("--clip")) {
+      settings.clip = 1;
+      continue;
+    }
+    if (parser.Failed()) return UsageError(parser.Error());
+    pictures.push_back(parser.Positional());
+  }
+  if (parser.Failed()) return UsageError(parser.Error());
+  if (output.empty()) return UsageError("make needs -o OUT.avi");
+  const std::string problem = avi_build::CheckFrameSettings(settings);
+  if (!problem.empty()) return UsageError(problem);
+
+  DWORD fourcc = 0;
+  if (codec != "none") {
+    if (codec.size() > 4) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
+    codec.resize(4, ' ');
+    fourcc = mmioFOURCC(codec[0], codec[1], codec[2], codec[3]);
+    HIC probe = ICOpen(ICTYPE_VIDEO, fourcc, ICMODE_COMPRESS);
+    if (!probe) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
+    ICClose(probe);
+  }
+  if (!listFile.empty()) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (listFile != "-") {
+      file.open(listFile);
+      if (!file) {
+        ReportError("Error", "cannot read the list " + listFile);
+        return 1;
+      }
+      in = &file;
+    }
+    for (std::string line; std::getline(*in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) pictures.push_back(line);
+    }
+  }
+
+  TerminalMakeAviHost host(std::move(pictures), output, fourcc);
+  const int result = avi_build::MakeAviJob(host, settings);
+  return result == 0 && host.completed() ? 0 : 1;
+}
 
 }  // namespace cli

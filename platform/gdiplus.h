@@ -152,6 +152,21 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
                              const EncoderParameters* encoderParams);
 GpStatus GdipDisposeImage(GpImage* image);
 
+// A device context: a surface the front end paints on (the preview window).
+// The library hands it finished pixels; it never sees the front end's types.
+class DrawingSurface {
+ public:
+  virtual ~DrawingSurface() = default;
+  // Puts a width × height block of 32-bit pixels (blue, green, red, ignored;
+  // rows from the top, `stride` bytes apart) at (x, y) of the surface.
+  virtual void PutPixels(INT x, INT y, INT width, INT height, const BYTE* pixels, INT stride) = 0;
+};
+using HDC = DrawingSurface*;
+
+// A drawing surface over a device context; GdipDrawImageRectI on it
+// resamples the image to the rectangle and puts the result on the surface.
+GpStatus GdipCreateFromHDC(HDC hdc, GpGraphics** graphics);
+
 inline GpImage* AsImage(GpBitmap* bitmap) { return reinterpret_cast<GpImage*>(bitmap); }
 
 // The heap picture the program hands around: the library's image (null when

@@ -114,9 +114,13 @@ LONG AVIStreamRelease(PAVISTREAM pavi);
 // Reading. fccType streamtypeVIDEO or 0 (any); lParam the index among
 // streams of that type. AVIERR_NODATA when there is no such stream.
 HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, DWORD fccType, LONG lParam);
+// Copies the stream header, at most lSize bytes. For a file being read,
+// dwLength is the number of samples found and dwSuggestedBufferSize the
+// largest of them, whatever the file's header claims.
 HRESULT AVIStreamInfoA(PAVISTREAM pavi, AVISTREAMINFOA* psi, LONG lSize);
-// Copies the stream format (strf) into lpFormat; with lpFormat null, sets
-// *lpcbFormat to its size.
+// Copies the stream format (strf) into lpFormat, at most *lpcbFormat bytes,
+// and sets *lpcbFormat to the bytes copied; with lpFormat null, sets
+// *lpcbFormat to the format's size.
 HRESULT AVIStreamReadFormat(PAVISTREAM pavi, LONG lPos, void* lpFormat, LONG* lpcbFormat);
 // Reads sample lStart (lSamples must be 1). With lpBuffer null, reports the
 // sample's size in *plBytes. AVIERR_BUFFERTOOSMALL when cbBuffer is short;
@@ -126,7 +130,8 @@ HRESULT AVIStreamRead(PAVISTREAM pavi, LONG lStart, LONG lSamples, void* lpBuffe
 // Number of samples in the stream.
 LONG AVIStreamLength(PAVISTREAM pavi);
 // Key-frame search: lFlags FIND_KEY with FIND_PREV or FIND_NEXT. Returns the
-// position found, or -1.
+// position found, or -1 (also for lPos outside the stream). Empty samples are
+// never key frames. O(log n).
 constexpr LONG FIND_NEXT = 0x0001;
 constexpr LONG FIND_PREV = 0x0004;
 constexpr LONG FIND_KEY = 0x0010;

@@ -107,6 +107,9 @@ void FileListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void FileListWidget::setHorizontalExtent(int pixels) {
   m_horizontalExtent = std::max(0, pixels);
+  // The bar stays put: letting it come and go with each range change would
+  // resize the viewport and recompute the range without end.
+  setHorizontalScrollBarPolicy(m_horizontalExtent > 0 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
   updateGeometries();
 }
 

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSlider>
@@ -16,7 +17,10 @@
 
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
+#include "avi_build/make_avi.h"
+#include "picture/load_picture.h"
 #include "ui/resource.h"
+#include "ui/ui_thread.h"
 #include "ui/video_surface.h"
 
 namespace ui {
@@ -60,12 +64,30 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_hIcon(MainIcon()) {
   setSizeGripEnabled(false);
   CreateControls();
   qApp->installEventFilter(this);
+  // ICCompressorChoose asks the user through the dialog seam, on this thread.
+  m_previousChooser = ICSetCompressorChooser(
+      [](HWND owner, const std::string& title, const std::vector<CompressorChoice>& offered) {
+        return RunOnUiThread(
+            [&] { return Dialogs().chooseCompressor(static_cast<QWidget*>(owner), title, offered); });
+      });
+  connect(&m_viewWorkers, &WorkerSet::WorkerEnded, this, [this] {
+    if (m_pendingView && m_viewWorkers.Running() == 0 && !m_closing) {
+      m_pendingView = false;
+      StartPlayback();
+    }
+  });
   OnInitDialog();
 }
 
 CMainDlg::~CMainDlg() {
-  qApp->removeEventFilter(this);
+  // No worker may outlive the object it reports to.
+  m_closing = true;
+  m_stopJobs = true;
   StopPlayback();
+  m_viewWorkers.WaitAll();
+  m_makeWorkers.WaitAll();
+  qApp->removeEventFilter(this);
+  ICSetCompressorChooser(std::move(m_previousChooser));
 }
 
 void CMainDlg::CreateControls() {
@@ -122,12 +144,48 @@ void CMainDlg::CreateControls() {
   m_fpsEdit = findChild<QLineEdit*>(QStringLiteral("IDC_FPS"));
   m_slider = findChild<QSlider*>(QStringLiteral("IDC_POSITION"));
 
+  // Progress of running Make-AVI jobs, in the free space right of the hints.
+  m_progress = new QProgressBar(this);
+  m_progress->setObjectName(QStringLiteral("MakeAviProgress"));
+  m_progress->setGeometry(DluToPixels(units, QRect(275, 25, 56, 12)));
+  m_progress->setTextVisible(true);
+  m_progress->setFormat(QStringLiteral("%v of %m"));
+  m_progress->hide();
+
   // Message table.
   list->onDropFiles = [this](const std::vector<std::string>& paths) { OnDropFiles(paths); };
   list->onVKeyToItem = [this](int vkey, int caret) { return OnVKeyToItem(vkey, caret); };
   list->onDoubleClick = [this] { OnListDblClk(); };
-  connect(findChild<QPushButton*>(QStringLiteral("IDC_CLEAR_SEL")), &QPushButton::clicked, this,
-          &CMainDlg::OnClearSel);
+  list->onSelChange = [this] { ShowPreview(); };
+  auto button = [this](const char* id) { return static_cast<QPushButton*>(control(id)); };
+  connect(button("IDC_CLEAR_SEL"), &QPushButton::clicked, this, &CMainDlg::OnClearSel);
+  connect(button("IDC_MAKE_AVI"), &QPushButton::clicked, this, &CMainDlg::OnMakeAvi);
+  connect(button("IDC_VIEW_AVI"), &QPushButton::clicked, this, &CMainDlg::OnViewAvi);
+  connect(button("IDC_PLAY_PAUSE"), &QPushButton::clicked, this, &CMainDlg::OnPlayPause);
+  connect(button("IDC_DIRECTION"), &QPushButton::clicked, this, &CMainDlg::OnDirection);
+  connect(button("IDC_STEP"), &QPushButton::clicked, this, &CMainDlg::OnStep);
+  connect(button("IDC_CLOSE_VIEW"), &QPushButton::clicked, this, &CMainDlg::OnCloseView);
+  connect(m_fpsEdit, &QLineEdit::textChanged, this, [this] {
+    // The dialog's own data exchange does not count as a change.
+    if (!m_inDataExchange) OnFpsChange();
+  });
+  connect(static_cast<QCheckBox*>(control("IDC_WRITE_FILES")), &QCheckBox::clicked, this, &CMainDlg::OnWriteFiles);
+  connect(m_slider, &QSlider::actionTriggered, this, [this](int action) {
+    switch (action) {
+      case QAbstractSlider::SliderSingleStepSub: OnHScroll(avi_view::TB_LINEUP, 0); break;
+      case QAbstractSlider::SliderSingleStepAdd: OnHScroll(avi_view::TB_LINEDOWN, 0); break;
+      case QAbstractSlider::SliderPageStepSub: OnHScroll(avi_view::TB_PAGEUP, 0); break;
+      case QAbstractSlider::SliderPageStepAdd: OnHScroll(avi_view::TB_PAGEDOWN, 0); break;
+      case QAbstractSlider::SliderToMinimum: OnHScroll(avi_view::TB_TOP, 0); break;
+      case QAbstractSlider::SliderToMaximum: OnHScroll(avi_view::TB_BOTTOM, 0); break;
+      case QAbstractSlider::SliderMove: OnHScroll(avi_view::TB_THUMBTRACK, m_slider->sliderPosition()); break;
+      default: break;
+    }
+  });
+  connect(m_slider, &QSlider::sliderReleased, this, [this] {
+    OnHScroll(avi_view::TB_THUMBPOSITION, m_slider->sliderPosition());
+    OnHScroll(avi_view::TB_ENDTRACK, m_slider->sliderPosition());
+  });
 }
 
 QWidget* CMainDlg::control(const char* idName) const {
@@ -223,21 +281,115 @@ void CMainDlg::accept() { OnOK(); }
 void CMainDlg::reject() { OnCancel(); }
 
 void CMainDlg::OnOK() {
+  if (m_closing) return;
   // The boxes are checked before anything is undone, so a bad number costs
   // the user nothing.
   if (!UpdateData(true)) return;
-  StopPlayback();
-  m_fileList.ResetContent();
-  QDialog::accept();
+  Close(QDialog::Accepted);
 }
 
 void CMainDlg::OnCancel() {
-  StopPlayback();
-  m_fileList.ResetContent();
-  QDialog::reject();
+  if (m_closing) return;
+  Close(QDialog::Rejected);
 }
 
-void CMainDlg::StopPlayback() { m_playing = 0; }
+void CMainDlg::Close(int result) {
+  m_closing = true;
+  // Jobs finish the frame they are writing and then their file.
+  m_stopJobs = true;
+  StopPlayback();
+  m_viewWorkers.WaitAll();
+  m_makeWorkers.WaitAll();
+  m_fileList.ResetContent();
+  // The last preview picture goes before the image library stops.
+  m_preview.ReleasePicture();
+  m_closing = false;
+  m_stopJobs = false;
+  QDialog::done(result);
+}
+
+void CMainDlg::StopPlayback() {
+  m_pendingView = false;
+  avi_view::CloseView(*this);
+}
+
+// ---------------------------------------------------------------------------
+// Make AVI and View AVI.
+
+void CMainDlg::OnMakeAvi() {
+  if (m_closing || !UpdateData(true)) return;
+  const std::string problem = avi_build::CheckFrameSettings({m_cols, m_rows, m_fps, m_clip});
+  if (!problem.empty()) {
+    Dialogs().messageBox(this, problem, "Make AVI", MB_OK);
+    return;
+  }
+  const int job = ++m_nextJob;
+  SetJobProgress(job, 0, 0);
+  m_makeWorkers.Start([this, job] { MakeAviThread(this, job); });
+}
+
+void CMainDlg::SetJobProgress(int job, int n, int count) {
+  if (count <= 0)
+    m_jobProgress.erase(job);
+  else
+    m_jobProgress[job] = {n, count};
+  if (m_jobProgress.empty()) {
+    m_progress->hide();
+    return;
+  }
+  // The most recently started job is the one shown.
+  const auto& [entry, entries] = m_jobProgress.rbegin()->second;
+  m_progress->setRange(0, entries);
+  m_progress->setValue(entry + 1);
+  m_progress->setFormat(m_jobProgress.size() > 1 ? QStringLiteral("%v of %m (+%1)").arg(m_jobProgress.size() - 1)
+                                                 : QStringLiteral("%v of %m"));
+  m_progress->show();
+}
+
+void CMainDlg::OnViewAvi() {
+  if (m_closing) return;
+  if (m_playing.load() != 0 || m_viewWorkers.Running() > 0) {
+    // The new playback starts once the old worker has ended; the window
+    // stays responsive meanwhile.
+    m_playing = 0;
+    m_paused = 0;
+    Wake();
+    m_pendingView = true;
+    return;
+  }
+  StartPlayback();
+}
+
+void CMainDlg::StartPlayback() {
+  const std::uint64_t generation = ++m_generation;
+  m_viewWorkers.Start([this, generation] { ViewAviThread(this, generation); });
+}
+
+// ---------------------------------------------------------------------------
+// Transport controls.
+
+void CMainDlg::OnPlayPause() { avi_view::PlayPause(*this); }
+
+void CMainDlg::OnDirection() {
+  m_viewButton->setText(QString::fromStdString(avi_view::Direction(*this)));
+}
+
+void CMainDlg::OnStep() { avi_view::Step(*this); }
+
+void CMainDlg::OnCloseView() { avi_view::CloseView(*this); }
+
+void CMainDlg::OnFpsChange() { avi_view::FpsChange(*this, m_fpsEdit->text().toStdString()); }
+
+void CMainDlg::OnWriteFiles() {
+  avi_view::WriteFiles(*this, static_cast<QCheckBox*>(control("IDC_WRITE_FILES"))->isChecked());
+}
+
+void CMainDlg::OnHScroll(int code, int position) {
+  if (m_inHScroll) return;  // our own position updates are not the user's scrolling
+  m_inHScroll = true;
+  for (std::int32_t sent : avi_view::HScroll(*this, code, position)) m_slider->setSliderPosition(sent);
+  m_inHScroll = false;
+}
 
 // ---------------------------------------------------------------------------
 // The file list.
@@ -252,7 +404,7 @@ void CMainDlg::OnPaste() { AddFiles(LocalFilePaths(QApplication::clipboard()->mi
 
 bool CMainDlg::IsOwnWindow(QObject* object) const {
   auto* widget = qobject_cast<QWidget*>(object);
-  return widget && widget->window() == this;
+  return widget && (widget->window() == this || widget->window() == &m_preview);
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -306,9 +458,55 @@ int CMainDlg::OnVKeyToItem(int vkey, int /*caretIndex*/) {
         if (m_fileList.GetSel(n) > 0) m_fileList.DeleteString(n);
       return kHandled;
     }
+    case 'N':
+      StepSelection(true);
+      return kDefault;
+    case 'P':
+      StepSelection(false);
+      return kDefault;
     default:
       return kDefault;
   }
+}
+
+void CMainDlg::StepSelection(bool next) {
+  if (m_fileList.GetCount() < 2) return;
+  int from = -1;
+  if (next) {
+    for (int i = 0; i < m_fileList.GetCount() - 1 && from < 0; ++i)
+      if (m_fileList.GetSel(i) > 0) from = i;
+  } else {
+    for (int n = m_fileList.GetCount() - 1; n >= 1 && from < 0; --n)
+      if (m_fileList.GetSel(n) > 0) from = n;
+  }
+  if (from < 0) return;
+  const int to = next ? from + 1 : from - 1;
+  m_fileList.SetSel(from, false);
+  m_fileList.SetSel(to, true);
+  m_fileList.SetTopIndex(to);
+  ShowPreview();
+}
+
+void CMainDlg::ShowPreview() {
+  const int index = m_fileList.GetCurSel();
+  if (index < 0) return;
+  const std::string path = m_fileList.GetText(index);
+  m_fileList.SetTopIndex(index);
+  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str());
+  if (!picture) {
+    Dialogs().messageBox(this, path, "File Failed to Open", MB_OK);
+    return;
+  }
+  if (!m_preview.IsWindow()) m_preview.Create(this);
+  m_preview.SetPicture(std::move(picture));
+  m_preview.m_title = path;
+  // Top-left corner to the main window's top-right corner; size kept.
+  const QRect frame = frameGeometry();
+  m_preview.move(frame.x() + frame.width(), frame.y());
+  m_preview.show();
+  m_preview.update();
+  activateWindow();
+  m_fileList.widget()->setFocus();
 }
 
 void CMainDlg::OnListDblClk() {

@@ -6,13 +6,19 @@
 #include <QIcon>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "avi_view/playback_state.h"
+#include "platform/vfw.h"
 #include "ui/list_box.h"
+#include "ui/preview_dlg.h"
+#include "ui/workers.h"
 
 class QCheckBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSlider;
 
@@ -20,7 +26,10 @@ namespace ui {
 
 class VideoSurface;
 
-class CMainDlg : public QDialog {
+// The playback members (m_playing, m_paused, m_direction, m_frame,
+// m_frameCount, m_playFps, m_writeFiles) come from PlaybackState, shared
+// with the playback worker.
+class CMainDlg : public QDialog, public avi_view::PlaybackState {
   Q_OBJECT
 
  public:
@@ -44,6 +53,25 @@ class CMainDlg : public QDialog {
   int OnVKeyToItem(int vkey, int caretIndex);
   void OnListDblClk();
   void OnClearSel();
+  // Shows the caret entry's picture in the preview window.
+  void ShowPreview();
+  void OnMakeAvi();
+  void OnViewAvi();
+  void OnPlayPause();
+  void OnDirection();
+  void OnStep();
+  void OnCloseView();
+  void OnFpsChange();
+  void OnWriteFiles();
+  void OnHScroll(int code, int position);
+
+  // For the Make-AVI workers (UI thread): a job's progress, and whether jobs
+  // are to stop after their current frame because the dialog is closing.
+  void SetJobProgress(int job, int n, int count);
+  bool StopJobsRequested() const { return m_stopJobs.load(); }
+  // Workers running now (for the closing logic and tests).
+  int RunningJobs() const { return m_makeWorkers.Running(); }
+  int RunningPlaybacks() const { return m_viewWorkers.Running(); }
 
   // Members, in declaration order.
   QIcon m_hIcon;
@@ -57,15 +85,11 @@ class CMainDlg : public QDialog {
   QLineEdit* m_colsEdit = nullptr;
   QLineEdit* m_rowsEdit = nullptr;
   QLineEdit* m_fpsEdit = nullptr;
-  std::atomic<std::int32_t> m_playing{0};
-  std::atomic<std::int32_t> m_paused{0};
-  std::atomic<std::int32_t> m_direction{1};
-  std::atomic<std::int32_t> m_frame{0};
-  std::atomic<std::int32_t> m_frameCount{0};
-  std::atomic<std::int32_t> m_playFps{1};
   QSlider* m_slider = nullptr;
+  CPreviewDlg m_preview;
   std::int32_t m_clip = 0;
-  std::atomic<std::int32_t> m_writeFiles{0};
+  // Shows how far the running Make-AVI jobs are (not a template control).
+  QProgressBar* m_progress = nullptr;
 
   // The control with this id's objectName ("IDC_COLS"), or null.
   QWidget* control(const char* idName) const;
@@ -83,13 +107,31 @@ class CMainDlg : public QDialog {
   void AddFiles(const std::vector<std::string>& paths);
   // Adds the moved entry's text at newIndex after deleting it at oldIndex.
   void MoveEntry(int oldIndex, int newIndex, bool selectAfter);
+  // N and P: moves one selected entry to its neighbour and previews it.
+  void StepSelection(bool next);
   // Ends any playback and waits for its worker, processing events.
   void StopPlayback();
+  void StartPlayback();
+  // Stops the playback and the jobs, waits for every worker and ends the
+  // dialog with result.
+  void Close(int result);
   bool IsOwnWindow(QObject* object) const;
 
   bool m_inDataExchange = false;
   bool m_closing = false;
+  bool m_inHScroll = false;
+  bool m_pendingView = false;  // View AVI pressed while a playback was ending
+  std::atomic<bool> m_stopJobs{false};
+  int m_nextJob = 0;
+  std::map<int, std::pair<int, int>> m_jobProgress;  // job -> (entry, entries)
+  WorkerSet m_makeWorkers;
+  WorkerSet m_viewWorkers;
+  CompressorChooser m_previousChooser;
   std::vector<QWidget*> m_controls;  // in template order
 };
+
+// The worker entries: each makes the dialog's host and runs its job.
+int MakeAviThread(CMainDlg* dialog, int job);
+int ViewAviThread(CMainDlg* dialog, std::uint64_t generation);
 
 }  // namespace ui

@@ -1,0 +1,102 @@
+#include "avi_build/frame_compose.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace avi_build {
+
+BITMAPINFOHEADER FrameHeader(std::int32_t cols, std::int32_t rows) {
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = cols;
+  h.biHeight = rows;
+  h.biPlanes = 1;
+  h.biBitCount = 24;
+  h.biCompression = BI_RGB;
+  h.biSizeImage = static_cast<DWORD>(std::int64_t(rows) * FrameStride(cols));
+  h.biXPelsPerMeter = 9600;
+  h.biYPelsPerMeter = 9600;
+  h.biClrUsed = 0;
+  h.biClrImportant = 0;
+  return h;
+}
+
+bool FrameBuffer::Make(std::int32_t cols, std::int32_t rows) {
+  header = FrameHeader(cols, rows);
+  stride = FrameStride(cols);
+  pixels.reset(new (std::nothrow) std::uint8_t[header.biSizeImage]);
+  if (!pixels) return false;
+  std::memset(pixels.get(), 0, header.biSizeImage);
+  return true;
+}
+
+void StretchTarget::Make(std::int32_t cols, std::int32_t rows) {
+  GpBitmap* image = nullptr;
+  if (GdipCreateBitmapFromScan0(cols, rows, 0, PixelFormat24bppRGB, nullptr, &image) == Ok)
+    canvas = std::make_unique<Bitmap>(image);
+  else
+    canvas.reset();
+  points[0] = {0.0f, 0.0f};
+  points[1] = {float(cols), 0.0f};
+  points[2] = {0.0f, float(rows)};
+}
+
+namespace {
+
+// The picture drawn over a fresh copy of the canvas, or null.
+std::unique_ptr<Bitmap> Stretch(std::unique_ptr<Bitmap> picture, const StretchTarget& target,
+                                std::int32_t cols, std::int32_t rows) {
+  if (!target.canvas || !target.canvas->image()) return nullptr;
+  GpBitmap* copy = nullptr;
+  if (GdipCloneBitmapAreaI(0, 0, cols, rows, PixelFormat24bppRGB, target.canvas->image(), &copy) != Ok) return nullptr;
+  auto working = std::make_unique<Bitmap>(copy);
+  GpGraphics* graphics = nullptr;
+  if (working->record(GdipGetImageGraphicsContext(working->asImage(), &graphics)) == Ok) {
+    // A failed draw leaves the blank copy; it is not reported.
+    GdipDrawImagePoints(graphics, picture->asImage(), target.points, 3);
+    GdipDeleteGraphics(graphics);
+  }
+  return working;
+}
+
+}  // namespace
+
+ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, const StretchTarget& target,
+                           FrameBuffer& frame) {
+  const std::int32_t cols = frame.header.biWidth;
+  const std::int32_t rows = frame.header.biHeight;
+  std::unique_ptr<Bitmap> source =
+      clip ? std::move(picture) : Stretch(std::move(picture), target, cols, rows);
+  if (!source || !source->image()) return ComposeResult::Skipped;
+
+  BitmapData data{};
+  if (source->record(GdipBitmapLockBits(source->image(), nullptr, ImageLockModeRead, PixelFormat24bppRGB, &data)) != Ok)
+    return ComposeResult::Skipped;
+
+  std::memset(frame.pixels.get(), 0, frame.size());
+  const std::int32_t W = static_cast<std::int32_t>(data.Width);
+  const std::int32_t H = static_cast<std::int32_t>(data.Height);
+  const std::int32_t w = std::min(W, cols);
+  const std::int32_t h = std::min(H, rows);
+  std::int32_t sx = 0, fx = 0, sy = 0, fy = 0;
+  if (W > cols)
+    sx = (W - cols) / 2;
+  else
+    fx = (cols - W) / 2;
+  if (H < rows)
+    fy = (rows - H) / 2;  // counted from the bottom of the frame
+  else
+    sy = (H - rows) / 2;  // counted from the top of the source
+
+  const auto* src = static_cast<const std::uint8_t*>(data.Scan0);
+  for (std::int32_t i = 0; i < h; ++i) {
+    const std::uint8_t* from = src + std::ptrdiff_t(sy + i) * data.Stride + 3 * std::ptrdiff_t(sx);
+    std::uint8_t* to = frame.pixels.get() + std::ptrdiff_t(fy + h - 1 - i) * frame.stride + 3 * std::ptrdiff_t(fx);
+    std::memcpy(to, from, 3 * std::size_t(w));
+  }
+  GdipBitmapUnlockBits(source->image(), &data);
+  return ComposeResult::Composed;
+}
+
+}  // namespace avi_build

@@ -1,0 +1,48 @@
+// Composing one loaded picture into the fixed-size frame that a Make-AVI job
+// compresses and writes: stretched over the whole frame, or clipped (centred
+// on black when smaller, its middle cut out when larger).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/gdiplus.h"
+#include "platform/wintypes.h"
+
+namespace avi_build {
+
+// Bytes per frame row: 3 × cols rounded up to a multiple of 4.
+constexpr std::int32_t FrameStride(std::int32_t cols) { return (3 * cols + 3) & ~3; }
+
+// The 40-byte header of a bottom-up 24-bit frame of cols × rows pixels.
+BITMAPINFOHEADER FrameHeader(std::int32_t cols, std::int32_t rows);
+
+// The frame: bottom-up rows of blue, green, red; row padding holds 0.
+struct FrameBuffer {
+  BITMAPINFOHEADER header{};
+  std::int32_t stride = 0;
+  std::unique_ptr<std::uint8_t[]> pixels;  // header.biHeight × stride bytes
+
+  // Sizes and allocates the frame; false when the memory cannot be had.
+  bool Make(std::int32_t cols, std::int32_t rows);
+  std::size_t size() const { return std::size_t(header.biSizeImage); }
+};
+
+// What a stretched picture is drawn onto: a blank frame-sized 24-bit canvas
+// and the destination corners (upper-left, upper-right, lower-left).
+struct StretchTarget {
+  std::unique_ptr<Bitmap> canvas;  // null when the canvas could not be made
+  GpPointF points[3]{};
+
+  void Make(std::int32_t cols, std::int32_t rows);
+};
+
+enum class ComposeResult { Composed, Skipped };
+
+// Fills frame from picture (disposed before return, whatever the result).
+// Skipped: the pixels are not to be used (the picture could not be locked or
+// the working copy of the canvas could not be made).
+ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, const StretchTarget& target,
+                           FrameBuffer& frame);
+
+}  // namespace avi_build

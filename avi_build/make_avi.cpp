@@ -1,0 +1,211 @@
+#include "avi_build/make_avi.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "avi_build/avi_error_name.h"
+#include "avi_build/frame_compose.h"
+#include "picture/load_picture.h"
+
+namespace avi_build {
+
+std::string CheckFrameSettings(const MakeAviSettings& settings) {
+  if (settings.cols < 1 || settings.cols > kMaxFrameSide || settings.rows < 1 || settings.rows > kMaxFrameSide)
+    return "Cols and Rows must be between 1 and " + std::to_string(kMaxFrameSide) + ".";
+  if (settings.fps < 1) return "FPS must be at least 1.";
+  return {};
+}
+
+BOOL MakeAviHost::ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title) {
+  BITMAPINFOHEADER offered = input;
+  return ICCompressorChoose(nullptr, 0, &offered, nullptr, compvars, title);
+}
+
+namespace {
+
+constexpr DWORD kQuality = 8500;
+
+AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, bool compressed) {
+  AVISTREAMINFOA info{};
+  info.fccType = streamtypeVIDEO;
+  info.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
+  info.wPriority = 1;
+  info.dwScale = 1;
+  info.dwRate = s.fps;
+  info.dwSuggestedBufferSize = static_cast<DWORD>(std::int64_t(s.rows) * stride);
+  info.dwQuality = static_cast<DWORD>(-1);
+  // Compressed frames vary in size; a reader that trusted a fixed sample size
+  // would mis-time them.
+  info.dwSampleSize = compressed ? 0 : info.dwSuggestedBufferSize;
+  info.rcFrame = {0, 0, s.cols, s.rows};
+  std::strcpy(info.szName, "Stillweaver");
+  return info;
+}
+
+// Holds the AVI library started for the job's whole set-up, writing and end.
+struct AviLibrary {
+  AviLibrary() { AVIFileInit(); }
+  ~AviLibrary() { AVIFileExit(); }
+};
+
+// The chosen compressor: ended (when begun) and closed on every way out.
+struct CompressorGuard {
+  HIC hic = nullptr;
+  bool begun = false;
+  // ICM_COMPRESS_END's result, for the end step that reports it.
+  LRESULT End() {
+    begun = false;
+    return ICSendMessage(hic, ICM_COMPRESS_END, 0, 0);
+  }
+  ~CompressorGuard() {
+    if (!hic) return;
+    if (begun) End();
+    ICClose(hic);
+  }
+};
+
+}  // namespace
+
+int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFunctions& avi) {
+  BITMAPINFOHEADER input = FrameHeader(s.cols, s.rows);
+  const std::int32_t stride = FrameStride(s.cols);
+
+  COMPVARS compvars{};
+  compvars.cbSize = 64;
+  if (!host.ChooseCompressor(input, &compvars, "Select Compressor to use")) return -1;
+  CompressorGuard compressor{compvars.hic};
+
+  // The output format: the compressor's whole format, codec data included.
+  std::vector<std::uint8_t> format;
+  if (compressor.hic) {
+    LRESULT size = ICSendMessage(compressor.hic, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input), 0);
+    format.assign(std::size_t(size >= LRESULT(sizeof(BITMAPINFOHEADER)) ? size : sizeof(BITMAPINFOHEADER)), 0);
+    ICSendMessage(compressor.hic, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input), DWORD_PTR(format.data()));
+  } else {
+    format.resize(sizeof(BITMAPINFOHEADER));
+    std::memcpy(format.data(), &input, sizeof input);
+  }
+  auto* output = reinterpret_cast<BITMAPINFOHEADER*>(format.data());
+
+  std::optional<std::string> path = host.SaveName();
+  if (!path) return -1;
+  const std::string aviName = std::filesystem::path(*path).filename().string();
+  host.SetAviName(aviName);
+
+  AviLibrary library;
+  PAVIFILE file = nullptr;
+  HRESULT hr = avi.fileOpen(&file, path->c_str(), OF_WRITE | OF_CREATE, nullptr);
+  if (hr != AVIERR_OK) {
+    host.MessageBox(AviErrorName(hr), "AVIFileOpen");
+    return 1;
+  }
+  const AVISTREAMINFOA header = StreamHeader(s, stride, compressor.hic != nullptr);
+  PAVISTREAM stream = nullptr;
+  hr = avi.createStream(file, &stream, &header);
+  if (hr != AVIERR_OK) {
+    host.MessageBox(AviErrorName(hr), "AVIFileCreateStream");
+    avi.fileRelease(file);
+    return 1;
+  }
+  auto releaseBoth = [&] {
+    avi.streamRelease(stream);
+    avi.fileRelease(file);
+  };
+  hr = avi.setFormat(stream, 0, format.data(), LONG(format.size()));
+  if (hr != AVIERR_OK) {
+    host.MessageBox(AviErrorName(hr), "AVIStreamSetFormat");
+    releaseBoth();
+    return 1;
+  }
+  if (compressor.hic) {
+    if (ICSendMessage(compressor.hic, ICM_COMPRESS_BEGIN, DWORD_PTR(&input), DWORD_PTR(output)) != ICERR_OK) {
+      host.MessageBox("Compression Startup Failure", "ICCompressBegin");
+      releaseBoth();
+      return 1;
+    }
+    compressor.begun = true;
+  }
+
+  // Uncompressed frames are written straight from the frame buffer; a
+  // compressor gets room for its largest frame.
+  std::unique_ptr<std::uint8_t[]> outputBuffer;
+  if (compressor.hic) {
+    const LRESULT largest = ICSendMessage(compressor.hic, ICM_COMPRESS_GET_SIZE, DWORD_PTR(&input), DWORD_PTR(output));
+    if (largest > 0) outputBuffer.reset(new (std::nothrow) std::uint8_t[std::size_t(largest)]);
+  }
+  FrameBuffer frame;
+  if ((compressor.hic && !outputBuffer) || !frame.Make(s.cols, s.rows)) {
+    host.MessageBox("No room for output buffer", "new");
+    releaseBoth();
+    return 1;
+  }
+  StretchTarget target;
+  if (!s.clip) target.Make(s.cols, s.rows);
+
+  LONG frameNumber = 0;
+  std::int64_t bytesWritten = 0;
+  for (int n = 0; n < host.EntryCount(); ++n) {
+    if (host.StopRequested()) break;
+    const std::string entry = host.EntryText(n);
+    host.SelectEntry(n);
+    host.Progress(n, host.EntryCount());
+
+    std::unique_ptr<Bitmap> picture = LoadPicture(entry.c_str());
+    if (!picture) {
+      host.MessageBox(entry, "File Failed to Open");
+      continue;
+    }
+    if (ComposeFrame(std::move(picture), s.clip, target, frame) == ComposeResult::Skipped) continue;
+
+    const void* data = frame.pixels.get();
+    LONG size = LONG(frame.size());
+    DWORD flags = AVIIF_KEYFRAME;
+    if (compressor.hic) {
+      flags = 0;
+      if (ICCompress(compressor.hic, 0, output, outputBuffer.get(), &input, frame.pixels.get(), nullptr, &flags,
+                     frameNumber, 0, kQuality, nullptr, nullptr) != ICERR_OK) {
+        host.MessageBox("Compression Failure", "ICCompress");
+        continue;
+      }
+      data = outputBuffer.get();
+      size = LONG(output->biSizeImage);
+    }
+    LONG samplesWritten = 0;
+    LONG bytes = 0;
+    hr = avi.write(stream, frameNumber, 1, data, size, flags, &samplesWritten, &bytes);
+    ++frameNumber;
+    if (hr != AVIERR_OK || samplesWritten != 1) {
+      host.MessageBox(AviErrorName(hr), "AVIStreamWrite");
+      releaseBoth();
+      host.Progress(0, 0);
+      return 1;
+    }
+    bytesWritten += bytes;
+  }
+
+  frame = FrameBuffer();
+  if (compressor.hic && compressor.End() != ICERR_OK)
+    host.MessageBox("Compression Finish Failure", "ICCompressEnd");
+  outputBuffer.reset();
+  const LONG streamResult = avi.streamRelease(stream);
+  if (streamResult != 0) host.MessageBox(AviErrorName(streamResult), "AVIStreamRelease");
+  // The file is finished only by its last release; a failure there (a full
+  // disk) must not be reported as a completed file.
+  const LONG fileResult = avi.fileRelease(file);
+  if (fileResult != 0) host.MessageBox(AviErrorName(fileResult), "AVIFileRelease");
+  host.Progress(0, 0);
+  if (streamResult == 0 && fileResult == 0) {
+    char text[512];
+    std::snprintf(text, sizeof text, "AVI File Write completed.\nWrote %" PRId64 " bytes to file %s.", bytesWritten,
+                  aviName.c_str());
+    host.MessageBox(text, "AVI File Written");
+  }
+  return 0;
+}
+
+}  // namespace avi_build

@@ -1,0 +1,75 @@
+// The Make-AVI job: one video frame per list entry, in list order, each
+// picture composed into a cols × rows frame, compressed by the chosen
+// compressor (or stored uncompressed) and appended to one video stream.
+// The job is written once over MakeAviHost; the dialog, the command line
+// and the tests each provide a host.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/vfw.h"
+
+namespace avi_build {
+
+struct MakeAviSettings {
+  std::int32_t cols = 1280;
+  std::int32_t rows = 1024;
+  std::uint32_t fps = 10;
+  std::int32_t clip = 0;
+};
+
+// Largest frame side the job accepts.
+constexpr std::int32_t kMaxFrameSide = 16384;
+
+// Empty when the settings can make a file; otherwise the sentence telling the
+// user what is wrong.
+std::string CheckFrameSettings(const MakeAviSettings& settings);
+
+// What the job needs from its surroundings. The job calls it from its own
+// thread; each call returns when its work is done (a message box when the
+// user has answered it).
+class MakeAviHost {
+ public:
+  virtual ~MakeAviHost() = default;
+  // The number of entries now, and entry n's text (a picture path).
+  virtual int EntryCount() = 0;
+  virtual std::string EntryText(int n) = 0;
+  // Deselects entry n - 1 (when n > 0), selects entry n and scrolls it to the
+  // top of the list.
+  virtual void SelectEntry(int n) = 0;
+  // A box with an OK button that holds the job until answered.
+  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  // The compressor choice as ICCompressorChoose makes it (TRUE with
+  // compvars->hic set or 0 for uncompressed; FALSE when cancelled).
+  virtual BOOL ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title);
+  // The full path chosen to save under, or nothing when cancelled.
+  virtual std::optional<std::string> SaveName() = 0;
+  // The bare file name (with extension, no folder) of the file being made.
+  virtual void SetAviName(const std::string& name) = 0;
+  // Entry n of count is being written; count 0: the job has ended.
+  virtual void Progress(int n, int count) { (void)n, (void)count; }
+  // True once the job should stop after the frame it is writing and finish
+  // its file (the dialog is closing).
+  virtual bool StopRequested() { return false; }
+};
+
+// The AVI functions the job calls. Tests replace some of them to reach
+// failures a real file never gives.
+struct AviWriteFunctions {
+  decltype(&AVIFileOpenA) fileOpen = &AVIFileOpenA;
+  decltype(&AVIFileCreateStreamA) createStream = &AVIFileCreateStreamA;
+  decltype(&AVIStreamSetFormat) setFormat = &AVIStreamSetFormat;
+  decltype(&AVIStreamWrite) write = &AVIStreamWrite;
+  decltype(&AVIStreamRelease) streamRelease = &AVIStreamRelease;
+  decltype(&AVIFileRelease) fileRelease = &AVIFileRelease;
+};
+
+// Runs the job. Returns 0 when it reached its end (entries may have been
+// skipped, an end step may have failed), 1 when it stopped at a failure of
+// set-up or of writing, -1 when the compressor choice or the save name was
+// cancelled.
+int MakeAviJob(MakeAviHost& host, const MakeAviSettings& settings, const AviWriteFunctions& avi = {});
+
+}  // namespace avi_build

@@ -1,0 +1,69 @@
+#include "avi_view/frame_export.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/gdiplus.h"
+#include "platform/kernel.h"
+
+namespace avi_view {
+
+int FindEncoderByMime(const WCHAR* mimeType, CLSID* clsid) {
+  UINT count = 0;
+  UINT size = 0;
+  GdipGetImageEncodersSize(&count, &size);
+  if (size == 0) return -1;
+  // ImageCodecInfo records followed by their strings, in one block.
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[size]);
+  if (!block) return -1;
+  auto* encoders = reinterpret_cast<ImageCodecInfo*>(block.get());
+  GdipGetImageEncoders(count, size, encoders);
+  for (UINT i = 0; i < count; ++i) {
+    const WCHAR* a = encoders[i].MimeType;
+    const WCHAR* b = mimeType;
+    if (!a) continue;
+    while (*a && *a == *b) ++a, ++b;
+    if (*a == *b) {
+      *clsid = encoders[i].Clsid;
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+UINT ConversionCodePage() {
+  // Decided once: the calling thread's 8-bit code page, which on this system
+  // is the locale's encoding (UTF-8).
+  static std::atomic<UINT> chosen{0};
+  UINT page = chosen.load();
+  if (page == 0) {
+    UINT expected = 0;
+    chosen.compare_exchange_strong(expected, CP_THREAD_ACP);
+    page = chosen.load();
+  }
+  return page;
+}
+
+std::string ExportFileName(std::int32_t index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "Save%04d.jpg", index);
+  return name;
+}
+
+void ExportFrame(const void* frame, std::int32_t index, const CLSID& encoder) {
+  const auto* info = static_cast<const BITMAPINFO*>(frame);
+  void* pixels = const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER));
+  GpBitmap* bitmap = nullptr;
+  if (GdipCreateBitmapFromGdiDib(info, pixels, &bitmap) != Ok) return;
+  const std::string name = ExportFileName(index);
+  const int length = MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, nullptr, 0);
+  std::vector<WCHAR> wide(std::size_t(length > 0 ? length : 1), 0);
+  if (length > 0 && MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, wide.data(), length) > 0)
+    GdipSaveImageToFile(AsImage(bitmap), wide.data(), &encoder, nullptr);
+  GdipDisposeImage(AsImage(bitmap));
+}
+
+}  // namespace avi_view

@@ -1,0 +1,51 @@
+// The playback loop: asks for an AVI file, turns the dialog into a player
+// and shows the frame at m_frame pass after pass (decode, slider, caption,
+// draw, delay, record, export, advance, end checks) until the playback is
+// told to stop. Written once over PlaybackHost; the dialog and the tests
+// each provide one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "avi_view/playback_state.h"
+#include "platform/wintypes.h"
+
+namespace avi_view {
+
+// What the loop needs from the dialog. Called from the loop's thread; each
+// call returns when done.
+class PlaybackHost {
+ public:
+  virtual ~PlaybackHost() = default;
+  virtual PlaybackState& State() = 0;
+  // The open dialog: the chosen full path, or nothing when cancelled.
+  virtual std::optional<std::string> ChooseFile() = 0;
+  // A box with no owner; returns when answered.
+  virtual void Message(const std::string& text, const std::string& caption) = 0;
+  virtual void SetDialogCaption(const std::string& caption) = 0;
+  // Writes the FPS, Cols and Rows boxes (the FPS box's change is noticed).
+  virtual void SetBoxes(const std::string& fps, const std::string& cols, const std::string& rows) = 0;
+  // true: list hidden, video surface and slider shown; false: the reverse.
+  virtual void ShowPlayer(bool player) = 0;
+  virtual void SetSliderRange(std::int32_t minimum, std::int32_t maximum) = 0;
+  virtual void SetSliderPos(std::int32_t position) = 0;
+  virtual void SetViewCaption(const std::string& caption) = 0;
+  // Shows a decoded frame (24-bit bottom-up rows after its 40-byte header)
+  // of width × height pixels stretched over the whole video surface. The
+  // frame is valid only during the call.
+  virtual void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,
+                         std::int32_t height) = 0;
+};
+
+// One playback, as the playback of `generation` (the state's generation when
+// the worker was started). Returns -1 when the file choice was cancelled,
+// else 0.
+int ViewAviJob(PlaybackHost& host, std::uint64_t generation);
+
+// The wait after drawing a frame at fps frames per second: 1000 / fps - 4 ms;
+// none at 0 or above 200.
+int FrameDelayMs(std::int32_t fps);
+
+}  // namespace avi_view

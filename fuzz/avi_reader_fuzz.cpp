@@ -1,0 +1,63 @@
+// Fuzz target for the AVI reader: opens the input as a file and uses every
+// stream the way the frame decoder and the viewer do.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/vfw.h"
+
+namespace {
+
+// The input lives in an in-memory file reopened by its /proc path, so the
+// reader runs its real file code without touching the disk.
+const std::string& InputPath(int* fd) {
+  static int memfd = memfd_create("avi_reader_fuzz", MFD_CLOEXEC);
+  static const std::string path = "/proc/self/fd/" + std::to_string(memfd);
+  *fd = memfd;
+  return path;
+}
+
+void UseStream(PAVISTREAM stream) {
+  AVISTREAMINFOA info{};
+  AVIStreamInfoA(stream, &info, sizeof info);
+  LONG formatSize = 0;
+  if (AVIStreamReadFormat(stream, 0, nullptr, &formatSize) == AVIERR_OK && formatSize > 0) {
+    std::vector<std::uint8_t> format(static_cast<std::size_t>(formatSize));
+    AVIStreamReadFormat(stream, 0, format.data(), &formatSize);
+  }
+  const LONG length = AVIStreamLength(stream);
+  std::vector<std::uint8_t> sample;
+  for (LONG i = 0; i < length; ++i) {
+    LONG bytes = 0;
+    if (AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK) __builtin_trap();
+    sample.resize(static_cast<std::size_t>(bytes));
+    if (AVIStreamRead(stream, i, 1, sample.data(), bytes, &bytes, nullptr) != AVIERR_OK) __builtin_trap();
+    const LONG prev = AVIStreamFindSample(stream, i, FIND_KEY | FIND_PREV);
+    const LONG next = AVIStreamFindSample(stream, i, FIND_KEY | FIND_NEXT);
+    if (prev > i || (next != -1 && next < i)) __builtin_trap();
+  }
+  AVIStreamFindSample(stream, length, FIND_KEY | FIND_PREV);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  int fd = -1;
+  const std::string& path = InputPath(&fd);
+  if (fd < 0 || ftruncate(fd, 0) != 0) return 0;
+  if (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
+
+  PAVIFILE file = nullptr;
+  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) != AVIERR_OK) return 0;
+  PAVISTREAM stream = nullptr;
+  for (LONG n = 0; AVIFileGetStream(file, &stream, 0, n) == AVIERR_OK; ++n) {
+    UseStream(stream);
+    AVIStreamRelease(stream);
+  }
+  if (AVIFileRelease(file) != 0) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,116 @@
+#include "picture/tiff_reader.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <tiffio.h>
+
+namespace {
+
+constexpr std::int64_t kMaxRasterBytes = std::int64_t{1} << 30;
+
+struct TiffCloser {
+  void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+
+}  // namespace
+
+int ExpandPaletteRow(const std::uint8_t* indices, const std::uint32_t* palette, std::uint32_t* out, int count) {
+  for (int i = 0; i < count; ++i) out[i] = palette[indices[i]];
+  return count;
+}
+
+int ReadTiffRaster(const char* path, RawRaster* raster) {
+  if (!path || !raster) return -1;
+  // "m": read the strips rather than map the file, whose fresh pages cost
+  // more to touch than reading them does.
+  std::unique_ptr<TIFF, TiffCloser> file(TIFFOpen(path, "rm"));
+  if (!file) return -1;
+  TIFF* tif = file.get();
+
+  std::uint32_t width = 0, height = 0;
+  if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height)) return -1;
+  std::uint16_t samples = 1, bits = 1, sampleFormat = SAMPLEFORMAT_UINT, photometric = PHOTOMETRIC_MINISBLACK;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+  // No default exists; libtiff guesses one when the tag is missing, and
+  // anything left over reads as grey.
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) return -1;
+  if (TIFFIsTiled(tif) || sampleFormat != SAMPLEFORMAT_UINT) return -1;
+
+  // Every branch is checked against the scanline libtiff will deliver, so
+  // no read goes past a row.
+  std::int64_t rowBytes;
+  std::int32_t bitsPerPixel;
+  std::int64_t scanline;
+  if (photometric == PHOTOMETRIC_RGB) {
+    if (samples != 3 || bits != 8) return -1;
+    rowBytes = std::int64_t{width} * 3;
+    scanline = rowBytes;
+    bitsPerPixel = 24;
+  } else if (photometric == PHOTOMETRIC_PALETTE) {
+    if (samples != 1 || bits != 8) return -1;
+    rowBytes = std::int64_t{width} * 4;
+    scanline = width;
+    bitsPerPixel = 32;
+  } else {
+    if (samples != 1 || (bits != 1 && bits != 8 && bits != 16)) return -1;
+    rowBytes = (std::int64_t{width} * bits + 7) / 8;
+    scanline = rowBytes;
+    bitsPerPixel = bits;
+  }
+  if (TIFFScanlineSize64(tif) != static_cast<std::uint64_t>(scanline)) return -1;
+  if (rowBytes * height > kMaxRasterBytes) return -1;
+
+  std::uint32_t palette[256];
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    std::uint16_t *red, *green, *blue;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) return -1;
+    // 8-bit samples: libtiff holds exactly 256 entries of each colour.
+    for (int k = 0; k < 256; ++k)
+      palette[k] = static_cast<std::uint32_t>(red[k] >> 8) | (static_cast<std::uint32_t>(green[k] >> 8) << 8) |
+                   (static_cast<std::uint32_t>(blue[k] >> 8) << 16);
+  }
+
+  const auto total = static_cast<std::size_t>(rowBytes * height);
+  // Not zeroed: every row is read over, and a row libtiff cannot read is
+  // cleared instead.
+  std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[total]);
+  if (!pixels) return -1;
+  std::vector<std::uint8_t> indices;
+  std::vector<std::uint32_t> expanded;
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    indices.resize(static_cast<std::size_t>(scanline));
+    expanded.resize(width);
+  }
+  const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
+  for (std::uint32_t r = 0; r < height; ++r) {
+    std::uint8_t* row = pixels.get() + static_cast<std::size_t>(r) * static_cast<std::size_t>(rowBytes);
+    // A row libtiff cannot read is left black; the others still count.
+    if (photometric == PHOTOMETRIC_PALETTE) {
+      if (TIFFReadScanline(tif, indices.data(), r, 0) < 0) {
+        std::memset(row, 0, static_cast<std::size_t>(rowBytes));
+        continue;
+      }
+      ExpandPaletteRow(indices.data(), palette, expanded.data(), static_cast<int>(width));
+      std::memcpy(row, expanded.data(), static_cast<std::size_t>(rowBytes));
+    } else {
+      if (TIFFReadScanline(tif, row, r, 0) < 0) {
+        std::memset(row, invert ? 0xFF : 0, static_cast<std::size_t>(rowBytes));
+      }
+      if (invert)
+        for (std::int64_t i = 0; i < rowBytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+    }
+  }
+  file.reset();
+
+  raster->pixels = std::move(pixels);
+  raster->stride = static_cast<std::int32_t>(rowBytes);
+  raster->height = static_cast<std::int32_t>(height);
+  raster->width = static_cast<std::int32_t>(width);
+  raster->bitsPerPixel = bitsPerPixel;
+  return 0;
+}

@@ -1,1 +1,0 @@
-// AVI files: placeholder until the AVI services land.

@@ -1,1 +1,0 @@
-// Compressors and frame decoders: placeholder until the codec services land.

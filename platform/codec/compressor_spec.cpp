@@ -1,0 +1,108 @@
+#include "platform/codec/compressor_spec.h"
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace codec {
+
+namespace {
+
+constexpr CompressorSpec kCompressors[] = {
+    {mmioFOURCC('M', 'J', 'P', 'G'), "MJPG", "Motion JPEG", "mjpeg", AV_PIX_FMT_YUVJ420P,
+     AV_PIX_FMT_NONE, 1, 1, 65535, 24, false, true, QualityControl::kQScale, 0},
+    // 4:2:0 cannot crop to an odd size, so odd sizes use 4:4:4 (High 4:4:4).
+    {mmioFOURCC('H', '2', '6', '4'), "H264", "H.264 (x264)", "libx264", AV_PIX_FMT_YUV420P,
+     AV_PIX_FMT_YUV444P, 1, 1, 16384, 24, false, true, QualityControl::kCrf, 250},
+    // The VOL header holds 13-bit sides.
+    {mmioFOURCC('F', 'M', 'P', '4'), "FMP4", "MPEG-4 Part 2", "mpeg4", AV_PIX_FMT_YUV420P,
+     AV_PIX_FMT_NONE, 1, 1, 8191, 24, false, true, QualityControl::kQScale, 250},
+    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1", "FFV1 (lossless)", "ffv1", AV_PIX_FMT_0RGB32,
+     AV_PIX_FMT_NONE, 1, 1, 32768, 24, true, true, QualityControl::kNone, 1},
+    {mmioFOURCC('H', 'F', 'Y', 'U'), "HFYU", "HuffYUV (lossless RGB)", "huffyuv", AV_PIX_FMT_RGB24,
+     AV_PIX_FMT_NONE, 1, 1, 32768, 24, true, false, QualityControl::kNone, 0},
+    // Coded in 4x4 blocks; the decoder crops to the stream's size.
+    {mmioFOURCC('c', 'v', 'i', 'd'), "cvid", "Cinepak", "cinepak", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE,
+     4, 1, 65532, 24, false, false, QualityControl::kLambda, 0},
+    // Also 4x4 blocks, but decoders stop at the last whole block: only
+    // multiples of 4 decode completely.
+    {mmioFOURCC('M', 'S', 'V', 'C'), "MSVC", "Microsoft Video 1", "msvideo1", AV_PIX_FMT_RGB555,
+     AV_PIX_FMT_NONE, 1, 4, 65532, 16, false, false, QualityControl::kNone, 0},
+};
+
+constexpr DWORD kDefaultQuality = 7500;
+
+// Piecewise-linear map through (0, worst), (5000, mid), (8500, good), (10000, best).
+double MapQuality(DWORD quality, double worst, double mid, double good, double best) {
+  if (quality > 10000) quality = kDefaultQuality;
+  const double q = quality;
+  if (q <= 5000) return worst + (mid - worst) * q / 5000;
+  if (q <= 8500) return mid + (good - mid) * (q - 5000) / 3500;
+  return good + (best - good) * (q - 8500) / 1500;
+}
+
+int RoundUp(int v, int to) { return (v + to - 1) / to * to; }
+
+}  // namespace
+
+std::span<const CompressorSpec* const> InstalledCompressors() {
+  static const std::vector<const CompressorSpec*> installed = [] {
+    std::vector<const CompressorSpec*> list;
+    for (const CompressorSpec& spec : kCompressors)
+      if (avcodec_find_encoder_by_name(spec.encoder)) list.push_back(&spec);
+    return list;
+  }();
+  return installed;
+}
+
+const CompressorSpec* FindCompressor(FOURCC fcc) {
+  auto upper = [](FOURCC v) {
+    FOURCC out = 0;
+    for (int i = 0; i < 32; i += 8) {
+      FOURCC c = (v >> i) & 0xFF;
+      if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
+      out |= c << i;
+    }
+    return out;
+  };
+  for (const CompressorSpec* spec : InstalledCompressors())
+    if (upper(spec->fcc) == upper(fcc)) return spec;
+  return nullptr;
+}
+
+int QualityToQScale(DWORD quality) {
+  return static_cast<int>(MapQuality(quality, 31, 8, 3, 1) + 0.5);
+}
+
+double QualityToCrf(DWORD quality) { return MapQuality(quality, 51, 30, 20, 12); }
+
+EncodedSize EncodedSizeFor(const CompressorSpec& spec, int width, int height) {
+  EncodedSize size{RoundUp(width, spec.padTo), RoundUp(height, spec.padTo), spec.pixFmt};
+  if (spec.oddPixFmt != AV_PIX_FMT_NONE && ((width | height) & 1)) size.pixFmt = spec.oddPixFmt;
+  return size;
+}
+
+std::int64_t MaxFrameBytes(const CompressorSpec& spec, int width, int height) {
+  const EncodedSize size = EncodedSizeFor(spec, width, height);
+  // Twice a 24-bit picture covers every codec here, noise included; a
+  // larger packet is refused rather than written past the caller's buffer.
+  return 2 * std::int64_t{size.width} * size.height * 3 + (1 << 20);
+}
+
+LRESULT QueryInput(const CompressorSpec& spec, const BITMAPINFOHEADER* in) {
+  if (!in || in->biSize < sizeof(BITMAPINFOHEADER)) return ICERR_BADPARAM;
+  if (in->biCompression != BI_RGB || in->biBitCount != 24 || in->biPlanes != 1) return ICERR_BADFORMAT;
+  if (in->biWidth <= 0 || in->biHeight == 0 || in->biHeight == INT_MIN) return ICERR_BADFORMAT;
+  const int width = in->biWidth;
+  const int height = in->biHeight < 0 ? -in->biHeight : in->biHeight;
+  if (width > spec.maxSide || height > spec.maxSide) return ICERR_BADFORMAT;
+  if (width % spec.multipleOf != 0 || height % spec.multipleOf != 0) return ICERR_BADFORMAT;
+  if (MaxFrameBytes(spec, width, height) > INT32_MAX) return ICERR_BADFORMAT;
+  return ICERR_OK;
+}
+
+}  // namespace codec

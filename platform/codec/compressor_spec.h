@@ -1,0 +1,72 @@
+// The installed compressors: each a libavcodec encoder with its FourCC, names,
+// pixel format, size rules and quality mapping. Internal to platform/codec.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+#include "platform/vfw.h"
+
+namespace codec {
+
+// How the 0..10000 quality reaches the encoder.
+enum class QualityControl {
+  kNone,    // lossless, or the encoder has no quality setting
+  kQScale,  // per-frame quantiser scale (2..31 scale, lower is better)
+  kLambda,  // per-frame rate-distortion lambda
+  kCrf,     // constant rate factor
+};
+
+struct CompressorSpec {
+  FOURCC fcc;
+  const char* name;         // ICINFO szName
+  const char* description;  // ICINFO szDescription, the chooser's text
+  const char* encoder;      // libavcodec encoder name
+  AVPixelFormat pixFmt;
+  // Pixel format used instead when a side is odd and pixFmt subsamples the
+  // chroma in a way the bitstream cannot crop (AV_PIX_FMT_NONE: pad instead).
+  AVPixelFormat oddPixFmt;
+  int padTo;       // encoded sides are rounded up to this; the format keeps the true size
+  int multipleOf;  // sides must be a multiple of this, or the input is declined
+  int maxSide;
+  WORD bitCount;   // biBitCount of the output format
+  // The format may carry codec data after the 40-byte header, so
+  // ICM_COMPRESS_GET_FORMAT opens the encoder to learn it.
+  bool extradata;
+  bool sliceThreads;
+  QualityControl quality;
+  int keyInterval;  // longest run between key frames (0: the encoder's own)
+};
+
+// The compressors whose encoder this libavcodec provides, in listing order.
+std::span<const CompressorSpec* const> InstalledCompressors();
+// Case-insensitive FourCC lookup among the installed compressors, or null.
+const CompressorSpec* FindCompressor(FOURCC fcc);
+
+// Quality 0..10000 (anything above 10000 means the default, 7500) mapped to
+// a quantiser scale (31..1; 8500 gives 3) and a constant rate factor
+// (51..12; 8500 gives 20).
+int QualityToQScale(DWORD quality);
+double QualityToCrf(DWORD quality);
+
+// The encoded picture size for an input of width x height.
+struct EncodedSize {
+  int width;
+  int height;
+  AVPixelFormat pixFmt;
+};
+EncodedSize EncodedSizeFor(const CompressorSpec& spec, int width, int height);
+
+// Largest compressed frame for an input of width x height, in bytes.
+std::int64_t MaxFrameBytes(const CompressorSpec& spec, int width, int height);
+
+// ICERR_OK when the compressor takes this input: 24-bit BI_RGB, either row
+// order, a size within the codec's limits, frames that fit a LONG. Answers
+// from the table alone, without opening an encoder.
+LRESULT QueryInput(const CompressorSpec& spec, const BITMAPINFOHEADER* in);
+
+}  // namespace codec

@@ -1,0 +1,31 @@
+#include "platform/codec/dib_image.h"
+
+#include <cstring>
+
+namespace codec {
+
+bool DibImage::Allocate(int width, int height) {
+  if (width <= 0 || height <= 0) return false;
+  if (m_buffer && width == m_width && height == m_height) return true;
+  const std::int64_t stride = DibStride(width, 24);
+  if (stride * height > static_cast<std::int64_t>(kMaxDibPixelBytes)) return false;
+  const std::size_t bytes = kPixelOffset + static_cast<std::size_t>(stride * height);
+  AvBytesPtr buffer(static_cast<std::uint8_t*>(av_malloc(bytes)));
+  if (!buffer) return false;
+  m_buffer = std::move(buffer);
+  m_width = width;
+  m_height = height;
+  m_stride = static_cast<std::ptrdiff_t>(stride);
+  std::memset(m_buffer.get(), 0, bytes);  // row padding stays zero
+  BITMAPINFOHEADER* bih = header();
+  bih->biSize = sizeof(BITMAPINFOHEADER);
+  bih->biWidth = width;
+  bih->biHeight = height;
+  bih->biPlanes = 1;
+  bih->biBitCount = 24;
+  bih->biCompression = BI_RGB;
+  bih->biSizeImage = static_cast<DWORD>(pixelBytes());
+  return true;
+}
+
+}  // namespace codec

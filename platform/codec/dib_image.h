@@ -1,0 +1,51 @@
+// The decoded-frame buffer: a packed DIB (40-byte BITMAPINFOHEADER, 24-bit
+// BI_RGB, positive height, no colour table) with the pixel rows right after
+// the header, bottom-up, each padded to 4 bytes. Internal to platform/codec.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/codec/av_handles.h"
+#include "platform/wintypes.h"
+
+namespace codec {
+
+// Frames whose pixels would exceed this are refused before anything is
+// allocated, so a forged header cannot demand unbounded memory.
+constexpr std::size_t kMaxDibPixelBytes = std::size_t{1} << 30;
+
+// Bytes per row of a DIB with that many bits per pixel (rows padded to 4 bytes).
+constexpr std::int64_t DibStride(std::int64_t width, int bitCount) {
+  return ((width * bitCount + 31) / 32) * 4;
+}
+
+class DibImage {
+ public:
+  // Makes room for width x height; false when the size is not positive or
+  // too large. Keeps the buffer when the size is unchanged.
+  bool Allocate(int width, int height);
+
+  int width() const { return m_width; }
+  int height() const { return m_height; }
+  std::ptrdiff_t stride() const { return m_stride; }
+  std::size_t pixelBytes() const { return static_cast<std::size_t>(m_stride) * m_height; }
+  // The header, followed directly by the pixels: what AVIStreamGetFrame returns.
+  BITMAPINFOHEADER* header() { return reinterpret_cast<BITMAPINFOHEADER*>(m_buffer.get() + kHeaderOffset); }
+  std::uint8_t* pixels() { return m_buffer.get() + kPixelOffset; }
+  // Row y counted from the top of the picture.
+  std::uint8_t* rowFromTop(int y) { return pixels() + static_cast<std::ptrdiff_t>(m_height - 1 - y) * m_stride; }
+
+ private:
+  // The header sits 24 bytes into the allocation so the pixels start on a
+  // 64-byte boundary, as the SIMD converters like.
+  static constexpr std::size_t kPixelOffset = 64;
+  static constexpr std::size_t kHeaderOffset = kPixelOffset - sizeof(BITMAPINFOHEADER);
+
+  AvBytesPtr m_buffer;
+  int m_width = 0;
+  int m_height = 0;
+  std::ptrdiff_t m_stride = 0;
+};
+
+}  // namespace codec

@@ -1,0 +1,259 @@
+// Frame decoders: AVIStreamGetFrameOpen, AVIStreamGetFrame and
+// AVIStreamGetFrameClose, written on the public stream-reading functions.
+// Uncompressed streams are converted by our own code, the rest decoded by
+// libavcodec. Access is frame-exact: the next frame costs one decode, any
+// other is decoded forward from the nearest key frame at or before it.
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/codec/dib_image.h"
+#include "platform/codec/rgb_convert.h"
+#include "platform/codec/video_decoder.h"
+#include "platform/vfw.h"
+
+namespace {
+
+// A stream format larger than this is not a video format.
+constexpr LONG kMaxFormatBytes = 1 << 20;
+// How many samples past the wanted one may go in before its picture must
+// have come out: the longest reorder delay (16) plus a frame-thread pipeline.
+constexpr LONG kMaxLookahead = 64;
+
+}  // namespace
+
+struct AviGetFrame {
+  PAVISTREAM stream = nullptr;
+  LONG length = 0;
+  codec::DibImage dib;
+  LONG shown = -1;  // the sample whose picture the DIB holds
+
+  // Uncompressed streams.
+  std::optional<codec::RgbConverter> rgb;
+  std::vector<std::uint8_t> sample;
+
+  // Compressed streams.
+  std::unique_ptr<codec::VideoDecoder> decoder;
+  bool started = false;   // the decoder has been fed from a key frame on
+  bool drained = false;   // it was told the stream ended
+  LONG runStart = 0;      // the key frame the decoder was last started at
+  LONG nextSend = 0;      // next sample to feed
+  LONG nextOut = 0;       // display position of the next picture, counted
+  LONG lastOut = -1;      // display position of the last picture out
+  // Streams whose pictures come out in another order than their samples
+  // (B-frames) are numbered by counting pictures in display order from a key
+  // frame, the anchor. With open GOPs the pictures stored after a key frame
+  // but shown before it ("leading") need the previous GOP, so a run starts
+  // one key frame earlier unless the anchor's position is already known.
+  bool reordering = false;
+  LONG anchor = 0;
+  bool anchorSeen = false;
+  LONG leading = 0;
+  std::vector<LONG> keyPosition;  // display position of a key sample's picture, -1 unknown
+
+  // Size of sample i, or -1 when it cannot be read.
+  LONG SampleSize(LONG i) const {
+    LONG bytes = 0;
+    if (AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK) return -1;
+    return bytes;
+  }
+  // The sample holding the picture of position n: n itself, or the last
+  // sample before it with data when n is empty (empty samples repeat the
+  // previous picture). -1 when there is none.
+  LONG PictureSample(LONG n) const {
+    for (LONG i = n; i >= 0; --i) {
+      const LONG size = SampleSize(i);
+      if (size != 0) return size > 0 ? i : -1;
+    }
+    return -1;
+  }
+  LONG NextWithData(LONG i) const {
+    while (i < length && SampleSize(i) == 0) ++i;
+    return i;
+  }
+
+  bool ShowUncompressed(LONG s);
+  bool ShowDecoded(LONG s);
+  void Restart(LONG from, LONG key);
+  int Feed(LONG wanted);
+  LONG DisplayPosition(const AVFrame& picture);
+};
+
+bool AviGetFrame::ShowUncompressed(LONG s) {
+  shown = -1;
+  const LONG size = SampleSize(s);
+  if (size < 0 || static_cast<std::size_t>(size) < rgb->sampleBytes()) return false;
+  LONG bytes = 0;
+  if (rgb->identity() && static_cast<std::size_t>(size) == dib.pixelBytes()) {
+    // Already the output's rows: read them straight into place.
+    if (AVIStreamRead(stream, s, 1, dib.pixels(), size, &bytes, nullptr) != AVIERR_OK) return false;
+  } else {
+    sample.resize(static_cast<std::size_t>(size));
+    if (AVIStreamRead(stream, s, 1, sample.data(), size, &bytes, nullptr) != AVIERR_OK) return false;
+    if (!rgb->Convert(sample.data(), sample.size(), dib)) return false;
+  }
+  shown = s;
+  return true;
+}
+
+void AviGetFrame::Restart(LONG from, LONG key) {
+  decoder->Flush();
+  started = true;
+  drained = false;
+  runStart = from;
+  nextSend = from;
+  nextOut = from;
+  lastOut = -1;
+  anchor = key;
+  anchorSeen = false;
+  leading = 0;
+}
+
+// Feeds the next sample, or the end of the stream. 0 when something went
+// in, -1 when nothing more may go in for this request.
+int AviGetFrame::Feed(LONG wanted) {
+  if (drained) return -1;
+  if (nextSend >= length) {
+    drained = true;
+    decoder->SendEnd();
+    return 0;
+  }
+  if (nextSend > wanted + kMaxLookahead) return -1;
+  const LONG i = nextSend++;
+  const LONG size = SampleSize(i);
+  if (size <= 0) return 0;  // empty: no picture of its own; unreadable: lost
+  codec::PacketPtr packet = codec::VideoDecoder::MakePacket(static_cast<std::size_t>(size));
+  LONG bytes = 0;
+  if (!packet || AVIStreamRead(stream, i, 1, packet->data, size, &bytes, nullptr) != AVIERR_OK) return 0;
+  packet->pts = packet->dts = i;
+  // A sample the decoder rejects simply yields no picture.
+  decoder->Send(packet.get());
+  return 0;
+}
+
+// Where a picture belongs, or -1 when it lies before the anchor. Without
+// reordering a picture carries the index of its sample.
+LONG AviGetFrame::DisplayPosition(const AVFrame& picture) {
+  const bool hasPts = picture.pts != AV_NOPTS_VALUE && picture.pts >= 0 && picture.pts < length;
+  const LONG sampleIndex = hasPts ? static_cast<LONG>(picture.pts) : -1;
+  LONG position;
+  if (!reordering) {
+    position = hasPts ? sampleIndex : nextOut;
+  } else if (!anchorSeen && hasPts) {
+    if (sampleIndex < anchor) return -1;
+    if (sampleIndex > anchor) {
+      position = anchor + leading++;
+    } else {
+      anchorSeen = true;
+      position = keyPosition[anchor] >= 0 ? keyPosition[anchor] : anchor + leading;
+      keyPosition[anchor] = position;
+    }
+  } else {
+    position = nextOut;
+    if (hasPts && keyPosition[sampleIndex] < 0 && AVIStreamIsKeyFrame(stream, sampleIndex))
+      keyPosition[sampleIndex] = position;
+  }
+  nextOut = NextWithData(position + 1);
+  return position;
+}
+
+bool AviGetFrame::ShowDecoded(LONG s) {
+  LONG key = AVIStreamFindSample(stream, s, FIND_KEY | FIND_PREV);
+  if (key < 0) key = 0;  // no key frame before it: try from the start
+  // Go on from where the decoder is when the picture is still ahead and no
+  // key frame lies between; otherwise start again at the key frame.
+  const bool goOn = started && lastOut < s && key <= nextSend && (!reordering || s >= anchor);
+  if (!goOn) {
+    LONG from = key;
+    // A leading picture, or one whose key frame's position is unknown, needs
+    // the GOP before.
+    if (reordering && (keyPosition[key] < 0 || s < keyPosition[key]) && key > 0) {
+      const LONG previous = AVIStreamFindSample(stream, key - 1, FIND_KEY | FIND_PREV);
+      if (previous >= 0) from = previous;
+    }
+    Restart(from, key);
+  }
+  for (;;) {
+    const int r = decoder->Receive();
+    if (r == 0) {
+      if (!reordering && decoder->reorders()) {
+        // Only now the stream shows B-frames: number this run afresh.
+        reordering = true;
+        if (runStart > 0) {
+          started = false;
+          return ShowDecoded(s);
+        }
+        anchorSeen = true;  // nothing leads the stream's first picture
+      }
+      const LONG position = DisplayPosition(decoder->picture());
+      if (position < 0) continue;
+      lastOut = position;
+      if (position < s) continue;
+      // Past it means the wanted picture was lost; keep this one for the
+      // next request, which is most likely for it.
+      shown = -1;
+      if (!decoder->ConvertTo(dib)) return false;
+      shown = position;
+      return position == s;
+    }
+    if (r == AVERROR(EAGAIN)) {
+      if (Feed(s) < 0) return false;
+      continue;
+    }
+    // End of stream or a broken decoder: start afresh next time.
+    started = false;
+    return false;
+  }
+}
+
+PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) {
+  if (!pavi) return nullptr;
+  if (lpbiWanted && lpbiWanted != AVIGETFRAMEF_BESTDISPLAYFMT &&
+      (lpbiWanted->biBitCount != 24 || lpbiWanted->biCompression != BI_RGB))
+    return nullptr;  // only the best display format is made
+  AVISTREAMINFOA info{};
+  if (AVIStreamInfoA(pavi, &info, sizeof info) != AVIERR_OK || info.fccType != streamtypeVIDEO) return nullptr;
+  LONG formatSize = 0;
+  if (AVIStreamReadFormat(pavi, 0, nullptr, &formatSize) != AVIERR_OK || formatSize < 40 ||
+      formatSize > kMaxFormatBytes)
+    return nullptr;
+  std::vector<std::uint8_t> format(static_cast<std::size_t>(formatSize));
+  if (AVIStreamReadFormat(pavi, 0, format.data(), &formatSize) != AVIERR_OK || formatSize < 40) return nullptr;
+  format.resize(static_cast<std::size_t>(formatSize));
+
+  auto pg = std::make_unique<AviGetFrame>();
+  pg->stream = pavi;
+  pg->length = AVIStreamLength(pavi);
+  if (pg->length < 0) return nullptr;
+  codec::RgbConverter rgb;
+  if (rgb.Init(format.data(), format.size())) {
+    pg->rgb = rgb;
+  } else {
+    pg->decoder = codec::VideoDecoder::Open(format.data(), format.size());
+    if (!pg->decoder) return nullptr;
+    pg->keyPosition.assign(static_cast<std::size_t>(pg->length), -1);
+  }
+  const int width = pg->rgb ? pg->rgb->width() : pg->decoder->width();
+  const int height = pg->rgb ? pg->rgb->height() : pg->decoder->height();
+  if (!pg->dib.Allocate(width, height)) return nullptr;
+  return pg.release();
+}
+
+void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos) {
+  if (!pg || lPos < 0 || lPos >= pg->length) return nullptr;
+  const LONG s = pg->PictureSample(lPos);
+  if (s < 0) return nullptr;
+  if (s != pg->shown) {
+    const bool ok = pg->rgb ? pg->ShowUncompressed(s) : pg->ShowDecoded(s);
+    if (!ok) return nullptr;
+  }
+  return pg->dib.header();
+}
+
+HRESULT AVIStreamGetFrameClose(PGETFRAME pg) {
+  if (!pg) return AVIERR_BADHANDLE;
+  delete pg;
+  return AVIERR_OK;
+}

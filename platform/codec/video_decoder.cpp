@@ -1,0 +1,152 @@
+#include "platform/codec/video_decoder.h"
+
+#include <climits>
+#include <cstring>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace codec {
+
+std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size) {
+  InitLibav();
+  if (!format || size < sizeof(BITMAPINFOHEADER) || size > INT_MAX / 2) return nullptr;
+  BITMAPINFOHEADER bih;
+  std::memcpy(&bih, format, sizeof bih);
+  if (bih.biCompression == BI_RGB || bih.biCompression == BI_BITFIELDS) return nullptr;
+  if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biHeight == INT_MIN) return nullptr;
+  const int width = bih.biWidth;
+  const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
+  if (DibStride(width, 24) * height > static_cast<std::int64_t>(kMaxDibPixelBytes)) return nullptr;
+
+  const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
+  const AVCodecID id = av_codec_get_id(tables, bih.biCompression);
+  const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
+  if (!codec) return nullptr;
+
+  std::unique_ptr<VideoDecoder> dec(new VideoDecoder);
+  dec->m_width = width;
+  dec->m_height = height;
+  dec->m_ctx.reset(avcodec_alloc_context3(codec));
+  dec->m_picture.reset(av_frame_alloc());
+  dec->m_rgb.reset(av_frame_alloc());
+  if (!dec->m_ctx || !dec->m_picture || !dec->m_rgb) return nullptr;
+  AVCodecContext* ctx = dec->m_ctx.get();
+  ctx->width = width;
+  ctx->height = height;
+  ctx->codec_tag = bih.biCompression;
+  ctx->bits_per_coded_sample = bih.biBitCount;
+  const std::size_t extra = size - sizeof bih;
+  if (extra > 0) {
+    ctx->extradata = static_cast<std::uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!ctx->extradata) return nullptr;
+    std::memcpy(ctx->extradata, format + sizeof bih, extra);
+    ctx->extradata_size = static_cast<int>(extra);
+  }
+  if (bih.biBitCount > 0 && bih.biBitCount <= 8 && extra >= 4) {
+    // Like FFmpeg's AVI reader: the colour table ends the codec data.
+    std::size_t bytes = std::min<std::size_t>(std::size_t{4} << bih.biBitCount, extra & ~std::size_t{3});
+    const std::uint8_t* table = format + size - bytes;
+    for (std::size_t i = 0; i < bytes / 4; ++i) {
+      const std::uint8_t* q = table + 4 * i;
+      dec->m_palette[i] = 0xFF000000u | (std::uint32_t{q[2]} << 16) | (std::uint32_t{q[1]} << 8) | q[0];
+    }
+    dec->m_hasPalette = true;
+  }
+  // Frame threads keep output order and timestamps, so frames stay exact.
+  ctx->thread_count = 0;
+  ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  if (avcodec_open2(ctx, codec, nullptr) < 0) return nullptr;
+  return dec;
+}
+
+PacketPtr VideoDecoder::MakePacket(std::size_t size) {
+  if (size > INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE) return nullptr;
+  PacketPtr packet(av_packet_alloc());
+  if (!packet || av_new_packet(packet.get(), static_cast<int>(size)) < 0) return nullptr;
+  return packet;
+}
+
+int VideoDecoder::Send(AVPacket* packet) {
+  if (m_hasPalette && !m_paletteSent) {
+    std::uint8_t* side = av_packet_new_side_data(packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
+    if (side) std::memcpy(side, m_palette.data(), AVPALETTE_SIZE);
+  }
+  const int r = avcodec_send_packet(m_ctx.get(), packet);
+  if (r != AVERROR(EAGAIN)) m_paletteSent = true;
+  return r;
+}
+
+int VideoDecoder::SendEnd() { return avcodec_send_packet(m_ctx.get(), nullptr); }
+
+int VideoDecoder::Receive() { return avcodec_receive_frame(m_ctx.get(), m_picture.get()); }
+
+void VideoDecoder::Flush() {
+  avcodec_flush_buffers(m_ctx.get());
+  av_frame_unref(m_picture.get());
+  m_paletteSent = false;
+}
+
+bool VideoDecoder::ConvertTo(DibImage& out) {
+  const AVFrame* f = m_picture.get();
+  if (f->width <= 0 || f->height <= 0 || f->format < 0 || out.width() != m_width || out.height() != m_height)
+    return false;
+  const auto format = static_cast<AVPixelFormat>(f->format);
+  if (!m_sws || f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {
+    // Slice threads share the conversion.
+    m_sws.reset(sws_alloc_context());
+    if (!m_sws) return false;
+    SwsContext* c = m_sws.get();
+    av_opt_set_int(c, "srcw", f->width, 0);
+    av_opt_set_int(c, "srch", f->height, 0);
+    av_opt_set_int(c, "src_format", format, 0);
+    av_opt_set_int(c, "dstw", m_width, 0);
+    av_opt_set_int(c, "dsth", m_height, 0);
+    av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGR24, 0);
+    av_opt_set_int(c, "sws_flags", SWS_BICUBIC, 0);
+    av_opt_set_int(c, "threads", 0, 0);
+    if (sws_init_context(c, nullptr, nullptr) < 0) {
+      m_sws.reset();
+      return false;
+    }
+    m_swsWidth = f->width;
+    m_swsHeight = f->height;
+    m_swsFormat = format;
+  }
+  SwsContext* sws = m_sws.get();
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3) {
+    // Honour the picture's matrix and range, as FFmpeg's scaler does.
+    const int matrix = f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : f->colorspace;
+    const bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
+    int* inv;
+    int* table;
+    int srcRange, dstRange, brightness, contrast, saturation;
+    if (sws_getColorspaceDetails(sws, &inv, &srcRange, &table, &dstRange, &brightness, &contrast, &saturation) >= 0 &&
+        (std::memcmp(inv, sws_getCoefficients(matrix), 4 * sizeof(int)) != 0 || (fullRange && !srcRange)))
+      sws_setColorspaceDetails(sws, sws_getCoefficients(matrix), srcRange || fullRange, table, dstRange, brightness,
+                               contrast, saturation);
+  }
+  // libswscale writes whole SIMD blocks past the end of rows, so it fills
+  // a top-down picture of our own whose rows have room to spare (no slice
+  // thread reaches into another's rows), then the rows go into the DIB
+  // bottom-up.
+  AVFrame* rgb = m_rgb.get();
+  if (!rgb->buf[0]) {
+    rgb->format = AV_PIX_FMT_BGR24;
+    rgb->width = m_width + 32;
+    rgb->height = m_height;
+    if (av_frame_get_buffer(rgb, 0) < 0) return false;
+    rgb->width = m_width;
+  }
+  if (sws_scale_frame(sws, rgb, f) < 0) return false;
+  const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
+  for (int y = 0; y < m_height; ++y)
+    std::memcpy(out.rowFromTop(y), rgb->data[0] + static_cast<std::ptrdiff_t>(y) * rgb->linesize[0], rowBytes);
+  return true;
+}
+
+}  // namespace codec

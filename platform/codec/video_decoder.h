@@ -1,0 +1,64 @@
+// One libavcodec decoder for a compressed stream format: the decoder is found
+// from biCompression through libavformat's AVI FourCC table, its codec data
+// is the format's bytes after the 40-byte header. Internal to platform/codec.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/codec/av_handles.h"
+#include "platform/codec/dib_image.h"
+
+namespace codec {
+
+class VideoDecoder {
+ public:
+  // Null when the format is too short or too large, uncompressed (BI_RGB,
+  // BI_BITFIELDS: RgbConverter's), or no decoder exists for its FourCC.
+  static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size);
+
+  int width() const { return m_width; }
+  int height() const { return m_height; }
+
+  // A packet of size bytes (zeroed padding after them) for Send.
+  static PacketPtr MakePacket(std::size_t size);
+  // Feeds one sample. 0, AVERROR(EAGAIN) when a picture must be received
+  // first, or an error for a sample the decoder rejects.
+  int Send(AVPacket* packet);
+  // Tells the decoder no more samples follow, so it gives up what it holds.
+  int SendEnd();
+  // Takes the next picture: 0, AVERROR(EAGAIN) when it needs more samples,
+  // AVERROR_EOF after SendEnd, or an error.
+  int Receive();
+  const AVFrame& picture() const { return *m_picture; }
+  // Forgets everything sent, for a new start at a key frame.
+  void Flush();
+  // True when pictures come out in another order than their samples went in.
+  bool reorders() const { return m_ctx->has_b_frames > 0; }
+
+  // Converts the last picture received into out (allocated to width x
+  // height), scaling if the decoder's picture has another size.
+  bool ConvertTo(DibImage& out);
+
+ private:
+  VideoDecoder() = default;
+
+  CodecContextPtr m_ctx;
+  FramePtr m_picture;
+  FramePtr m_rgb;  // the converted picture, top-down
+  SwsPtr m_sws;  // made for the picture size and format below
+  int m_swsWidth = 0;
+  int m_swsHeight = 0;
+  AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;
+  int m_width = 0;
+  int m_height = 0;
+  // The format's colour table, handed to palette decoders with the first
+  // packet after each start, as they expect it.
+  bool m_hasPalette = false;
+  bool m_paletteSent = false;
+  std::array<std::uint32_t, 256> m_palette{};
+};
+
+}  // namespace codec

@@ -1,0 +1,163 @@
+#include "platform/codec/video_encoder.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "platform/codec/dib_image.h"
+
+namespace codec {
+
+namespace {
+
+// Quality the encoder is opened with; ICCompress sets each frame's own.
+constexpr DWORD kOpenQuality = 8500;
+
+}  // namespace
+
+std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorSpec& spec, int width, int height) {
+  InitLibav();
+  const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder);
+  if (!codec || width <= 0 || height <= 0) return nullptr;
+  std::unique_ptr<VideoEncoder> enc(new VideoEncoder);
+  enc->m_spec = &spec;
+  enc->m_width = width;
+  enc->m_height = height;
+  enc->m_coded = EncodedSizeFor(spec, width, height);
+
+  enc->m_ctx.reset(avcodec_alloc_context3(codec));
+  enc->m_frame.reset(av_frame_alloc());
+  enc->m_packet.reset(av_packet_alloc());
+  if (!enc->m_ctx || !enc->m_frame || !enc->m_packet) return nullptr;
+  AVCodecContext* ctx = enc->m_ctx.get();
+  ctx->width = enc->m_coded.width;
+  ctx->height = enc->m_coded.height;
+  ctx->pix_fmt = enc->m_coded.pixFmt;
+  ctx->time_base = AVRational{1, 25};
+  ctx->framerate = AVRational{25, 1};
+  ctx->max_b_frames = 0;  // every frame comes back from its own call
+  // Slice threads add no delay; frame threads would hold frames back.
+  ctx->thread_type = FF_THREAD_SLICE;
+  ctx->thread_count = spec.sliceThreads ? 0 : 1;
+  if (spec.keyInterval > 0) {
+    ctx->gop_size = spec.keyInterval;
+    if (ctx->keyint_min > spec.keyInterval) ctx->keyint_min = spec.keyInterval;
+  }
+
+  AVDictionary* opts = nullptr;
+  switch (spec.quality) {
+    case QualityControl::kQScale:
+      ctx->flags |= AV_CODEC_FLAG_QSCALE;
+      ctx->qmin = 1;
+      ctx->qmax = 31;
+      ctx->global_quality = QualityToQScale(kOpenQuality) * FF_QP2LAMBDA;
+      break;
+    case QualityControl::kCrf:
+      enc->m_crf = QualityToCrf(kOpenQuality);
+      av_dict_set(&opts, "preset", "fast", 0);
+      av_dict_set(&opts, "tune", "zerolatency", 0);
+      av_dict_set(&opts, "crf", std::to_string(enc->m_crf).c_str(), 0);
+      break;
+    case QualityControl::kLambda:
+    case QualityControl::kNone:
+      break;
+  }
+  if (spec.fcc == mmioFOURCC('F', 'F', 'V', '1')) {
+    // Version 3 (threaded slices with CRCs, codec data in the format) needs
+    // sides of 3 or more; smaller pictures take version 1.
+    ctx->level = width >= 3 && height >= 3 ? 3 : 1;
+  }
+  const int opened = avcodec_open2(ctx, codec, &opts);
+  av_dict_free(&opts);
+  if (opened < 0) return nullptr;
+  if (ctx->extradata && ctx->extradata_size > 0)
+    enc->m_extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
+
+  // The conversion works on even sides when the chroma is subsampled:
+  // libswscale gets the colour of a one-pixel-wide picture wrong.
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(ctx->pix_fmt);
+  const bool subsampled = desc && (desc->log2_chroma_w > 0 || desc->log2_chroma_h > 0);
+  enc->m_convertWidth = subsampled ? (ctx->width + 1) & ~1 : ctx->width;
+  enc->m_convertHeight = subsampled ? (ctx->height + 1) & ~1 : ctx->height;
+  if (!enc->PrepareFrame()) return nullptr;
+  enc->m_input.reset(av_frame_alloc());
+  if (!enc->m_input) return nullptr;
+  enc->m_input->format = AV_PIX_FMT_BGR24;
+  enc->m_input->width = enc->m_convertWidth;
+  enc->m_input->height = enc->m_convertHeight;
+  if (av_frame_get_buffer(enc->m_input.get(), 0) < 0) return nullptr;
+  enc->m_sws.reset(sws_getContext(enc->m_convertWidth, enc->m_convertHeight, AV_PIX_FMT_BGR24, enc->m_convertWidth,
+                                  enc->m_convertHeight, ctx->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (!enc->m_sws) return nullptr;
+  return enc;
+}
+
+bool VideoEncoder::PrepareFrame() {
+  AVFrame* frame = m_frame.get();
+  if (frame->buf[0] && av_frame_is_writable(frame)) return true;
+  // The encoder still holds the last picture: take a fresh buffer.
+  av_frame_unref(frame);
+  frame->format = m_ctx->pix_fmt;
+  frame->width = m_convertWidth;
+  frame->height = m_convertHeight;
+  if (av_frame_get_buffer(frame, 0) < 0) return false;
+  frame->width = m_ctx->width;
+  frame->height = m_ctx->height;
+  return true;
+}
+
+bool VideoEncoder::ConvertInput(const std::uint8_t* bits, bool bottomUp) {
+  // The caller's rows go through a buffer of our own first: libswscale's
+  // SIMD code reads past the end of rows, which the caller's buffer may not
+  // allow, and the copy turns the rows top-down and pads the picture by
+  // repeating its last column and row (cheaper to code than a hard edge).
+  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(DibStride(m_width, 24));
+  const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
+  AVFrame* input = m_input.get();
+  for (int y = 0; y < m_convertHeight; ++y) {
+    const int srcRow = std::min(y, m_height - 1);
+    const std::uint8_t* src = bits + (bottomUp ? m_height - 1 - srcRow : srcRow) * stride;
+    std::uint8_t* dst = input->data[0] + static_cast<std::ptrdiff_t>(y) * input->linesize[0];
+    std::memcpy(dst, src, rowBytes);
+    for (int x = m_width; x < m_convertWidth; ++x) std::memcpy(dst + 3 * x, src + rowBytes - 3, 3);
+  }
+  if (!PrepareFrame()) return false;
+  return sws_scale(m_sws.get(), input->data, input->linesize, 0, m_convertHeight, m_frame->data,
+                   m_frame->linesize) == m_convertHeight;
+}
+
+LRESULT VideoEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) {
+  if (!bits || !out) return ICERR_BADPARAM;
+  if (!ConvertInput(bits, bottomUp)) return ICERR_MEMORY;
+  AVFrame* frame = m_frame.get();
+  frame->pts = m_pts++;
+  frame->quality = 0;
+  switch (m_spec->quality) {
+    case QualityControl::kQScale:
+      frame->quality = QualityToQScale(quality) * FF_QP2LAMBDA;
+      break;
+    case QualityControl::kLambda:
+      frame->quality = QualityToQScale(quality) * FF_QP2LAMBDA + 1;
+      break;
+    case QualityControl::kCrf: {
+      // The x264 wrapper reconfigures the encoder when the option changes.
+      const double crf = QualityToCrf(quality);
+      if (crf != m_crf && av_opt_set_double(m_ctx->priv_data, "crf", crf, 0) >= 0) m_crf = crf;
+      break;
+    }
+    case QualityControl::kNone:
+      break;
+  }
+  av_packet_unref(m_packet.get());
+  if (avcodec_send_frame(m_ctx.get(), frame) < 0) return ICERR_ERROR;
+  if (avcodec_receive_packet(m_ctx.get(), m_packet.get()) < 0) return ICERR_ERROR;
+  out->data = m_packet->data;
+  out->size = static_cast<std::size_t>(m_packet->size);
+  out->key = (m_packet->flags & AV_PKT_FLAG_KEY) != 0;
+  return ICERR_OK;
+}
+
+}  // namespace codec

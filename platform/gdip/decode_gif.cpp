@@ -1,0 +1,116 @@
+// GIF through giflib: the first frame on the logical screen, as 8bppIndexed
+// with the transparent colour (if any) given alpha 0.
+#include <algorithm>
+#include <cstring>
+
+#include <gif_lib.h>
+
+#include "platform/gdip/decoders.h"
+
+namespace gdip {
+namespace {
+
+struct GifInput {
+  const BYTE* data;
+  std::size_t size;
+  std::size_t position;
+};
+
+int ReadFromMemory(GifFileType* gif, GifByteType* out, int length) {
+  auto* input = static_cast<GifInput*>(gif->UserData);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)), input->size - input->position);
+  std::memcpy(out, input->data + input->position, n);
+  input->position += n;
+  return static_cast<int>(n);
+}
+
+struct GifCloser {
+  void operator()(GifFileType* gif) const {
+    int error;
+    DGifCloseFile(gif, &error);
+  }
+};
+
+GpStatus ReadFrame(GifFileType* gif, int transparent, Decoded* out) {
+  const GifImageDesc& frame = gif->Image;
+  const std::int64_t width = gif->SWidth > 0 ? gif->SWidth : frame.Width;
+  const std::int64_t height = gif->SHeight > 0 ? gif->SHeight : frame.Height;
+  GpStatus status = CheckSize(width, height, PixelFormat8bppIndexed);
+  if (status != Ok) return status;
+  if (frame.Width <= 0 || frame.Height <= 0) return InvalidParameter;
+  Decoded bitmap;
+  if ((status = NewBitmap(static_cast<INT>(width), static_cast<INT>(height), PixelFormat8bppIndexed, &bitmap)) != Ok)
+    return status;
+
+  const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
+  std::vector<ARGB> colors = GreyPalette(256);
+  if (map) {
+    colors.assign(static_cast<std::size_t>(std::clamp(map->ColorCount, 0, 256)), 0xFF000000u);
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+      const GifColorType& c = map->Colors[i];
+      colors[i] = 0xFF000000u | (static_cast<ARGB>(c.Red) << 16) | (static_cast<ARGB>(c.Green) << 8) | c.Blue;
+    }
+  }
+  colors.resize(256, 0xFF000000u);
+  if (transparent >= 0 && transparent < 256) colors[static_cast<std::size_t>(transparent)] &= 0x00FFFFFFu;
+  SetPalette(*bitmap, std::move(colors));
+
+  const int background = transparent >= 0 ? transparent : gif->SBackGroundColor;
+  for (INT y = 0; y < bitmap->height; ++y)
+    std::memset(bitmap->Row(y), background & 0xFF, static_cast<std::size_t>(bitmap->width));
+
+  std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+  const auto place = [&](int row) {
+    const std::int64_t y = std::int64_t{frame.Top} + row;
+    if (y < 0 || y >= height || frame.Left >= width) return;
+    const std::int64_t n = std::min<std::int64_t>(frame.Width, width - frame.Left);
+    std::memcpy(bitmap->Row(static_cast<INT>(y)) + frame.Left, line.data(), static_cast<std::size_t>(n));
+  };
+  static constexpr int kStart[] = {0, 4, 2, 1};
+  static constexpr int kStep[] = {8, 8, 4, 2};
+  for (int pass = 0; pass < (frame.Interlace ? 4 : 1); ++pass) {
+    const int start = frame.Interlace ? kStart[pass] : 0;
+    const int step = frame.Interlace ? kStep[pass] : 1;
+    for (int row = start; row < frame.Height; row += step) {
+      if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) return InvalidParameter;
+      place(row);
+    }
+  }
+  *out = std::move(bitmap);
+  return Ok;
+}
+
+}  // namespace
+
+GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out) {
+  GifInput input{data, size, 0};
+  int error = 0;
+  std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, ReadFromMemory, &error));
+  if (!gif) return InvalidParameter;
+  int transparent = NO_TRANSPARENT_COLOR;
+  for (;;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) return InvalidParameter;
+    if (type == IMAGE_DESC_RECORD_TYPE) {
+      if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return InvalidParameter;
+      return ReadFrame(gif.get(), transparent, out);
+    }
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) return InvalidParameter;
+      if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
+        GraphicsControlBlock control;
+        if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) transparent = control.TransparentColor;
+      }
+      while (block) {
+        if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) return InvalidParameter;
+      }
+      continue;
+    }
+    // The terminator, or anything else, before an image: there is no picture.
+    return InvalidParameter;
+  }
+}
+
+}  // namespace gdip

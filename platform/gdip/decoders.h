@@ -1,0 +1,38 @@
+// The picture decoders behind GdipCreateBitmapFromFile and the DIB reader
+// shared with GdipCreateBitmapFromGdiDib. Each takes the whole file in
+// memory and either yields a bitmap or a failing status:
+// OutOfMemory for pictures over the pixel limit (checked before any pixel
+// allocation), InvalidParameter for corrupt or truncated data,
+// UnknownImageFormat for a shape the decoder does not handle.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/gdip/bitmap.h"
+
+namespace gdip {
+
+using Decoded = std::unique_ptr<GpBitmap>;
+
+GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out);
+GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out);
+GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out);
+GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out);
+// Single-sample 16-bit grey is refused with UnknownImageFormat.
+GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out);
+
+// A device-independent bitmap: the header (any of the 40-byte family; the
+// masks of BI_BITFIELDS already taken out), its colours, and `bitsSize`
+// bytes of pixels, which the decoder never reads past.
+struct DibHeader {
+  std::int64_t width = 0;
+  std::int64_t height = 0;  // negative: rows from the top
+  int bitCount = 0;
+  DWORD compression = BI_RGB;
+  DWORD masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
+  std::vector<ARGB> colors;
+};
+GpStatus DecodeDib(const DibHeader& header, const BYTE* bits, std::size_t bitsSize, Decoded* out);
+
+}  // namespace gdip

@@ -1,1 +1,0 @@
-// Bitmaps and picture codecs: placeholder until the image services land.

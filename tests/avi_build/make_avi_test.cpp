@@ -1,0 +1,268 @@
+// The Make-AVI job against a recording host: what it asks, what it tells,
+// and the file it leaves.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+
+#include "avi_build/make_avi.h"
+#include "tests/support/picture_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using avi_build::MakeAviJob;
+using avi_build::MakeAviSettings;
+
+struct Message {
+  std::string text, caption;
+};
+
+class RecordingHost : public avi_build::MakeAviHost {
+ public:
+  std::vector<std::string> entries;
+  std::optional<std::string> saveAs;
+  // The chooser: cancelled, uncompressed (0), or a compressor's FourCC.
+  std::optional<DWORD> compressor = 0;
+  std::function<void(int n)> onEntryRead;  // lets a test change the list mid-run
+  int stopAfterEntries = -1;
+
+  std::vector<Message> messages;
+  std::vector<int> selected;
+  std::vector<std::string> asked;  // "compressor", "save"
+  std::string aviName;
+
+  int EntryCount() override { return int(entries.size()); }
+  std::string EntryText(int n) override {
+    if (onEntryRead) onEntryRead(n);
+    return entries[std::size_t(n)];
+  }
+  void SelectEntry(int n) override { selected.push_back(n); }
+  void MessageBox(const std::string& text, const std::string& caption) override {
+    messages.push_back({text, caption});
+  }
+  BOOL ChooseCompressor(const BITMAPINFOHEADER&, COMPVARS* compvars, const char* title) override {
+    asked.push_back(title);
+    if (!compressor) return FALSE;
+    compvars->hic = *compressor ? ICOpen(ICTYPE_VIDEO, *compressor, ICMODE_COMPRESS) : nullptr;
+    return TRUE;
+  }
+  std::optional<std::string> SaveName() override {
+    asked.push_back("save");
+    return saveAs;
+  }
+  void SetAviName(const std::string& name) override { aviName = name; }
+  bool StopRequested() override { return stopAfterEntries >= 0 && int(selected.size()) >= stopAfterEntries; }
+};
+
+// What the job handed to AVIStreamWrite.
+struct WriteLog {
+  std::vector<LONG> starts;
+  std::vector<LONG> sizes;
+  std::vector<DWORD> flags;
+  LONG fakeSamples = -1;  // >= 0: report this sample count instead
+};
+WriteLog* g_log = nullptr;
+
+HRESULT RecordingWrite(PAVISTREAM s, LONG start, LONG samples, const void* buffer, LONG size, DWORD flags,
+                       LONG* written, LONG* bytes) {
+  g_log->starts.push_back(start);
+  g_log->sizes.push_back(size);
+  g_log->flags.push_back(flags);
+  HRESULT hr = AVIStreamWrite(s, start, samples, buffer, size, flags, written, bytes);
+  if (g_log->fakeSamples >= 0) *written = g_log->fakeSamples;
+  return hr;
+}
+
+struct FileInfo {
+  HRESULT open = -1;
+  AVISTREAMINFOA info{};
+  LONG formatSize = 0;
+  LONG frames = -1;
+};
+FileInfo ReadBack(const std::string& path) {
+  FileInfo result;
+  AVIFileInit();
+  PAVIFILE file = nullptr;
+  result.open = AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr);
+  if (result.open == AVIERR_OK) {
+    PAVISTREAM stream = nullptr;
+    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
+      AVIStreamInfoA(stream, &result.info, sizeof result.info);
+      AVIStreamReadFormat(stream, 0, nullptr, &result.formatSize);
+      result.frames = AVIStreamLength(stream);
+      AVIStreamRelease(stream);
+    }
+    AVIFileRelease(file);
+  }
+  AVIFileExit();
+  return result;
+}
+
+class MakeAviJobTest : public testing::Test {
+ protected:
+  testsupport::TempDir dir;
+  RecordingHost host;
+  WriteLog log;
+  avi_build::AviWriteFunctions avi;
+
+  void SetUp() override {
+    g_log = &log;
+    avi.write = &RecordingWrite;
+    host.saveAs = dir.file("out.avi");
+  }
+  void TearDown() override { g_log = nullptr; }
+
+  std::string Picture(const std::string& name, int w = 64, int h = 48) {
+    const std::string path = dir.file(name);
+    EXPECT_TRUE(testsupport::WriteJpeg(path, w, h, testsupport::Gradient(w, h)));
+    return path;
+  }
+  std::string NotAPicture(const std::string& name) {
+    const std::string path = dir.file(name);
+    testsupport::WriteFileText(path, "not a picture");
+    return path;
+  }
+  int Run(MakeAviSettings settings = {}) { return MakeAviJob(host, settings, avi); }
+};
+
+TEST_F(MakeAviJobTest, AnEmptyListGivesAFileWithAStreamAndNoFrames) {
+  EXPECT_EQ(Run(), 0);
+  const FileInfo file = ReadBack(dir.file("out.avi"));
+  ASSERT_EQ(file.open, AVIERR_OK);
+  EXPECT_EQ(file.frames, 0);
+  EXPECT_EQ(file.formatSize, 40);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
+  EXPECT_EQ(host.messages[0].caption, "AVI File Written");
+  EXPECT_EQ(host.aviName, "out.avi");
+}
+
+TEST_F(MakeAviJobTest, UnloadableEntriesAreReportedOneByOneAndSkipped) {
+  host.entries = {NotAPicture("a.bmp"), NotAPicture("b.jpg")};
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(host.messages.size(), 3u);
+  EXPECT_EQ(host.messages[0].text, host.entries[0]);
+  EXPECT_EQ(host.messages[0].caption, "File Failed to Open");
+  EXPECT_EQ(host.messages[1].text, host.entries[1]);
+  EXPECT_EQ(host.messages[2].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
+  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 0);
+}
+
+TEST_F(MakeAviJobTest, SkippedEntriesLeaveNoGapAndTheSelectionWalksTheList) {
+  host.entries = {Picture("1.jpg"), NotAPicture("2.jpg"), Picture("3.jpg"), NotAPicture("4.jpg"), Picture("5.jpg")};
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(log.starts, (std::vector<LONG>{0, 1, 2}));
+  EXPECT_EQ(host.selected, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 3);
+  // Uncompressed frames are key frames.
+  EXPECT_EQ(log.flags, (std::vector<DWORD>(3, AVIIF_KEYFRAME)));
+}
+
+struct SizeCase {
+  std::int32_t cols, rows;
+  LONG frameBytes;
+};
+class FrameSizeTest : public MakeAviJobTest, public testing::WithParamInterface<SizeCase> {};
+
+TEST_P(FrameSizeTest, UncompressedFramesAreWholePaddedRows) {
+  const SizeCase c = GetParam();
+  host.entries = {Picture("p.jpg")};
+  EXPECT_EQ(Run({c.cols, c.rows, 25, 0}), 0);
+  EXPECT_EQ(log.sizes, std::vector<LONG>{c.frameBytes});
+  const FileInfo file = ReadBack(dir.file("out.avi"));
+  EXPECT_EQ(file.info.dwRate, 25u);
+  EXPECT_EQ(file.info.dwScale, 1u);
+  EXPECT_EQ(file.info.rcFrame.right, c.cols);
+  EXPECT_EQ(file.info.rcFrame.bottom, c.rows);
+  EXPECT_EQ(file.info.dwSampleSize, DWORD(c.frameBytes));
+  EXPECT_STREQ(file.info.szName, "Stillweaver");
+  EXPECT_EQ(host.messages.back().text,
+            "AVI File Write completed.\nWrote " + std::to_string(c.frameBytes) + " bytes to file out.avi.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FrameSizeTest,
+                         testing::Values(SizeCase{1280, 1024, 3932160}, SizeCase{1281, 10, 3844 * 10},
+                                         SizeCase{1, 1, 4}));
+
+TEST_F(MakeAviJobTest, CancellingTheChooserOrTheSaveDialogMakesNoFile) {
+  host.compressor.reset();
+  EXPECT_EQ(Run(), -1);
+  EXPECT_EQ(host.asked, std::vector<std::string>{"Select Compressor to use"});
+
+  host.compressor = 0;
+  host.asked.clear();
+  host.saveAs.reset();
+  EXPECT_EQ(Run(), -1);
+  EXPECT_EQ(host.asked, (std::vector<std::string>{"Select Compressor to use", "save"}));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.avi")));
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(MakeAviJobTest, AWriteOfOtherThanOneSampleStopsTheJob) {
+  host.entries = {Picture("1.jpg"), Picture("2.jpg")};
+  log.fakeSamples = 0;
+  EXPECT_EQ(Run(), 1);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "AVIERR_OK");
+  EXPECT_EQ(host.messages[0].caption, "AVIStreamWrite");
+  EXPECT_EQ(log.starts.size(), 1u);
+}
+
+TEST_F(MakeAviJobTest, TheFileIsOpenedAtTheChosenPathAndNamedBare) {
+  std::filesystem::create_directory(dir.file("sub"));
+  host.saveAs = dir.file("sub/clip.avi");
+  host.entries = {Picture("1.jpg")};
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("sub/clip.avi")));
+  EXPECT_EQ(host.aviName, "clip.avi");
+  EXPECT_NE(host.messages.back().text.find("to file clip.avi."), std::string::npos);
+}
+
+TEST_F(MakeAviJobTest, AFileThatCannotBeCreatedIsReported) {
+  host.saveAs = dir.file("missing/folder/out.avi");
+  EXPECT_EQ(Run(), 1);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].caption, "AVIFileOpen");
+  EXPECT_EQ(host.messages[0].text.rfind("AVIERR_", 0), 0u);
+}
+
+TEST_F(MakeAviJobTest, EntriesAddedWhileTheJobRunsAreTaken) {
+  const std::string late = Picture("late.jpg");
+  host.entries = {Picture("1.jpg")};
+  host.onEntryRead = [&](int n) {
+    if (n == 0) host.entries.push_back(late);
+  };
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 2);
+}
+
+TEST_F(MakeAviJobTest, AStopRequestFinishesAPlayableFileWithTheFramesWritten) {
+  host.entries = {Picture("1.jpg"), Picture("2.jpg"), Picture("3.jpg"), Picture("4.jpg")};
+  host.stopAfterEntries = 2;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 2);
+}
+
+TEST_F(MakeAviJobTest, CompressedStreamsCarryTheWholeFormatAndKeyFlags) {
+  host.compressor = mmioFOURCC('M', 'J', 'P', 'G');
+  host.entries = {Picture("1.jpg"), Picture("2.jpg")};
+  EXPECT_EQ(Run({320, 240, 10, 0}), 0);
+  const FileInfo file = ReadBack(dir.file("out.avi"));
+  EXPECT_EQ(file.frames, 2);
+  EXPECT_EQ(file.info.dwSampleSize, 0u);  // compressed frames vary in size
+  EXPECT_EQ(file.info.fccHandler, mmioFOURCC('D', 'I', 'B', ' '));
+  EXPECT_EQ(log.flags, (std::vector<DWORD>(2, AVIIF_KEYFRAME)));  // every JPEG frame is a key frame
+  for (LONG size : log.sizes) EXPECT_LT(size, 320 * 240 * 3);
+}
+
+TEST(CheckFrameSettings, RejectsSizesAndRatesNoFileCanHold) {
+  EXPECT_EQ(avi_build::CheckFrameSettings({1280, 1024, 10, 0}), "");
+  EXPECT_EQ(avi_build::CheckFrameSettings({1, 16384, 1, 1}), "");
+  for (MakeAviSettings bad : {MakeAviSettings{0, 1024, 10, 0}, MakeAviSettings{-5, 1024, 10, 0},
+                              MakeAviSettings{1280, 16385, 10, 0}, MakeAviSettings{1280, 1024, 0, 0}})
+    EXPECT_NE(avi_build::CheckFrameSettings(bad), "") << bad.cols << "x" << bad.rows << "@" << bad.fps;
+}
+
+}  // namespace

@@ -1,0 +1,227 @@
+// The playback loop against a recording host, with the test thread acting
+// as the user at the transport controls.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "avi_view/frame_export.h"
+#include "avi_view/playback_loop.h"
+#include "tests/avi_view/playback_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using viewtest::RecordingPlaybackHost;
+
+class PlaybackLoopTest : public testing::Test {
+ protected:
+  testsupport::TempDir dir;
+  RecordingPlaybackHost host;
+  std::thread worker;
+  int result = 99;
+
+  void TearDown() override { Stop(); }
+
+  void Start(const std::string& path) {
+    host.file = path;
+    const std::uint64_t generation = ++host.state.m_generation;
+    worker = std::thread([this, generation] { result = avi_view::ViewAviJob(host, generation); });
+  }
+  void Stop() {
+    avi_view::CloseView(host.state);
+    if (worker.joinable()) worker.join();
+  }
+  std::string Avi(int frames, int fps) {
+    const std::string path = dir.file("clip.avi");
+    EXPECT_TRUE(viewtest::WriteIndexedAvi(path, frames, fps));
+    return path;
+  }
+  // Waits until the loop rests paused with `draws` frames drawn.
+  void WaitPausedAfter(std::size_t draws) {
+    ASSERT_TRUE(host.WaitForDraws(draws));
+    for (int i = 0; i < 500 && host.state.m_paused.load() == 0; ++i) std::this_thread::sleep_for(2ms);
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(host.draws().size(), draws) << "drew more than expected";
+  }
+  bool Saw(const std::string& event) {
+    const auto events = host.events();
+    return std::find(events.begin(), events.end(), event) != events.end();
+  }
+};
+
+TEST_F(PlaybackLoopTest, StartsWithTheStreamsSizeAndRateAndRestoresTheDialogAtTheEnd) {
+  const std::string path = Avi(3, 250);
+  Start(path);
+  WaitPausedAfter(4);
+  Stop();
+  EXPECT_EQ(result, 0);
+  const auto events = host.events();
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events[0], "title vids DIB " + path);
+  EXPECT_EQ(events[1], "boxes 250 8 6");
+  EXPECT_EQ(events[2], "player on");
+  EXPECT_EQ(events[3], "range 0 2");
+  EXPECT_EQ(host.state.m_frameCount, 3);
+  EXPECT_EQ(host.state.m_playFps, 250);
+  EXPECT_EQ(events[events.size() - 2], "caption &Read");
+  EXPECT_EQ(events.back(), "player off");
+}
+
+TEST_F(PlaybackLoopTest, ForwardPastTheEndWrapsToZeroAndPauses) {
+  Start(Avi(3, 250));
+  WaitPausedAfter(4);
+  EXPECT_EQ(host.draws(), (std::vector<int>{0, 1, 2, 0}));
+  EXPECT_EQ(host.state.m_frame, 0);
+  EXPECT_EQ(host.state.m_paused, 1);
+  EXPECT_TRUE(Saw("slider 0"));
+  const auto events = host.events();
+  EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
+            (std::vector<std::string>{"caption 0->", "draw 0"}));
+}
+
+TEST_F(PlaybackLoopTest, BackwardPastZeroWrapsToTheLastFrameAndPauses) {
+  host.state.m_direction = -1;
+  Start(Avi(3, 250));
+  WaitPausedAfter(2);
+  EXPECT_EQ(host.draws(), (std::vector<int>{0, 2}));
+  EXPECT_EQ(host.state.m_frame, 2);
+  const auto events = host.events();
+  EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
+            (std::vector<std::string>{"slider 2", "caption <-2", "draw 2"}));
+}
+
+TEST_F(PlaybackLoopTest, IndicesOutsideTheStreamRestartAtTheEndTheDirectionRunsFrom) {
+  Start(Avi(3, 250));
+  WaitPausedAfter(4);  // paused on 0
+  // The slider's End: backward, past the end; the last frame comes up.
+  avi_view::HScroll(host.state, avi_view::TB_BOTTOM, 0);
+  WaitPausedAfter(5);
+  EXPECT_EQ(host.draws().back(), 2);
+  EXPECT_EQ(host.state.m_frame, 2);
+  // Forward, page-down past the end: back to frame 0.
+  avi_view::Direction(host.state);
+  EXPECT_EQ(host.state.m_frame, 0);  // paused on the last frame, turning forward
+  WaitPausedAfter(6);
+  avi_view::HScroll(host.state, avi_view::TB_PAGEDOWN, 0);
+  WaitPausedAfter(6);  // 10 is rejected and 0 is already shown
+  EXPECT_EQ(host.state.m_frame, 0);
+  EXPECT_EQ(host.state.m_paused, 1);
+}
+
+TEST_F(PlaybackLoopTest, StepWhilePausedDrawsTheNextFrameAndWrapsPastTheEnd) {
+  Start(Avi(3, 250));
+  WaitPausedAfter(4);
+  avi_view::Step(host.state);
+  WaitPausedAfter(5);
+  avi_view::Step(host.state);
+  WaitPausedAfter(6);
+  avi_view::Step(host.state);  // index 3: past the end, so frame 0
+  WaitPausedAfter(7);
+  EXPECT_EQ(host.draws(), (std::vector<int>{0, 1, 2, 0, 1, 2, 0}));
+}
+
+TEST_F(PlaybackLoopTest, PausedDrawsNothingUntilResumed) {
+  Start(Avi(40, 20));  // 46 ms between frames
+  ASSERT_TRUE(host.WaitForDraws(2));
+  avi_view::PlayPause(host.state);
+  std::this_thread::sleep_for(100ms);
+  const std::size_t atPause = host.draws().size();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(host.draws().size(), atPause);
+  avi_view::PlayPause(host.state);
+  EXPECT_TRUE(host.WaitForDraws(atPause + 2));
+}
+
+TEST_F(PlaybackLoopTest, ASupersededPlaybackStopsEvenWhilePlayingIsSet) {
+  Start(Avi(40, 20));
+  ASSERT_TRUE(host.WaitForDraws(1));
+  ++host.state.m_generation;  // a newer playback took over
+  host.state.Wake();
+  worker.join();
+  EXPECT_EQ(host.events().back(), "player off");
+  EXPECT_EQ(host.state.m_playing, 1);
+}
+
+TEST_F(PlaybackLoopTest, AFileThatIsNotAnAviEndsThePlaybackAfterOneMessage) {
+  testsupport::WriteFileText(dir.file("text.avi"), "this is not a RIFF file");
+  Start(dir.file("text.avi"));
+  worker.join();
+  EXPECT_EQ(result, 0);
+  const auto events = host.events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].rfind("message Error: Couldn't open the AVI file (AVIERR_", 0), 0u) << events[0];
+  EXPECT_EQ(host.state.m_playing, 0);
+}
+
+TEST_F(PlaybackLoopTest, CancellingTheFileChoiceChangesNothing) {
+  host.file.reset();
+  const std::uint64_t generation = ++host.state.m_generation;
+  EXPECT_EQ(avi_view::ViewAviJob(host, generation), -1);
+  EXPECT_TRUE(host.events().empty());
+}
+
+// The export runs in the current folder.
+class ExportLoopTest : public PlaybackLoopTest {
+ protected:
+  std::filesystem::path previous = std::filesystem::current_path();
+  void SetUp() override { std::filesystem::current_path(dir.path()); }
+  void TearDown() override {
+    Stop();
+    std::filesystem::current_path(previous);
+  }
+  bool Exists(int index) { return std::filesystem::exists(dir.path() / avi_view::ExportFileName(index)); }
+};
+
+TEST_F(ExportLoopTest, DrawnFramesAreSavedAndSavedAgainWhenDrawnAgain) {
+  host.state.m_writeFiles = 1;
+  host.state.m_direction = -1;
+  Start(Avi(3, 250));
+  WaitPausedAfter(2);  // 0, then wrapped to 2
+  EXPECT_TRUE(Exists(0));
+  EXPECT_FALSE(Exists(1));
+  EXPECT_TRUE(Exists(2));
+  std::filesystem::remove(dir.path() / "Save0002.jpg");
+  std::filesystem::remove(dir.path() / "Save0000.jpg");
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(Exists(2)) << "paused, yet a frame was saved";
+  avi_view::PlayPause(host.state);  // 1, 0 backwards, then wraps to 2
+  WaitPausedAfter(5);
+  EXPECT_EQ(host.draws(), (std::vector<int>{0, 2, 1, 0, 2}));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Exists(i)) << i;
+}
+
+TEST_F(ExportLoopTest, WriteFilesTakesEffectFromTheNextFrameDrawn) {
+  Start(Avi(3, 250));
+  WaitPausedAfter(4);
+  EXPECT_FALSE(Exists(0));
+  host.state.m_writeFiles = 1;
+  avi_view::Step(host.state);
+  WaitPausedAfter(5);
+  EXPECT_TRUE(Exists(1));
+  host.state.m_writeFiles = 0;
+  avi_view::Step(host.state);
+  WaitPausedAfter(6);
+  EXPECT_FALSE(Exists(2));
+}
+
+TEST(FrameDelay, IsAThousandOverTheRateLessFour) {
+  const std::pair<int, int> cases[] = {{1, 996}, {10, 96}, {25, 36}, {30, 29}, {0, 0}, {200, 1}, {201, 0}, {250, 0}};
+  for (auto [fps, delay] : cases) EXPECT_EQ(avi_view::FrameDelayMs(fps), delay) << fps;
+}
+
+TEST(FrameExport, NamesCarryTheIndexWithAtLeastFourDigits) {
+  EXPECT_EQ(avi_view::ExportFileName(7), "Save0007.jpg");
+  EXPECT_EQ(avi_view::ExportFileName(12345), "Save12345.jpg");
+  CLSID jpeg{};
+  EXPECT_GE(avi_view::FindEncoderByMime(u"image/jpeg", &jpeg), 0);
+  CLSID untouched{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+  const CLSID before = untouched;
+  EXPECT_EQ(avi_view::FindEncoderByMime(u"image/x-none", &untouched), -1);
+  EXPECT_TRUE(untouched == before);
+  EXPECT_EQ(avi_view::ConversionCodePage(), avi_view::ConversionCodePage());
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// Fixtures for the viewer tests: small AVIs whose frames say their index,
+// and a playback host that records what the loop does.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "avi_view/playback_loop.h"
+
+namespace viewtest {
+
+// Writes an uncompressed AVI of frameCount width × height frames at fps;
+// every pixel of frame i is blue i, green 0x55, red 0xAA.
+bool WriteIndexedAvi(const std::string& path, int frameCount, int fps, int width = 8, int height = 6);
+
+class RecordingPlaybackHost : public avi_view::PlaybackHost {
+ public:
+  avi_view::PlaybackState state;
+  std::optional<std::string> file;
+
+  avi_view::PlaybackState& State() override { return state; }
+  std::optional<std::string> ChooseFile() override { return file; }
+  void Message(const std::string& text, const std::string& caption) override;
+  void SetDialogCaption(const std::string& caption) override;
+  void SetBoxes(const std::string& fps, const std::string& cols, const std::string& rows) override;
+  void ShowPlayer(bool player) override;
+  void SetSliderRange(std::int32_t minimum, std::int32_t maximum) override;
+  void SetSliderPos(std::int32_t position) override;
+  void SetViewCaption(const std::string& caption) override;
+  void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,
+                 std::int32_t height) override;
+
+  // Everything the loop did, as "draw 3", "slider 3", "caption 3->", ...
+  std::vector<std::string> events() const;
+  std::vector<int> draws() const;
+  // Waits (up to 10 s) until the loop has drawn `count` frames in all.
+  bool WaitForDraws(std::size_t count);
+
+ private:
+  void Record(std::string event);
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::vector<std::string> m_events;
+  std::vector<int> m_draws;
+};
+
+}  // namespace viewtest

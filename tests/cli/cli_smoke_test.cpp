@@ -1,4 +1,0 @@
-// Placeholder so the folder's test executable exists from the start.
-#include <gtest/gtest.h>
-
-TEST(cliSmoke, Builds) { SUCCEED(); }

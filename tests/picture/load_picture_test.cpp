@@ -1,0 +1,147 @@
+// Opening pictures: the codecs first, the TIFF reader for "tif" paths they
+// refuse, and the conversion of its rasters to 32-bit pictures.
+#include <gtest/gtest.h>
+
+#include <tiffio.h>
+
+#include "picture/load_picture.h"
+#include "tests/support/picture_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace testsupport;
+
+PixelFormat FormatOf(const std::unique_ptr<Bitmap>& picture) {
+  PixelFormat format = 0;
+  if (picture) GdipGetImagePixelFormat(picture->asImage(), &format);
+  return format;
+}
+
+// The picture's own 32-bit pixels (blue, green, red, fourth byte) as stored.
+std::vector<std::uint8_t> Pixels32(const std::unique_ptr<Bitmap>& picture) {
+  return LockedPixels(picture->image(), PixelFormat32bppRGB);
+}
+
+TEST(LoadPicture, CodecPicturesComeBackInTheirOwnFormat) {
+  TempDir dir;
+  // Even under a "tif" name, and even for a TIFF the codecs can read.
+  ASSERT_TRUE(WriteJpeg(dir.file("photo.tif"), 16, 8, Solid({10, 20, 30})));
+  ASSERT_TRUE(WriteBmpRgb(dir.file("plain.bmp"), 5, 5, Solid({1, 2, 3})));
+  ASSERT_TRUE(WriteTiffGrey8(dir.file("grey.tif"), 4, 1, {200, 200, 200, 200}));
+  EXPECT_EQ(FormatOf(LoadPicture(dir.file("photo.tif").c_str())), PixelFormat24bppRGB);
+  EXPECT_EQ(FormatOf(LoadPicture(dir.file("plain.bmp").c_str())), PixelFormat24bppRGB);
+  EXPECT_EQ(FormatOf(LoadPicture(dir.file("grey.tif").c_str())), PixelFormat8bppIndexed);
+}
+
+TEST(LoadPicture, SixteenBitGreyIsShiftedByTwoAndHeldAtWhite) {
+  TempDir dir;
+  const std::vector<std::uint16_t> samples = {1023, 4, 3, 1024, 0, 65535};
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("deep.TIF"), 3, 2, samples));
+  const auto picture = LoadPicture(dir.file("deep.TIF").c_str());
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(FormatOf(picture), PixelFormat32bppRGB);
+  const std::vector<std::uint8_t> want = {255, 255, 255, 0, 1, 1, 1, 0, 0, 0, 0, 0,
+                                          255, 255, 255, 0, 0, 0, 0, 0, 255, 255, 255, 0};
+  EXPECT_EQ(Pixels32(picture), want);
+}
+
+TEST(LoadPicture, OnlyTheLastThreeCharactersDecideOnTheReader) {
+  TempDir dir;
+  const std::vector<std::uint16_t> samples(4, 400);
+  for (const auto& [name, read] : {std::pair{"a.tif", true}, std::pair{"b.TiF", true}, std::pair{"motif", true},
+                                   std::pair{"c.tiff", false}, std::pair{"d.png", false}, std::pair{"tif.x", false}}) {
+    ASSERT_TRUE(WriteTiffGrey16(dir.file(name), 2, 2, samples));
+    EXPECT_EQ(LoadPicture(dir.file(name).c_str()) != nullptr, read) << name;
+  }
+}
+
+TEST(LoadPicture, FilesNobodyReadsGiveNull) {
+  TempDir dir;
+  WriteFileText(dir.file("notes.bmp"), "not a bitmap\n");
+  WriteFileText(dir.file("notes.tif"), "not a tiff either\n");
+  EXPECT_EQ(LoadPicture(dir.file("notes.bmp").c_str()), nullptr);
+  EXPECT_EQ(LoadPicture(dir.file("notes.tif").c_str()), nullptr);
+  EXPECT_EQ(LoadPicture(dir.file("missing.jpg").c_str()), nullptr);
+  EXPECT_EQ(LoadPicture("if"), nullptr);
+  EXPECT_EQ(LoadPicture(nullptr), nullptr);
+}
+
+TEST(LoadPicture, FileNamesOutsideAsciiOpen) {
+  TempDir dir;
+  const std::vector<std::uint16_t> samples(4, 40);
+  // Valid UTF-8 (é, 日本) and a Latin-1 byte that is not UTF-8.
+  for (const std::string stem : {"\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", "caf\xE9"}) {
+    ASSERT_TRUE(WriteJpeg(dir.file(stem + ".jpg"), 8, 8, Solid({9, 9, 9})));
+    ASSERT_TRUE(WriteTiffGrey16(dir.file(stem + ".tif"), 2, 2, samples));
+    EXPECT_EQ(FormatOf(LoadPicture(dir.file(stem + ".jpg").c_str())), PixelFormat24bppRGB) << stem;
+    EXPECT_EQ(FormatOf(LoadPicture(dir.file(stem + ".tif").c_str())), PixelFormat32bppRGB) << stem;
+  }
+}
+
+// TiffFallback on its own: with no codec picture every raster kind converts.
+struct FallbackCase {
+  const char* name;
+  std::function<bool(const std::string&)> write;
+  std::vector<std::uint8_t> want;  // first pixel; empty: no picture
+};
+
+class Fallback : public testing::TestWithParam<FallbackCase> {};
+
+TEST_P(Fallback, ConvertsTheRaster) {
+  TempDir dir;
+  const std::string path = dir.file("f.tif");
+  ASSERT_TRUE(GetParam().write(path));
+  std::unique_ptr<Bitmap> picture;
+  TiffFallback(path.c_str(), 2, picture);
+  if (GetParam().want.empty()) {
+    EXPECT_EQ(picture, nullptr);
+    return;
+  }
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(FormatOf(picture), PixelFormat32bppRGB);
+  const auto pixels = Pixels32(picture);
+  EXPECT_EQ(std::vector<std::uint8_t>(pixels.begin(), pixels.begin() + 4), GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rasters, Fallback,
+    testing::Values(
+        FallbackCase{"Grey8", [](const std::string& p) { return WriteTiffGrey8(p, 2, 1, {200, 7}); }, {200, 200, 200, 0}},
+        FallbackCase{"Rgb", [](const std::string& p) { return WriteTiffRgb(p, 2, 1, Solid({10, 20, 30})); }, {30, 20, 10, 0}},
+        FallbackCase{"Palette", [](const std::string& p) {
+                       TiffImage t;
+                       t.width = 2, t.height = 1, t.photometric = PHOTOMETRIC_PALETTE, t.rows = {1, 0};
+                       t.red.assign(256, 0), t.green.assign(256, 0), t.blue.assign(256, 0);
+                       t.red[1] = 0x1100, t.green[1] = 0x2200, t.blue[1] = 0x3300;
+                       return WriteTiff(p, t);
+                     }, {0x33, 0x22, 0x11, 0}},
+        FallbackCase{"Bilevel", [](const std::string& p) {
+                       TiffImage t;
+                       t.width = 10, t.height = 2, t.bits = 1, t.rows.assign(4, 0xAA);
+                       return WriteTiff(p, t);
+                     }, {}}),
+    [](const testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
+
+TEST(TiffFallback, KeepsAUsableCodecPicture) {
+  GpBitmap* raw = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(2, 2, 0, PixelFormat8bppIndexed, nullptr, &raw), Ok);
+  auto picture = std::make_unique<Bitmap>(raw);
+  Bitmap* before = picture.get();
+  TiffFallback("whatever.tif", 2, picture);
+  EXPECT_EQ(picture.get(), before);
+}
+
+TEST(TiffFallback, DropsAPictureWithoutAnImage) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("x.tif"), 1, 1, {8}));
+  auto empty = std::make_unique<Bitmap>(nullptr, UnknownImageFormat);
+  TiffFallback(dir.file("x.tif").c_str(), 2, empty);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(Pixels32(empty), (std::vector<std::uint8_t>{2, 2, 2, 0}));
+  auto other = std::make_unique<Bitmap>(nullptr, UnknownImageFormat);
+  TiffFallback(dir.file("x.png").c_str(), 2, other);
+  EXPECT_EQ(other, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Fixtures for the AVI file tests: generated frames, a writer and a reader
+// over the public functions, and FFmpeg's view of a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/vfw.h"
+
+namespace avitest {
+
+int Stride(int width);
+// A 40-byte BI_RGB, 24-bit, bottom-up format.
+std::vector<std::uint8_t> RawFormat(int width, int height);
+// A format of a made-up compressor: 40 bytes and extra codec data.
+std::vector<std::uint8_t> FakeCompressedFormat(int width, int height, std::size_t extra);
+// Frame index of a clip as rows × stride bytes of a moving pattern, stride
+// padding 0.
+std::vector<std::uint8_t> PatternFrame(int width, int height, int index);
+// The stream header the Make-AVI job passes.
+AVISTREAMINFOA StreamHeader(int width, int height, int fps, DWORD sampleSize);
+
+struct Clip {
+  AVISTREAMINFOA header{};
+  std::vector<std::uint8_t> format;
+  std::vector<std::vector<std::uint8_t>> frames;
+  std::vector<DWORD> flags;  // per frame; empty: all 0
+};
+Clip RawClip(int width, int height, int fps, int frameCount);
+
+struct WriteOutcome {
+  HRESULT open = -1, create = -1, format = -1;
+  std::vector<HRESULT> writes;
+  LONG streamRelease = -1, fileRelease = -1;
+};
+// Writes the clip through the public functions; partLimit 0 keeps the default.
+WriteOutcome WriteClip(const std::string& path, const Clip& clip, std::uint64_t partLimit = 0);
+
+struct ReadBack {
+  HRESULT open = -1, stream = -1;
+  AVISTREAMINFOA info{};
+  std::vector<std::uint8_t> format;
+  std::vector<std::vector<std::uint8_t>> frames;
+  std::vector<bool> keys;
+  std::vector<HRESULT> reads;  // any failed AVIStreamRead
+};
+ReadBack ReadClip(const std::string& path);
+
+std::string Md5Hex(const std::vector<std::uint8_t>& bytes);
+// MD5 of a bottom-up 24-bit frame as rows from the top without padding: what
+// `ffmpeg -pix_fmt bgr24 -f framemd5` hashes.
+std::string TopDownMd5(const std::vector<std::uint8_t>& frame, int width, int height);
+
+// Runs `ffmpeg -v error [inputArgs] -i path outputArgs -f framemd5 -` and
+// returns the hash of each frame (or packet, with -c copy).
+std::vector<std::string> FfmpegFrameMd5s(const std::string& path, const std::string& inputArgs,
+                                         const std::string& outputArgs);
+// `ffprobe -v error ... -of default=nw=1` output as key=value lines.
+std::string Ffprobe(const std::string& path, const std::string& args);
+bool HaveFfmpeg();
+
+}  // namespace avitest

@@ -1,0 +1,139 @@
+// ICCompressorChoose with scripted choosers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/codec/compressor_choice.h"
+#include "platform/vfw.h"
+#include "tests/platform/codec/codec_test_support.h"
+
+namespace {
+
+// Installs a chooser for one test and puts the previous one back.
+class ScopedChooser {
+ public:
+  explicit ScopedChooser(CompressorChooser chooser) : m_previous(ICSetCompressorChooser(std::move(chooser))) {}
+  ~ScopedChooser() { ICSetCompressorChooser(std::move(m_previous)); }
+
+ private:
+  CompressorChooser m_previous;
+};
+
+COMPVARS FreshCompvars(LONG cbSize = 64) {
+  COMPVARS cv{};
+  cv.cbSize = cbSize;
+  return cv;
+}
+
+struct ChooseCase {
+  const char* name;
+  LONG cbSize;
+  int answer;           // what the script returns
+  BOOL expected;
+  const char* chosen;   // FourCC of the opened compressor, "none", or "" when FALSE
+};
+
+const ChooseCase kChooseCases[] = {
+    {"Cancel", 64, -1, FALSE, ""},
+    {"Uncompressed", 64, 0, TRUE, "none"},
+    {"FirstCompressor", 64, 1, TRUE, "MJPG"},
+    {"PastTheList", 64, 99, FALSE, ""},
+    {"WrongSize", 60, 1, FALSE, ""},
+};
+
+class Choose : public ::testing::TestWithParam<ChooseCase> {};
+
+TEST_P(Choose, FollowsTheChooser) {
+  const ChooseCase& c = GetParam();
+  int calls = 0;
+  std::string title;
+  ScopedChooser scoped([&](HWND, const std::string& t, const std::vector<CompressorChoice>&) {
+    ++calls;
+    title = t;
+    return c.answer;
+  });
+  BITMAPINFOHEADER in = codectest::InputHeader(64, 48);
+  COMPVARS cv = FreshCompvars(c.cbSize);
+  EXPECT_EQ(ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "Select Compressor to use"), c.expected);
+  EXPECT_EQ(calls, c.cbSize == 64 ? 1 : 0);
+  if (calls) {
+    EXPECT_EQ(title, "Select Compressor to use");
+  }
+  if (c.expected) {
+    EXPECT_EQ(codec::CompressorName(cv.fccHandler), c.chosen);
+    EXPECT_EQ(cv.hic != nullptr, std::string(c.chosen) != "none");
+    if (cv.hic) {
+      // The opened compressor is ready for the input it was chosen for.
+      EXPECT_EQ(ICSendMessage(cv.hic, ICM_COMPRESS_QUERY, reinterpret_cast<DWORD_PTR>(&in), 0), ICERR_OK);
+      ICClose(cv.hic);
+    }
+  } else {
+    EXPECT_EQ(cv.hic, nullptr);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, Choose, ::testing::ValuesIn(kChooseCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Choose, WithoutAChooserNothingIsChosen) {
+  ScopedChooser none{CompressorChooser{}};
+  COMPVARS cv = FreshCompvars();
+  EXPECT_FALSE(ICCompressorChoose(nullptr, 0, nullptr, nullptr, &cv, "t"));
+  EXPECT_FALSE(ICCompressorChoose(nullptr, 0, nullptr, nullptr, nullptr, "t"));
+}
+
+// Entry 0 is always uncompressed; compressors that decline the input are left out.
+TEST(Choose, OffersOnlyCompressorsThatTakeTheInput) {
+  std::vector<CompressorChoice> offered;
+  ScopedChooser scoped([&](HWND, const std::string&, const std::vector<CompressorChoice>& o) {
+    offered = o;
+    return -1;
+  });
+  auto names = [&] {
+    std::vector<std::string> out;
+    for (const auto& choice : offered) out.push_back(codec::CompressorName(choice.fccHandler));
+    return out;
+  };
+  BITMAPINFOHEADER in = codectest::InputHeader(8, 8);
+  COMPVARS cv = FreshCompvars();
+  ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t");
+  ASSERT_FALSE(offered.empty());
+  EXPECT_EQ(offered[0].name, "Full Frames (Uncompressed)");
+  EXPECT_EQ(names(), (std::vector<std::string>{"none", "MJPG", "H264", "FMP4", "FFV1", "HFYU", "cvid", "MSVC"}));
+
+  in = codectest::InputHeader(5, 5);
+  ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t");
+  EXPECT_EQ(names(), (std::vector<std::string>{"none", "MJPG", "H264", "FMP4", "FFV1", "HFYU", "cvid"}));
+
+  in.biBitCount = 32;
+  ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t");
+  EXPECT_EQ(names(), (std::vector<std::string>{"none"}));
+}
+
+TEST(Choose, PickingByFourcc) {
+  BITMAPINFOHEADER in = codectest::InputHeader(5, 5);
+  struct Pick {
+    std::string option;
+    BOOL expected;
+    std::string chosen;
+  };
+  const Pick picks[] = {{"none", TRUE, "none"}, {"NONE", TRUE, "none"}, {"mjpg", TRUE, "MJPG"},
+                        {"CVID", TRUE, "cvid"}, {"MSVC", FALSE, ""},     {"ABCD", FALSE, ""}};
+  for (const Pick& p : picks) {
+    FOURCC fcc = 0;
+    ASSERT_TRUE(codec::ParseCompressorName(p.option, &fcc)) << p.option;
+    ScopedChooser scoped(codec::ChooserPicking(fcc));
+    COMPVARS cv = FreshCompvars();
+    EXPECT_EQ(ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t"), p.expected) << p.option;
+    if (p.expected) {
+      EXPECT_EQ(codec::CompressorName(cv.fccHandler), p.chosen);
+    }
+    if (cv.hic) ICClose(cv.hic);
+  }
+  FOURCC fcc;
+  EXPECT_FALSE(codec::ParseCompressorName("MJPEG", &fcc));
+  EXPECT_FALSE(codec::ParseCompressorName("", &fcc));
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include "tests/platform/codec/codec_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+extern "C" {
+#include <libavutil/md5.h>
+}
+
+#include "platform/vfw.h"
+
+namespace codectest {
+
+namespace {
+
+std::size_t StrideOf(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
+
+}  // namespace
+
+BITMAPINFOHEADER InputHeader(int width, int height, bool topDown) {
+  BITMAPINFOHEADER bih{};
+  bih.biSize = sizeof bih;
+  bih.biWidth = width;
+  bih.biHeight = topDown ? -height : height;
+  bih.biPlanes = 1;
+  bih.biBitCount = 24;
+  bih.biCompression = BI_RGB;
+  bih.biSizeImage = static_cast<DWORD>(StrideOf(width) * height);
+  return bih;
+}
+
+std::vector<std::uint8_t> MakeFrame(int width, int height, int index, bool topDown) {
+  const std::size_t stride = StrideOf(width);
+  std::vector<std::uint8_t> bits(stride * height, 0);
+  const int side = std::max(1, std::min(width, height) / 3);  // the moving square
+  const int sx = (index * 3) % std::max(1, width - side + 1);
+  const int sy = (index * 2) % std::max(1, height - side + 1);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = bits.data() + stride * (topDown ? y : height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      const bool inSquare = x >= sx && x < sx + side && y >= sy && y < sy + side;
+      row[3 * x] = static_cast<std::uint8_t>(inSquare ? 60 : 40 + 160 * x / std::max(1, width - 1));
+      row[3 * x + 1] = static_cast<std::uint8_t>(inSquare ? 90 : 40 + 160 * y / std::max(1, height - 1));
+      row[3 * x + 2] = static_cast<std::uint8_t>(inSquare ? 80 : 200 - 120 * (x + y) / std::max(1, width + height - 2));
+    }
+  }
+  return bits;
+}
+
+std::vector<std::uint8_t> MakeNoiseFrame(int width, int height, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::uint8_t> bits(StrideOf(width) * height);
+  for (auto& b : bits) b = static_cast<std::uint8_t>(rng());
+  return bits;
+}
+
+std::vector<std::uint8_t> TopDownRows(const std::uint8_t* pixels, int width, int height, bool topDown) {
+  const std::size_t stride = StrideOf(width);
+  std::vector<std::uint8_t> rows;
+  rows.reserve(static_cast<std::size_t>(width) * 3 * height);
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* row = pixels + stride * (topDown ? y : height - 1 - y);
+    rows.insert(rows.end(), row, row + 3 * width);
+  }
+  return rows;
+}
+
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const double d = static_cast<double>(a[i]) - b[i];
+    sum += d * d;
+  }
+  if (sum == 0) return 1000;
+  return 10 * std::log10(255.0 * 255.0 * a.size() / sum);
+}
+
+double LumaPsnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  if (a.size() != b.size() || a.empty()) return 0;
+  double sum = 0;
+  for (std::size_t i = 0; i + 2 < a.size(); i += 3) {
+    const double ya = 0.114 * a[i] + 0.587 * a[i + 1] + 0.299 * a[i + 2];
+    const double yb = 0.114 * b[i] + 0.587 * b[i + 1] + 0.299 * b[i + 2];
+    sum += (ya - yb) * (ya - yb);
+  }
+  if (sum == 0) return 1000;
+  return 10 * std::log10(255.0 * 255.0 * (a.size() / 3) / sum);
+}
+
+Compressed CompressFrames(const char* fcc, int width, int height, int count) {
+  Compressed out;
+  HIC hic = ICOpen(ICTYPE_VIDEO, mmioFOURCC(fcc[0], fcc[1], fcc[2], fcc[3]), ICMODE_COMPRESS);
+  EXPECT_TRUE(hic) << fcc;
+  if (!hic) return out;
+  BITMAPINFOHEADER in = InputHeader(width, height);
+  const auto inArg = reinterpret_cast<DWORD_PTR>(&in);
+  const LRESULT formatSize = ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, 0);
+  EXPECT_GE(formatSize, 40);
+  out.format.resize(static_cast<std::size_t>(std::max<LRESULT>(formatSize, 40)));
+  ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(out.format.data()));
+  const auto outArg = reinterpret_cast<DWORD_PTR>(out.format.data());
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ICSendMessage(hic, ICM_COMPRESS_GET_SIZE, inArg, outArg)));
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_BEGIN, inArg, outArg), ICERR_OK);
+  BITMAPINFOHEADER header;
+  std::memcpy(&header, out.format.data(), sizeof header);
+  for (int i = 0; i < count; ++i) {
+    std::vector<std::uint8_t> bits = MakeFrame(width, height, i);
+    DWORD flags = 0;
+    EXPECT_EQ(ICCompress(hic, 0, &header, buffer.data(), &in, bits.data(), nullptr, &flags, i, 0, 8500, nullptr,
+                         nullptr),
+              static_cast<DWORD>(ICERR_OK));
+    out.samples.emplace_back(buffer.begin(), buffer.begin() + header.biSizeImage);
+    out.flags.push_back(flags);
+  }
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_END, 0, 0), ICERR_OK);
+  ICClose(hic);
+  return out;
+}
+
+std::string Md5Hex(const std::vector<std::uint8_t>& bytes) {
+  std::uint8_t digest[16];
+  av_md5_sum(digest, bytes.data(), static_cast<int>(bytes.size()));
+  static const char* hex = "0123456789abcdef";
+  std::string out;
+  for (std::uint8_t d : digest) {
+    out += hex[d >> 4];
+    out += hex[d & 15];
+  }
+  return out;
+}
+
+}  // namespace codectest

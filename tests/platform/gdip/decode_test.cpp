@@ -1,0 +1,577 @@
+// Decoding files of every kind, each locked to 24 and 32 bits, and a table of
+// corrupt, truncated and lying files that must fail cleanly.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <tiffio.h>
+
+#include "platform/gdiplus.h"
+#include "platform/text.h"
+#include "tests/support/picture_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace testsupport;
+
+GpStatus Decode(const std::string& path, std::unique_ptr<Bitmap>* out) {
+  *out = std::make_unique<Bitmap>(WidenUtf8(path).c_str());
+  return (*out)->lastStatus();
+}
+
+// Colours used by the palette cases: index i.
+Rgb Swatch(int i) {
+  return Rgb{static_cast<std::uint8_t>(i * 37), static_cast<std::uint8_t>(255 - i * 11), static_cast<std::uint8_t>(i * 5 + 3)};
+}
+std::vector<Rgb> Swatches(int n) {
+  std::vector<Rgb> out;
+  for (int i = 0; i < n; ++i) out.push_back(Swatch(i));
+  return out;
+}
+std::vector<std::uint32_t> BmpSwatches(int n) {
+  std::vector<std::uint32_t> out;
+  for (const Rgb& c : Swatches(n)) out.push_back(static_cast<std::uint32_t>(c.r << 16 | c.g << 8 | c.b));
+  return out;
+}
+
+constexpr int W = 11;  // odd, so 24-bit rows need padding
+constexpr int H = 6;
+
+struct DecodeCase {
+  const char* name;
+  std::function<bool(const std::string&)> write;
+  PixelFormat format;
+  std::function<Rgb(int, int)> expected;
+  int tolerance = 0;
+  int width = W;
+  int height = H;
+};
+
+int IndexAt(int x, int y, int n) { return (x + 3 * y) % n; }
+
+std::vector<DecodeCase> Cases() {
+  const Pattern gradient = Gradient(W, H);
+  const auto indexed = [](int n) { return [n](int x, int y) { return Swatch(IndexAt(x, y, n)); }; };
+  const auto grey = [](int x, int y) {
+    const auto v = static_cast<std::uint8_t>((x * 23 + y * 41) & 0xFF);
+    return Rgb{v, v, v};
+  };
+  const auto bmpIndexed = [](int bits, bool topDown) {
+    return [bits, topDown](const std::string& path) {
+      const int n = 1 << bits;
+      BmpImage bmp;
+      bmp.width = W;
+      bmp.height = topDown ? -H : H;
+      bmp.bitCount = bits;
+      bmp.palette = BmpSwatches(n);
+      bmp.bits = BmpRows(W, H, bits, topDown, [n](int x, int y) { return static_cast<std::uint32_t>(IndexAt(x, y, n)); });
+      return WriteBmp(path, bmp);
+    };
+  };
+  const auto bmpDirect = [gradient](int bits, std::uint32_t compression, std::vector<std::uint32_t> masks, int headerSize,
+                                    std::function<std::uint32_t(Rgb)> pack) {
+    return [=](const std::string& path) {
+      BmpImage bmp;
+      bmp.width = W;
+      bmp.height = H;
+      bmp.bitCount = bits;
+      bmp.compression = compression;
+      bmp.masks = masks;
+      bmp.headerSize = headerSize;
+      bmp.bits = BmpRows(W, H, bits, false, [&](int x, int y) { return pack(gradient(x, y)); });
+      return WriteBmp(path, bmp);
+    };
+  };
+  // Colours a 5 or 6-bit channel can hold exactly after expansion.
+  const auto five = [](std::uint8_t v) { const int q = v >> 3; return static_cast<std::uint8_t>(q << 3 | q >> 2); };
+  const auto six = [](std::uint8_t v) { const int q = v >> 2; return static_cast<std::uint8_t>(q << 2 | q >> 4); };
+  const auto png = [](int colorType, int depth, std::function<void(PngImage&)> fill) {
+    return [=](const std::string& path) {
+      PngImage image;
+      image.width = W;
+      image.height = H;
+      image.colorType = colorType;
+      image.bitDepth = depth;
+      fill(image);
+      return WritePng(path, image);
+    };
+  };
+  const auto pngRgb = [gradient](int depth, bool alpha) {
+    return [=](PngImage& image) {
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+          const Rgb c = gradient(x, y);
+          const std::uint8_t samples[4] = {c.r, c.g, c.b, 200};
+          for (int s = 0; s < (alpha ? 4 : 3); ++s) {
+            image.rows.push_back(samples[s]);
+            if (depth == 16) image.rows.push_back(samples[s]);  // v * 257 scales back to v
+          }
+        }
+    };
+  };
+  const auto pngPacked = [](int bits, int n) {
+    return [=](PngImage& image) {
+      const std::size_t rowBytes = (static_cast<std::size_t>(W) * bits + 7) / 8;
+      image.rows.assign(rowBytes * H, 0);
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+          const int bit = x * bits;
+          image.rows[rowBytes * y + bit / 8] |= static_cast<std::uint8_t>(IndexAt(x, y, n) << (8 - bits - bit % 8));
+        }
+      if (image.colorType == 3) image.palette = Swatches(n);
+    };
+  };
+  const auto gif = [](bool interlaced, int transparent, int extraFrames) {
+    return [=](const std::string& path) {
+      GifImage image;
+      image.screenWidth = image.width = W;
+      image.screenHeight = image.height = H;
+      image.palette = Swatches(16);
+      image.transparent = transparent;
+      image.interlaced = interlaced;
+      image.extraFrames = extraFrames;
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) image.indices.push_back(static_cast<std::uint8_t>(IndexAt(x, y, 16)));
+      return WriteGif(path, image);
+    };
+  };
+  const auto tiffRgb = [gradient](std::function<void(TiffImage&)> adjust) {
+    return [=](const std::string& path) {
+      TiffImage image;
+      image.width = W;
+      image.height = H;
+      image.samples = 3;
+      image.photometric = PHOTOMETRIC_RGB;
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+          const Rgb c = gradient(x, y);
+          image.rows.insert(image.rows.end(), {c.r, c.g, c.b});
+        }
+      adjust(image);
+      return WriteTiff(path, image);
+    };
+  };
+
+  std::vector<DecodeCase> cases = {
+      {"Bmp24", [=](const std::string& p) { return WriteBmpRgb(p, W, H, gradient); }, PixelFormat24bppRGB, gradient},
+      {"Bmp24CoreHeader", bmpDirect(24, 0, {}, 12, [](Rgb c) { return std::uint32_t(c.b | c.g << 8 | c.r << 16); }),
+       PixelFormat24bppRGB, gradient},
+      {"Bmp32", bmpDirect(32, 0, {}, 40, [](Rgb c) { return std::uint32_t(c.b | c.g << 8 | c.r << 16); }),
+       PixelFormat32bppRGB, gradient},
+      {"Bmp32BitfieldsAlphaV5",
+       bmpDirect(32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, 124,
+                 [](Rgb c) { return std::uint32_t(c.b | c.g << 8 | c.r << 16 | 0x80u << 24); }),
+       PixelFormat32bppARGB, gradient},
+      {"Bmp32BitfieldsSwapped",
+       bmpDirect(32, 3, {0xFF, 0xFF00, 0xFF0000}, 40, [](Rgb c) { return std::uint32_t(c.r | c.g << 8 | c.b << 16); }),
+       PixelFormat32bppRGB, gradient},
+      {"Bmp16Rgb555", bmpDirect(16, 0, {}, 40, [](Rgb c) { return std::uint32_t((c.r >> 3) << 10 | (c.g >> 3) << 5 | c.b >> 3); }),
+       PixelFormat16bppRGB555, [=](int x, int y) { const Rgb c = gradient(x, y); return Rgb{five(c.r), five(c.g), five(c.b)}; }},
+      {"Bmp16Bitfields565",
+       bmpDirect(16, 3, {0xF800, 0x7E0, 0x1F}, 40, [](Rgb c) { return std::uint32_t((c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3); }),
+       PixelFormat16bppRGB565, [=](int x, int y) { const Rgb c = gradient(x, y); return Rgb{five(c.r), six(c.g), five(c.b)}; }},
+      {"Bmp16Bitfields4444",
+       bmpDirect(16, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}, 56,
+                 [](Rgb c) { return std::uint32_t(0xF000 | (c.r >> 4) << 8 | (c.g >> 4) << 4 | c.b >> 4); }),
+       PixelFormat32bppARGB, [=](int x, int y) {
+         const Rgb c = gradient(x, y);
+         const auto four = [](std::uint8_t v) { return static_cast<std::uint8_t>((v >> 4) * 17); };
+         return Rgb{four(c.r), four(c.g), four(c.b)};
+       }},
+      {"Bmp8", bmpIndexed(8, false), PixelFormat8bppIndexed, indexed(256)},
+      {"Bmp8TopDown", bmpIndexed(8, true), PixelFormat8bppIndexed, indexed(256)},
+      {"Bmp4", bmpIndexed(4, false), PixelFormat4bppIndexed, indexed(16)},
+      {"Bmp1", bmpIndexed(1, false), PixelFormat1bppIndexed, indexed(2)},
+      {"JpegColour", [=](const std::string& p) { return WriteJpeg(p, W, H, gradient, 100); }, PixelFormat24bppRGB, gradient, 6},
+      {"JpegSubsampled", [](const std::string& p) { return WriteJpeg(p, W, H, Solid({200, 40, 90}), 95, JpegSampling::k420); },
+       PixelFormat24bppRGB, [](int, int) { return Rgb{200, 40, 90}; }, 4},
+      {"JpegGrey", [=](const std::string& p) { return WriteJpeg(p, W, H, grey, 100, JpegSampling::kGrey); },
+       PixelFormat8bppIndexed, grey, 3},
+      {"PngRgb8", png(2, 8, pngRgb(8, false)), PixelFormat24bppRGB, gradient},
+      {"PngRgb16", png(2, 16, pngRgb(16, false)), PixelFormat24bppRGB, gradient},
+      {"PngRgba", png(6, 8, pngRgb(8, true)), PixelFormat32bppARGB, gradient},
+      {"PngRgba16", png(6, 16, pngRgb(16, true)), PixelFormat32bppARGB, gradient},
+      {"PngRgbInterlaced", png(2, 8, [=](PngImage& i) { pngRgb(8, false)(i); i.interlaced = true; }), PixelFormat24bppRGB,
+       gradient},
+      {"PngPalette8", png(3, 8, pngPacked(8, 256)), PixelFormat8bppIndexed, indexed(256)},
+      {"PngPalette4", png(3, 4, pngPacked(4, 16)), PixelFormat4bppIndexed, indexed(16)},
+      {"PngPalette2", png(3, 2, pngPacked(2, 4)), PixelFormat8bppIndexed, indexed(4)},
+      {"PngPalette1", png(3, 1, pngPacked(1, 2)), PixelFormat1bppIndexed, indexed(2)},
+      {"PngPaletteAlpha", png(3, 4, [=](PngImage& i) { pngPacked(4, 16)(i); i.paletteAlpha = {0, 128}; }),
+       PixelFormat4bppIndexed, indexed(16)},
+      {"PngGrey8", png(0, 8, [=](PngImage& i) {
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) i.rows.push_back(grey(x, y).r);
+       }), PixelFormat8bppIndexed, grey},
+      {"PngGrey16", png(0, 16, [=](PngImage& i) {
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) i.rows.insert(i.rows.end(), {grey(x, y).r, grey(x, y).r});
+       }), PixelFormat8bppIndexed, grey},
+      {"PngGrey1", png(0, 1, pngPacked(1, 2)), PixelFormat1bppIndexed,
+       [=](int x, int y) { const std::uint8_t v = IndexAt(x, y, 2) ? 255 : 0; return Rgb{v, v, v}; }},
+      {"PngGrey4", png(0, 4, pngPacked(4, 16)), PixelFormat8bppIndexed,
+       [=](int x, int y) { const auto v = static_cast<std::uint8_t>(IndexAt(x, y, 16) * 17); return Rgb{v, v, v}; }},
+      {"PngGreyAlpha", png(4, 8, [=](PngImage& i) {
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) i.rows.insert(i.rows.end(), {grey(x, y).r, 255});
+       }), PixelFormat32bppARGB, grey},
+      {"PngGreyTransparent", png(0, 8, [=](PngImage& i) {
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) i.rows.push_back(grey(x, y).r);
+         i.transparentGrey = 0;
+       }), PixelFormat32bppARGB, grey},
+      {"Gif", gif(false, -1, 0), PixelFormat8bppIndexed, indexed(16)},
+      {"GifInterlaced", gif(true, -1, 0), PixelFormat8bppIndexed, indexed(16)},
+      {"GifTransparent", gif(false, 5, 0), PixelFormat8bppIndexed, indexed(16)},
+      {"GifAnimatedFirstFrame", gif(false, -1, 2), PixelFormat8bppIndexed, indexed(16)},
+      {"GifFrameOnLargerScreen", [](const std::string& path) {
+         GifImage image;
+         image.screenWidth = W;
+         image.screenHeight = H;
+         image.left = 2, image.top = 1, image.width = 3, image.height = 2;
+         image.palette = Swatches(4);
+         image.indices = {1, 2, 3, 3, 2, 1};
+         return WriteGif(path, image);
+       }, PixelFormat8bppIndexed, [](int x, int y) {
+         if (x >= 2 && x < 5 && y >= 1 && y < 3) {
+           const int i = (y - 1) * 3 + (x - 2);
+           return Swatch(std::vector<int>{1, 2, 3, 3, 2, 1}[static_cast<std::size_t>(i)]);
+         }
+         return Swatch(0);  // the background colour
+       }},
+      {"TiffRgb", tiffRgb([](TiffImage&) {}), PixelFormat24bppRGB, gradient},
+      {"TiffRgbLzw", tiffRgb([](TiffImage& t) { t.compression = COMPRESSION_LZW; }), PixelFormat24bppRGB, gradient},
+      {"TiffRgbTiled", tiffRgb([](TiffImage& t) { t.tile = 16; }), PixelFormat32bppRGB, gradient},
+      {"TiffRgbPlanes", tiffRgb([](TiffImage& t) {
+         std::vector<std::uint8_t> planes;
+         for (int s = 0; s < 3; ++s)
+           for (std::size_t i = s; i < t.rows.size(); i += 3) planes.push_back(t.rows[i]);
+         t.rows = planes;
+         t.planar = PLANARCONFIG_SEPARATE;
+       }), PixelFormat32bppRGB, gradient},
+      {"TiffRgba", tiffRgb([](TiffImage& t) {
+         std::vector<std::uint8_t> rgba;
+         for (std::size_t i = 0; i < t.rows.size(); i += 3) rgba.insert(rgba.end(), {t.rows[i], t.rows[i + 1], t.rows[i + 2], 255});
+         t.rows = rgba;
+         t.samples = 4;
+         t.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+       }), PixelFormat32bppARGB, gradient},
+      {"TiffRgb16", tiffRgb([](TiffImage& t) {
+         std::vector<std::uint8_t> wide;
+         for (std::uint8_t v : t.rows) wide.insert(wide.end(), {v, v});
+         t.rows = wide;
+         t.bits = 16;
+       }), PixelFormat32bppRGB, gradient},
+      {"TiffGrey8", [=](const std::string& p) {
+         std::vector<std::uint8_t> samples;
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) samples.push_back(grey(x, y).r);
+         return WriteTiffGrey8(p, W, H, samples);
+       }, PixelFormat8bppIndexed, grey},
+      {"TiffGrey8MinIsWhite", [=](const std::string& p) {
+         TiffImage t;
+         t.width = W, t.height = H, t.photometric = PHOTOMETRIC_MINISWHITE;
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) t.rows.push_back(static_cast<std::uint8_t>(255 - grey(x, y).r));
+         return WriteTiff(p, t);
+       }, PixelFormat8bppIndexed, grey},
+      {"TiffPalette8", [=](const std::string& p) {
+         TiffImage t;
+         t.width = W, t.height = H, t.photometric = PHOTOMETRIC_PALETTE;
+         for (const Rgb& c : Swatches(256)) {
+           t.red.push_back(static_cast<std::uint16_t>(c.r * 257));
+           t.green.push_back(static_cast<std::uint16_t>(c.g * 257));
+           t.blue.push_back(static_cast<std::uint16_t>(c.b * 257));
+         }
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) t.rows.push_back(static_cast<std::uint8_t>(IndexAt(x, y, 256)));
+         return WriteTiff(p, t);
+       }, PixelFormat8bppIndexed, indexed(256)},
+      {"TiffBilevel", [=](const std::string& p) {
+         TiffImage t;
+         t.width = W, t.height = H, t.bits = 1;
+         const std::size_t rowBytes = (W + 7) / 8;
+         t.rows.assign(rowBytes * H, 0);
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x)
+             if (IndexAt(x, y, 2)) t.rows[rowBytes * y + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+         return WriteTiff(p, t);
+       }, PixelFormat1bppIndexed, [](int x, int y) { const std::uint8_t v = IndexAt(x, y, 2) ? 255 : 0; return Rgb{v, v, v}; }},
+  };
+  return cases;
+}
+
+class DecodeEachKind : public testing::TestWithParam<DecodeCase> {};
+
+void ExpectPixels(const std::vector<std::uint8_t>& pixels, int bytesPerPixel, const DecodeCase& c) {
+  ASSERT_EQ(pixels.size(), static_cast<std::size_t>(c.width) * c.height * bytesPerPixel);
+  int wrong = 0;
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x) {
+      const std::uint8_t* p = pixels.data() + (static_cast<std::size_t>(y) * c.width + x) * bytesPerPixel;
+      const Rgb want = c.expected(x, y);
+      const bool near = std::abs(p[0] - want.b) <= c.tolerance && std::abs(p[1] - want.g) <= c.tolerance &&
+                        std::abs(p[2] - want.r) <= c.tolerance;
+      if (!near && ++wrong <= 3)
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << int(p[2]) << "," << int(p[1]) << "," << int(p[0])
+                      << " not " << int(want.r) << "," << int(want.g) << "," << int(want.b) << " (" << bytesPerPixel
+                      << " bytes a pixel)";
+    }
+}
+
+TEST_P(DecodeEachKind, GivesItsFormatAndLocksToTheRightBytes) {
+  const DecodeCase& c = GetParam();
+  TempDir dir;
+  // The extension says nothing: the content picks the decoder.
+  const std::string path = dir.file("picture.dat");
+  ASSERT_TRUE(c.write(path));
+  std::unique_ptr<Bitmap> bitmap;
+  ASSERT_EQ(Decode(path, &bitmap), Ok);
+  ASSERT_NE(bitmap->image(), nullptr);
+  PixelFormat format = 0;
+  ASSERT_EQ(GdipGetImagePixelFormat(bitmap->asImage(), &format), Ok);
+  EXPECT_EQ(format, c.format);
+  UINT width = 0, height = 0;
+  GdipGetImageWidth(bitmap->asImage(), &width);
+  GdipGetImageHeight(bitmap->asImage(), &height);
+  EXPECT_EQ(width, static_cast<UINT>(c.width));
+  EXPECT_EQ(height, static_cast<UINT>(c.height));
+  ExpectPixels(LockedPixels(bitmap->image(), PixelFormat24bppRGB), 3, c);
+  ExpectPixels(LockedPixels(bitmap->image(), PixelFormat32bppRGB), 4, c);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DecodeEachKind, testing::ValuesIn(Cases()),
+                         [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+
+TEST(Decode, TransparencyReachesTheAlphaChannel) {
+  TempDir dir;
+  const std::string path = dir.file("a.gif");
+  GifImage image;
+  image.screenWidth = image.width = 2;
+  image.screenHeight = image.height = 1;
+  image.palette = Swatches(2);
+  image.indices = {0, 1};
+  image.transparent = 1;
+  ASSERT_TRUE(WriteGif(path, image));
+  std::unique_ptr<Bitmap> bitmap;
+  ASSERT_EQ(Decode(path, &bitmap), Ok);
+  GpBitmap* cloned = nullptr;
+  ASSERT_EQ(GdipCloneBitmapAreaI(0, 0, 2, 1, PixelFormat32bppARGB, bitmap->image(), &cloned), Ok);
+  Bitmap clone(cloned);
+  BitmapData data{};
+  ASSERT_EQ(GdipBitmapLockBits(cloned, nullptr, ImageLockModeRead, PixelFormat32bppARGB, &data), Ok);
+  const auto* p = static_cast<const std::uint8_t*>(data.Scan0);
+  EXPECT_EQ(p[3], 255);
+  EXPECT_EQ(p[7], 0);
+  GdipBitmapUnlockBits(cloned, &data);
+}
+
+TEST(Decode, RleBitmapsExpandRunsEscapesAndDeltas) {
+  // 4 x 3, bottom-up: the bottom row a literal 1, 2, 3 and a run of one 1;
+  // the middle row skipped by a delta; the top row a run of four 3s.
+  const std::vector<std::uint8_t> rle8 = {0, 3, 1, 2, 3, 0, 1, 1, 0, 0, 0, 2, 0, 1, 4, 3, 0, 1};
+  const std::vector<std::uint8_t> rle4 = {0, 3, 0x12, 0x30, 1, 0x11, 0, 0, 0, 2, 0, 1, 4, 0x33, 0, 1};
+  for (const auto& [compression, bits, codes] :
+       {std::tuple{BI_RLE8, 8, rle8}, std::tuple{BI_RLE4, 4, rle4}}) {
+    SCOPED_TRACE(bits);
+    TempDir dir;
+    BmpImage bmp;
+    bmp.width = 4;
+    bmp.height = 3;
+    bmp.bitCount = bits;
+    bmp.compression = compression;
+    bmp.palette = BmpSwatches(4);
+    bmp.bits = codes;
+    ASSERT_TRUE(WriteBmp(dir.file("rle.bmp"), bmp));
+    std::unique_ptr<Bitmap> bitmap;
+    ASSERT_EQ(Decode(dir.file("rle.bmp"), &bitmap), Ok);
+    const std::vector<std::uint8_t> pixels = LockedPixels(bitmap->image(), PixelFormat24bppRGB);
+    const int want[3][4] = {{3, 3, 3, 3}, {0, 0, 0, 0}, {1, 2, 3, 1}};  // rows from the top
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const Rgb c = Swatch(want[y][x]);
+        const std::uint8_t* p = pixels.data() + (y * 4 + x) * 3;
+        EXPECT_EQ((Rgb{p[2], p[1], p[0]}), c) << x << "," << y;
+      }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files that must fail
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void PutBe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+std::vector<std::uint8_t> Written(const std::function<bool(const std::string&)>& write) {
+  TempDir dir;
+  write(dir.file("f"));
+  return ReadFileBytes(dir.file("f"));
+}
+
+std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> bytes, double keep) {
+  bytes.resize(static_cast<std::size_t>(static_cast<double>(bytes.size()) * keep));
+  return bytes;
+}
+
+std::vector<std::uint8_t> SmallBmp() { return Written([](const std::string& p) { return WriteBmpRgb(p, 64, 64, Gradient(64, 64)); }); }
+std::vector<std::uint8_t> SmallJpeg() { return Written([](const std::string& p) { return WriteJpeg(p, 64, 64, Gradient(64, 64)); }); }
+std::vector<std::uint8_t> SmallPng() { return Written([](const std::string& p) { return WritePngRgb(p, 64, 64, Gradient(64, 64)); }); }
+std::vector<std::uint8_t> SmallTiff() { return Written([](const std::string& p) { return WriteTiffRgb(p, 64, 64, Gradient(64, 64)); }); }
+std::vector<std::uint8_t> SmallGif() {
+  return Written([](const std::string& p) {
+    GifImage g;
+    g.screenWidth = g.width = 64;
+    g.screenHeight = g.height = 64;
+    g.palette = Swatches(16);
+    for (int i = 0; i < 64 * 64; ++i) g.indices.push_back(static_cast<std::uint8_t>((i * 7 + i / 64) % 16));
+    return WriteGif(p, g);
+  });
+}
+
+// A TIFF whose width and length tags claim 60000.
+std::vector<std::uint8_t> HugeTiff() {
+  std::vector<std::uint8_t> bytes = SmallTiff();
+  const auto le16 = [&](std::size_t at) { return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8); };
+  const auto le32 = [&](std::size_t at) { return le16(at) | le16(at + 2) << 16; };
+  const std::size_t ifd = le32(4);
+  for (std::uint32_t i = 0, n = le16(ifd); i < n; ++i) {
+    const std::size_t entry = ifd + 2 + 12 * i;
+    if (le16(entry) == TIFFTAG_IMAGEWIDTH || le16(entry) == TIFFTAG_IMAGELENGTH) {
+      bytes[entry + 8] = 60000 & 0xFF;
+      bytes[entry + 9] = 60000 >> 8;
+    }
+  }
+  return bytes;
+}
+
+std::vector<std::uint8_t> HugePng() {
+  std::vector<std::uint8_t> bytes = SmallPng();
+  PutBe32(bytes, 16, 60000);  // IHDR width and height
+  PutBe32(bytes, 20, 60000);
+  PutBe32(bytes, 29, Crc32(bytes.data() + 12, 17));
+  return bytes;
+}
+
+std::vector<std::uint8_t> HugeJpeg() {
+  std::vector<std::uint8_t> bytes = SmallJpeg();
+  for (std::size_t i = 2; i + 9 < bytes.size(); ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
+      bytes[i + 5] = bytes[i + 7] = 60000 >> 8;
+      bytes[i + 6] = bytes[i + 8] = 60000 & 0xFF;
+      break;
+    }
+  return bytes;
+}
+
+std::vector<std::uint8_t> HugeBmp() {
+  std::vector<std::uint8_t> bytes = SmallBmp();
+  bytes[18] = bytes[22] = 60000 & 0xFF;
+  bytes[19] = bytes[23] = 60000 >> 8;
+  return bytes;
+}
+
+std::vector<std::uint8_t> HugeGif() {
+  std::vector<std::uint8_t> bytes = SmallGif();
+  bytes[6] = bytes[8] = 60000 & 0xFF;
+  bytes[7] = bytes[9] = 60000 >> 8;
+  return bytes;
+}
+
+std::vector<std::uint8_t> Random(const char* magic, std::size_t magicLength, std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(magic, magic + magicLength);
+  while (bytes.size() < size) bytes.push_back(static_cast<std::uint8_t>(random()));
+  return bytes;
+}
+
+struct CorruptCase {
+  const char* name;
+  std::function<std::vector<std::uint8_t>()> bytes;
+  GpStatus expected;  // GenericError: any failure will do
+};
+
+std::vector<CorruptCase> CorruptCases() {
+  return {
+      {"Empty", [] { return std::vector<std::uint8_t>{}; }, UnknownImageFormat},
+      {"RandomBytes", [] { return Random("", 0, 4096, 1); }, UnknownImageFormat},
+      {"TextFile", [] { const std::string t = "just some text\n"; return std::vector<std::uint8_t>(t.begin(), t.end()); }, UnknownImageFormat},
+      {"BmpTruncated", [] { return Cut(SmallBmp(), 0.5); }, InvalidParameter},
+      {"BmpHeaderCut", [] { auto b = SmallBmp(); b.resize(20); return b; }, InvalidParameter},
+      {"BmpHuge", HugeBmp, OutOfMemory},
+      {"BmpPixelsPastTheEnd", [] { auto b = SmallBmp(); b[10] = 0xFF; b[11] = 0xFF; b[12] = 0xFF; return b; }, InvalidParameter},
+      {"BmpHeaderPastTheEnd", [] { auto b = SmallBmp(); b[14] = 0xF0; b[15] = 0xFF; return b; }, InvalidParameter},
+      {"BmpPalettePastTheEnd", [] {
+         BmpImage bmp;
+         bmp.width = bmp.height = 2;
+         bmp.bitCount = 8;
+         auto b = MakeBmp(bmp);
+         b[46] = 0; b[47] = 1;  // biClrUsed 256, none present
+         return b; }, InvalidParameter},
+      {"BmpRandom", [] { return Random("BM", 2, 4096, 2); }, GenericError},
+      {"JpegTruncated", [] { return Cut(SmallJpeg(), 0.6); }, InvalidParameter},
+      {"JpegHuge", HugeJpeg, OutOfMemory},
+      {"JpegRandom", [] { return Random("\xFF\xD8\xFF", 3, 4096, 3); }, GenericError},
+      {"PngTruncated", [] { return Cut(SmallPng(), 0.6); }, InvalidParameter},
+      {"PngHuge", HugePng, OutOfMemory},
+      {"PngBadCrc", [] { auto b = SmallPng(); b[29] ^= 0xFF; return b; }, InvalidParameter},
+      {"PngRandom", [] { return Random("\x89PNG\r\n\x1A\n", 8, 4096, 4); }, GenericError},
+      {"GifTruncated", [] { return Cut(SmallGif(), 0.6); }, InvalidParameter},
+      {"GifHuge", HugeGif, OutOfMemory},
+      {"GifNoImage", [] { return std::vector<std::uint8_t>{'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0, 0, 0, 0x3B}; }, InvalidParameter},
+      {"GifRandom", [] { return Random("GIF89a", 6, 4096, 5); }, GenericError},
+      {"TiffTruncated", [] { return Cut(SmallTiff(), 0.6); }, InvalidParameter},
+      {"TiffHuge", HugeTiff, OutOfMemory},
+      {"TiffRandom", [] { return Random("II*\0", 4, 4096, 6); }, GenericError},
+  };
+}
+
+class CorruptFiles : public testing::TestWithParam<CorruptCase> {};
+
+TEST_P(CorruptFiles, GiveNoImageAndAFailingStatus) {
+  const CorruptCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir.file("bad.bmp");
+  WriteFileBytes(path, c.bytes());
+  GpBitmap* bitmap = reinterpret_cast<GpBitmap*>(&dir);  // must be overwritten
+  const GpStatus status = GdipCreateBitmapFromFile(WidenUtf8(path).c_str(), &bitmap);
+  EXPECT_EQ(bitmap, nullptr);
+  if (c.expected == GenericError)
+    EXPECT_NE(status, Ok);
+  else
+    EXPECT_EQ(status, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CorruptFiles, testing::ValuesIn(CorruptCases()),
+                         [](const testing::TestParamInfo<CorruptCase>& info) { return std::string(info.param.name); });
+
+TEST(Decode, MissingFilesAndFoldersAreNotFound) {
+  TempDir dir;
+  GpBitmap* bitmap = nullptr;
+  EXPECT_EQ(GdipCreateBitmapFromFile(WidenUtf8(dir.file("none.jpg")).c_str(), &bitmap), FileNotFound);
+  EXPECT_EQ(GdipCreateBitmapFromFile(WidenUtf8(dir.path().string()).c_str(), &bitmap), FileNotFound);
+  EXPECT_EQ(bitmap, nullptr);
+}
+
+TEST(Decode, FileNamesOutsideAsciiOpen) {
+  TempDir dir;
+  // Valid UTF-8 and a byte that is not UTF-8 at all.
+  for (const std::string name : {"Bild \xC3\xA9t\xC3\xA9 \xE6\x97\xA5.png", "raw \xE9\xFF.png"}) {
+    const std::string path = dir.file(name);
+    ASSERT_TRUE(WritePngRgb(path, 4, 4, Solid({1, 2, 3})));
+    std::unique_ptr<Bitmap> bitmap;
+    EXPECT_EQ(Decode(path, &bitmap), Ok) << name;
+  }
+}
+
+}  // namespace
