@@ -89,20 +89,19 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
   const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
   for (std::uint32_t r = 0; r < height; ++r) {
     std::uint8_t* row = pixels.get() + static_cast<std::size_t>(r) * static_cast<std::size_t>(rowBytes);
-    // A row libtiff cannot read is left black; the others still count.
+    // The first row libtiff cannot read ends the reading, and it and every
+    // row after it stay black: a header that lies about the length would
+    // otherwise cost one failing read (and one message) per missing row.
+    const int read = TIFFReadScanline(tif, photometric == PHOTOMETRIC_PALETTE ? indices.data() : row, r, 0);
+    if (read < 0) {
+      std::memset(row, 0, static_cast<std::size_t>(rowBytes) * (height - r));
+      break;
+    }
     if (photometric == PHOTOMETRIC_PALETTE) {
-      if (TIFFReadScanline(tif, indices.data(), r, 0) < 0) {
-        std::memset(row, 0, static_cast<std::size_t>(rowBytes));
-        continue;
-      }
       ExpandPaletteRow(indices.data(), palette, expanded.data(), static_cast<int>(width));
       std::memcpy(row, expanded.data(), static_cast<std::size_t>(rowBytes));
-    } else {
-      if (TIFFReadScanline(tif, row, r, 0) < 0) {
-        std::memset(row, invert ? 0xFF : 0, static_cast<std::size_t>(rowBytes));
-      }
-      if (invert)
-        for (std::int64_t i = 0; i < rowBytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
+    } else if (invert) {
+      for (std::int64_t i = 0; i < rowBytes; ++i) row[i] = static_cast<std::uint8_t>(~row[i]);
     }
   }
   file.reset();

@@ -27,6 +27,7 @@ struct RawRaster {
 // single-sample grey of 1, 8 or 16 bits, in strips. Everything else (other
 // depths, extra samples, separate planes, tiles, non-integer samples, a
 // picture over 1 GiB) gives -1. Missing tags read as the TIFF defaults.
+// Rows from the first one libtiff cannot read onwards are black.
 int ReadTiffRaster(const char* path, RawRaster* raster);
 
 // out[i] = palette[indices[i]] for i < count; returns count.

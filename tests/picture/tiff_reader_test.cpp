@@ -1,7 +1,11 @@
 // The TIFF reader on every shape it reads and every shape it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 #include <tiffio.h>
 
 #include "picture/tiff_reader.h"
@@ -149,6 +153,43 @@ INSTANTIATE_TEST_SUITE_P(
         RefuseCase{"NotATiff", [](const std::string& path) { WriteFileText(path, "not a picture"); return true; }},
         RefuseCase{"Jpeg", [](const std::string& path) { return WriteJpeg(path, 8, 8, Solid({1, 2, 3})); }}),
     [](const testing::TestParamInfo<RefuseCase>& info) { return std::string(info.param.name); });
+
+// Lines libtiff's handlers write to stderr while `run` runs.
+int StderrLines(const std::function<void()>& run) {
+  TempDir dir;
+  const std::string log = dir.file("stderr.txt");
+  std::fflush(stderr);
+  const int saved = dup(2);
+  const int file = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(file, 2);
+  close(file);
+  run();
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  const auto bytes = ReadFileBytes(log);
+  return static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n'));
+}
+
+TEST(TiffReader, ALyingLengthEndsAtTheFirstUnreadableRow) {
+  TempDir dir;
+  std::vector<std::uint16_t> samples(3 * 40);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint16_t>(1000 + i);
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("t.tif"), 3, 40, samples));
+  auto bytes = ReadFileBytes(dir.file("t.tif"));
+  ASSERT_TRUE(PatchTiffTag(bytes, TIFFTAG_IMAGELENGTH, 60000));
+  WriteFileBytes(dir.file("tall.tif"), bytes);
+  RawRaster raster;
+  int result = -1;
+  const int lines = StderrLines([&] { result = ReadTiffRaster(dir.file("tall.tif").c_str(), &raster); });
+  ASSERT_EQ(result, 0);
+  EXPECT_LT(lines, 10);
+  ASSERT_EQ(raster.height, 60000);
+  const auto* pixels = raster.pixels.get();
+  EXPECT_EQ(pixels[0] | pixels[1] << 8, 1000);  // the rows that are there
+  EXPECT_EQ(pixels[6 * 39] | pixels[6 * 39 + 1] << 8, 1000 + 3 * 39);
+  EXPECT_EQ(std::count(pixels + 6 * 40, pixels + 6 * 60000, 0), 6 * (60000 - 40));
+}
 
 TEST(TiffReader, MissingFileGivesMinusOne) {
   RawRaster raster;

@@ -266,6 +266,22 @@ bool WriteTiffRgb(const std::string& path, int width, int height, const Pattern&
   return WriteTiff(path, image);
 }
 
+bool PatchTiffTag(std::vector<std::uint8_t>& bytes, int tag, std::uint32_t value) {
+  const auto le16 = [&](std::size_t at) { return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8); };
+  const auto le32 = [&](std::size_t at) { return le16(at) | le16(at + 2) << 16; };
+  if (bytes.size() < 8 || bytes[0] != 'I') return false;
+  const std::size_t ifd = le32(4);
+  if (ifd + 2 > bytes.size()) return false;
+  for (std::uint32_t i = 0, n = le16(ifd); i < n && ifd + 14 + 12 * i <= bytes.size(); ++i) {
+    const std::size_t entry = ifd + 2 + 12 * i;
+    if (le16(entry) != static_cast<std::uint32_t>(tag)) continue;
+    const int bytesOfValue = le16(entry + 2) == 3 ? 2 : 4;  // SHORT or LONG
+    for (int b = 0; b < bytesOfValue; ++b) bytes[entry + 8 + b] = static_cast<std::uint8_t>(value >> (8 * b));
+    return true;
+  }
+  return false;
+}
+
 namespace {
 
 void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {

@@ -82,6 +82,9 @@ bool WriteTiff(const std::string& path, const TiffImage& image);
 bool WriteTiffGrey16(const std::string& path, int width, int height, const std::vector<std::uint16_t>& samples);
 bool WriteTiffGrey8(const std::string& path, int width, int height, const std::vector<std::uint8_t>& samples);
 bool WriteTiffRgb(const std::string& path, int width, int height, const Pattern& pattern);
+// Sets a SHORT or LONG tag of the first directory of a little-endian TIFF
+// held in memory (to make it lie); false when the tag is not there.
+bool PatchTiffTag(std::vector<std::uint8_t>& bytes, int tag, std::uint32_t value);
 
 struct BmpImage {
   int width = 0;

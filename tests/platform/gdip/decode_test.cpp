@@ -442,16 +442,8 @@ std::vector<std::uint8_t> SmallGif() {
 // A TIFF whose width and length tags claim 60000.
 std::vector<std::uint8_t> HugeTiff() {
   std::vector<std::uint8_t> bytes = SmallTiff();
-  const auto le16 = [&](std::size_t at) { return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8); };
-  const auto le32 = [&](std::size_t at) { return le16(at) | le16(at + 2) << 16; };
-  const std::size_t ifd = le32(4);
-  for (std::uint32_t i = 0, n = le16(ifd); i < n; ++i) {
-    const std::size_t entry = ifd + 2 + 12 * i;
-    if (le16(entry) == TIFFTAG_IMAGEWIDTH || le16(entry) == TIFFTAG_IMAGELENGTH) {
-      bytes[entry + 8] = 60000 & 0xFF;
-      bytes[entry + 9] = 60000 >> 8;
-    }
-  }
+  PatchTiffTag(bytes, TIFFTAG_IMAGEWIDTH, 60000);
+  PatchTiffTag(bytes, TIFFTAG_IMAGELENGTH, 60000);
   return bytes;
 }
 
