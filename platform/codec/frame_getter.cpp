@@ -29,6 +29,8 @@ struct AviGetFrame {
   LONG length = 0;
   codec::DibImage dib;
   LONG shown = -1;  // the sample whose picture the DIB holds
+  LONG lastAsked = -1;    // the last position asked for
+  LONG lastPicture = -1;  // and the sample holding its picture
 
   // Uncompressed streams.
   std::optional<codec::RgbConverter> rgb;
@@ -62,12 +64,23 @@ struct AviGetFrame {
   // The sample holding the picture of position n: n itself, or the last
   // sample before it with data when n is empty (empty samples repeat the
   // previous picture). -1 when there is none.
-  LONG PictureSample(LONG n) const {
+  LONG PictureSample(LONG n) {
+    LONG found = -1;
     for (LONG i = n; i >= 0; --i) {
       const LONG size = SampleSize(i);
-      if (size != 0) return size > 0 ? i : -1;
+      if (size != 0) {
+        found = size > 0 ? i : -1;
+        break;
+      }
+      // A long run of empty samples is walked once, not once per frame.
+      if (i - 1 == lastAsked) {
+        found = lastPicture;
+        break;
+      }
     }
-    return -1;
+    lastAsked = n;
+    lastPicture = found;
+    return found;
   }
   LONG NextWithData(LONG i) const {
     while (i < length && SampleSize(i) == 0) ++i;
@@ -124,12 +137,12 @@ int AviGetFrame::Feed(LONG wanted) {
   const LONG i = nextSend++;
   const LONG size = SampleSize(i);
   if (size <= 0) return 0;  // empty: no picture of its own; unreadable: lost
-  codec::PacketPtr packet = codec::VideoDecoder::MakePacket(static_cast<std::size_t>(size));
+  AVPacket* packet = decoder->NewPacket(static_cast<std::size_t>(size));
   LONG bytes = 0;
   if (!packet || AVIStreamRead(stream, i, 1, packet->data, size, &bytes, nullptr) != AVIERR_OK) return 0;
   packet->pts = packet->dts = i;
   // A sample the decoder rejects simply yields no picture.
-  decoder->Send(packet.get());
+  decoder->Send(packet);
   return 0;
 }
 

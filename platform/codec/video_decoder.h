@@ -22,8 +22,9 @@ class VideoDecoder {
   int width() const { return m_width; }
   int height() const { return m_height; }
 
-  // A packet of size bytes (zeroed padding after them) for Send.
-  static PacketPtr MakePacket(std::size_t size);
+  // A packet of size bytes (zeroed padding after them) for Send. Its buffer
+  // is reused once the decoder has let go of it; valid until the next call.
+  AVPacket* NewPacket(std::size_t size);
   // Feeds one sample. 0, AVERROR(EAGAIN) when a picture must be received
   // first, or an error for a sample the decoder rejects.
   int Send(AVPacket* packet);
@@ -47,8 +48,10 @@ class VideoDecoder {
 
   CodecContextPtr m_ctx;
   FramePtr m_picture;
-  FramePtr m_rgb;  // the converted picture, top-down
-  SwsPtr m_sws;  // made for the picture size and format below
+  PacketPtr m_packet;
+  BufferPtr m_packetBuffer;  // see NewPacket
+  FramePtr m_rgb;            // the converted picture, top-down
+  SwsPtr m_sws;              // made for the picture size and format below
   int m_swsWidth = 0;
   int m_swsHeight = 0;
   AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;
