@@ -114,6 +114,9 @@ LONG AVIStreamRelease(PAVISTREAM pavi);
 // Reading. fccType streamtypeVIDEO or 0 (any); lParam the index among
 // streams of that type. AVIERR_NODATA when there is no such stream.
 HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, DWORD fccType, LONG lParam);
+// Copies the stream header, at most lSize bytes. For a file being read,
+// dwLength is the number of samples found and dwSuggestedBufferSize the
+// largest of them, whatever the file's header claims.
 HRESULT AVIStreamInfoA(PAVISTREAM pavi, AVISTREAMINFOA* psi, LONG lSize);
 // Copies the stream format (strf) into lpFormat, at most *lpcbFormat bytes,
 // and sets *lpcbFormat to the bytes copied; with lpFormat null, sets

@@ -125,6 +125,7 @@ class Parser {
 
 bool Parser::Read(std::uint64_t offset, void* dst, std::size_t size) {
   if (offset > m_fileSize || size > m_fileSize - offset) return false;
+  if (size == 0) return true;
   if (size > kCacheBytes / 2) {
     std::size_t got = 0;
     if (!PReadAll(m_source.m_fd, dst, size, offset, &got)) m_ioError = true;
@@ -451,8 +452,12 @@ void Parser::BuildIndex(unsigned s) {
   }
   stream.frames = std::move(frames);
 
+  // Length and buffer size describe the samples found, so a caller sizing a
+  // buffer from them never trusts the file's header.
   AVISTREAMINFOA& info = stream.info;
   info.dwLength = static_cast<DWORD>(stream.frames.size());
+  info.dwSuggestedBufferSize = 0;
+  for (const FrameEntry& f : stream.frames) info.dwSuggestedBufferSize = std::max(info.dwSuggestedBufferSize, f.size);
   if (info.dwRate == 0 || info.dwScale == 0) {
     // A rate the viewer can divide by: the main header's frame time, or 25.
     const std::uint32_t rate = m_usPerFrame > 0 ? 1000000 : 25;

@@ -37,7 +37,10 @@ TEST(AviApi, NullHandlesAndArguments) {
 TEST(AviApi, WriterRefusesWhatItCannotWrite) {
   TempDir dir;
   const avitest::Clip clip = avitest::RawClip(4, 4, 10, 2);
-  PAVIFILE file = nullptr;
+  PAVIFILE file = reinterpret_cast<PAVIFILE>(1);
+  EXPECT_EQ(AVIFileOpenA(&file, dir.file("no/such/folder.avi").c_str(), OF_WRITE | OF_CREATE, nullptr),
+            AVIERR_FILEOPEN);
+  EXPECT_EQ(file, nullptr);
   ASSERT_EQ(AVIFileOpenA(&file, dir.file("w.avi").c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
   EXPECT_EQ(AVIFileSetPartLimit(file, 0), AVIERR_BADPARAM);
   EXPECT_EQ(AVIFileSetPartLimit(file, 3ull << 30), AVIERR_BADPARAM) << "parts stay far from 4 GiB";

@@ -468,6 +468,7 @@ TEST(HandMadeFile, HeaderFieldsFromTheFileWithSensibleFallbacks) {
   EXPECT_EQ(r.info.dwRate, 25u) << "from avih's 40,000 us per frame";
   EXPECT_EQ(r.info.dwScale, 1u);
   EXPECT_EQ(r.info.dwSampleSize, 7u);
+  EXPECT_EQ(r.info.dwSuggestedBufferSize, 384u) << "the largest sample, not the header's 0";
   EXPECT_EQ(r.keys, (std::vector<bool>{true, true, true})) << "raw pictures are key frames";
 }
 
