@@ -211,13 +211,13 @@ bool AviGetFrame::ShowDecoded(LONG s) {
       shown = position;
       return position == s;
     }
-    if (r == AVERROR(EAGAIN)) {
-      if (Feed(s) < 0) return false;
-      continue;
+    if (r == AVERROR_EOF) {
+      started = false;  // start afresh next time
+      return false;
     }
-    // End of stream or a broken decoder: start afresh next time.
-    started = false;
-    return false;
+    // It wants more, or a damaged sample gave no picture: feed on. Every
+    // round feeds one sample or stops, so this ends.
+    if (Feed(s) < 0) return false;
   }
 }
 
