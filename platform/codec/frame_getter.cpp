@@ -5,9 +5,7 @@
 // other is decoded forward from the nearest key frame at or before it.
 #include <climits>
 #include <cstring>
-#include <future>
 #include <memory>
-#include <system_error>
 #include <optional>
 #include <vector>
 
@@ -57,16 +55,6 @@ struct AviGetFrame {
   LONG leading = 0;
   std::vector<LONG> keyPosition;  // display position of a key sample's picture, -1 unknown
 
-  // Decoding ahead, for decoders without threads of their own: after a
-  // frame is handed out, the next sample decodes on another thread, and the
-  // next call converts that picture while the one after it decodes. The
-  // caller's thread reads the samples, so over there only the decoder's
-  // sending and receiving side is used; every call waits for it before
-  // touching anything else it uses.
-  codec::FramePtr pending;  // a decoded picture being converted
-  LONG aheadPosition = -1;  // the picture the decoder holds from decoding ahead, -1 none
-  std::future<void> ahead;  // last member: it is waited for before the rest goes
-
   // Size of sample i, or -1 when it cannot be read.
   LONG SampleSize(LONG i) const {
     LONG bytes = 0;
@@ -101,10 +89,6 @@ struct AviGetFrame {
 
   bool ShowUncompressed(LONG s);
   bool ShowDecoded(LONG s);
-  bool TakeAhead(LONG s);
-  void StartAhead(LONG s);
-  void DecodeAhead();
-  bool ShowAhead(LONG s);
   void Restart(LONG from, LONG key);
   int Feed(LONG wanted);
   LONG DisplayPosition(const AVFrame& picture);
@@ -237,70 +221,6 @@ bool AviGetFrame::ShowDecoded(LONG s) {
   }
 }
 
-// Waits for the decoding ahead; true when it decoded the picture of s.
-bool AviGetFrame::TakeAhead(LONG s) {
-  if (!ahead.valid()) return false;
-  ahead.get();
-  const bool hit = aheadPosition == s;
-  aheadPosition = -1;
-  return hit;
-}
-
-// After the picture of s was decoded, starts decoding the next sample when
-// the decoder stands right behind s and would decode it alone next.
-void AviGetFrame::StartAhead(LONG s) {
-  const LONG next = s + 1;
-  if (!started || drained || reordering || decoder->reorders() || decoder->frameThreaded() || nextSend != next ||
-      next >= length)
-    return;
-  const LONG size = SampleSize(next);
-  if (size <= 0) return;
-  AVPacket* packet = decoder->NewPacket(static_cast<std::size_t>(size));
-  LONG bytes = 0;
-  if (!packet || AVIStreamRead(stream, next, 1, packet->data, size, &bytes, nullptr) != AVIERR_OK) return;
-  packet->pts = packet->dts = next;
-  ++nextSend;
-  try {
-    ahead = std::async(std::launch::async, [this, packet] {
-      decoder->Send(packet);
-      DecodeAhead();
-    });
-  } catch (const std::system_error&) {
-    decoder->Send(packet);  // no thread to be had: decode it here
-    DecodeAhead();
-  }
-}
-
-// The receiving half of decoding ahead: touches the decoder's sending and
-// receiving side and the numbering, never the stream or the DIB.
-void AviGetFrame::DecodeAhead() {
-  const int r = decoder->Receive();
-  if (r == AVERROR_EOF) started = false;
-  if (r != 0) return;  // wants more, or damaged: the next call carries on
-  const AVFrame& picture = decoder->picture();
-  if (decoder->reorders() || picture.pts == AV_NOPTS_VALUE || picture.pts < 0 || picture.pts >= length) {
-    // Pictures that cannot be placed here are numbered afresh next time.
-    reordering = reordering || decoder->reorders();
-    started = false;
-    return;
-  }
-  aheadPosition = static_cast<LONG>(picture.pts);
-  lastOut = aheadPosition;
-  nextOut = aheadPosition + 1;
-}
-
-// The picture of s after decoding ahead made it: converted here while the
-// next sample decodes over there.
-bool AviGetFrame::ShowAhead(LONG s) {
-  shown = -1;
-  decoder->TakePicture(pending.get());
-  StartAhead(s);
-  const bool ok = decoder->ConvertTo(*pending, dib);
-  av_frame_unref(pending.get());
-  if (ok) shown = s;
-  return ok;
-}
-
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) {
   if (!pavi) return nullptr;
   if (lpbiWanted && lpbiWanted != AVIGETFRAMEF_BESTDISPLAYFMT &&
@@ -327,8 +247,6 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) 
     pg->decoder = codec::VideoDecoder::Open(format.data(), format.size());
     if (!pg->decoder) return nullptr;
     pg->keyPosition.assign(static_cast<std::size_t>(pg->length), -1);
-    pg->pending.reset(av_frame_alloc());
-    if (!pg->pending) return nullptr;
   }
   const int width = pg->rgb ? pg->rgb->width() : pg->decoder->width();
   const int height = pg->rgb ? pg->rgb->height() : pg->decoder->height();
@@ -340,11 +258,10 @@ void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos) {
   if (!pg || lPos < 0 || lPos >= pg->length) return nullptr;
   const LONG s = pg->PictureSample(lPos);
   if (s < 0) return nullptr;
-  if (s == pg->shown) return pg->dib.header();
-  if (pg->rgb) return pg->ShowUncompressed(s) ? pg->dib.header() : nullptr;
-  if (pg->TakeAhead(s)) return pg->ShowAhead(s) ? pg->dib.header() : nullptr;
-  if (!pg->ShowDecoded(s)) return nullptr;
-  pg->StartAhead(s);
+  if (s != pg->shown) {
+    const bool ok = pg->rgb ? pg->ShowUncompressed(s) : pg->ShowDecoded(s);
+    if (!ok) return nullptr;
+  }
   return pg->dib.header();
 }
 

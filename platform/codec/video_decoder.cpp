@@ -5,6 +5,7 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -102,16 +103,33 @@ void VideoDecoder::Flush() {
   m_paletteSent = false;
 }
 
-bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
-  const AVFrame* f = &picture;
+bool VideoDecoder::ConvertTo(DibImage& out) {
+  const AVFrame* f = m_picture.get();
   if (f->width <= 0 || f->height <= 0 || f->format < 0 || out.width() != m_width || out.height() != m_height)
     return false;
   const auto format = static_cast<AVPixelFormat>(f->format);
-  // One thread converts: with decoding ahead it runs beside the decoder.
-  SwsContext* sws = sws_getCachedContext(m_sws.release(), f->width, f->height, format, m_width, m_height,
-                                         AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-  m_sws.reset(sws);
-  if (!sws) return false;
+  if (!m_sws || f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {
+    // Slice threads share the conversion.
+    m_sws.reset(sws_alloc_context());
+    if (!m_sws) return false;
+    SwsContext* c = m_sws.get();
+    av_opt_set_int(c, "srcw", f->width, 0);
+    av_opt_set_int(c, "srch", f->height, 0);
+    av_opt_set_int(c, "src_format", format, 0);
+    av_opt_set_int(c, "dstw", m_width, 0);
+    av_opt_set_int(c, "dsth", m_height, 0);
+    av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGR24, 0);
+    av_opt_set_int(c, "sws_flags", SWS_BICUBIC, 0);
+    av_opt_set_int(c, "threads", 0, 0);
+    if (sws_init_context(c, nullptr, nullptr) < 0) {
+      m_sws.reset();
+      return false;
+    }
+    m_swsWidth = f->width;
+    m_swsHeight = f->height;
+    m_swsFormat = format;
+  }
+  SwsContext* sws = m_sws.get();
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3) {
     // Honour the picture's matrix and range, as FFmpeg's scaler does.
@@ -126,8 +144,9 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
                                contrast, saturation);
   }
   // libswscale writes whole SIMD blocks past the end of rows, so it fills
-  // a top-down picture of our own whose rows have room to spare, then the
-  // rows go into the DIB bottom-up.
+  // a top-down picture of our own whose rows have room to spare (no slice
+  // thread reaches into another's rows), then the rows go into the DIB
+  // bottom-up.
   AVFrame* rgb = m_rgb.get();
   if (!rgb->buf[0]) {
     rgb->format = AV_PIX_FMT_BGR24;
@@ -136,7 +155,7 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
     if (av_frame_get_buffer(rgb, 0) < 0) return false;
     rgb->width = m_width;
   }
-  if (sws_scale(sws, f->data, f->linesize, 0, f->height, rgb->data, rgb->linesize) != m_height) return false;
+  if (sws_scale_frame(sws, rgb, f) < 0) return false;
   const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
   for (int y = 0; y < m_height; ++y)
     std::memcpy(out.rowFromTop(y), rgb->data[0] + static_cast<std::ptrdiff_t>(y) * rgb->linesize[0], rowBytes);

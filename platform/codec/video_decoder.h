@@ -38,19 +38,10 @@ class VideoDecoder {
   void Flush();
   // True when pictures come out in another order than their samples went in.
   bool reorders() const { return m_ctx->has_b_frames > 0; }
-  // True when libavcodec decodes several frames at once on its own threads.
-  bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 
-  // Moves the last picture received into *to (for converting it while the
-  // decoder goes on with the next).
-  void TakePicture(AVFrame* to) { av_frame_move_ref(to, m_picture.get()); }
-
-  // Converts a picture of this decoder (the last one received by default)
-  // into out, allocated to width x height; scales when the picture has
-  // another size. Uses only the conversion state, so it may run while
-  // another thread sends and receives.
-  bool ConvertTo(DibImage& out) { return ConvertTo(*m_picture, out); }
-  bool ConvertTo(const AVFrame& picture, DibImage& out);
+  // Converts the last picture received into out (allocated to width x
+  // height), scaling if the decoder's picture has another size.
+  bool ConvertTo(DibImage& out);
 
  private:
   VideoDecoder() = default;
@@ -60,7 +51,10 @@ class VideoDecoder {
   PacketPtr m_packet;
   BufferPtr m_packetBuffer;  // see NewPacket
   FramePtr m_rgb;            // the converted picture, top-down
-  SwsPtr m_sws;
+  SwsPtr m_sws;              // made for the picture size and format below
+  int m_swsWidth = 0;
+  int m_swsHeight = 0;
+  AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;
   int m_width = 0;
   int m_height = 0;
   // The format's colour table, handed to palette decoders with the first
