@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/codec/dib_image.h"
+#include "platform/codec/lane_worker.h"
 #include "platform/codec/rgb_convert.h"
 #include "platform/codec/video_decoder.h"
 #include "platform/vfw.h"
@@ -55,6 +56,18 @@ struct AviGetFrame {
   LONG leading = 0;
   std::vector<LONG> keyPosition;  // display position of a key sample's picture, -1 unknown
 
+  // A second lane for decoders without threads of their own: after frame s
+  // the lane decodes frame s + 2, if that is a key frame, with a decoder of
+  // its own while this one decodes s + 1, so two frames decode at once. The
+  // caller's thread reads the lane's sample; the lane touches only its own
+  // decoder and DIB.
+  std::vector<std::uint8_t> format;
+  std::unique_ptr<codec::VideoDecoder> laneDecoder;
+  codec::DibImage laneDib;
+  LONG lanePosition = -1;  // the frame the lane decodes or holds, -1 none
+  bool laneFailed = false;
+  codec::LaneWorker lane;  // last of the lane's members: it stops before they go
+
   // Size of sample i, or -1 when it cannot be read.
   LONG SampleSize(LONG i) const {
     LONG bytes = 0;
@@ -89,6 +102,8 @@ struct AviGetFrame {
 
   bool ShowUncompressed(LONG s);
   bool ShowDecoded(LONG s);
+  bool TakeFromLane(LONG s);
+  void StartLane(LONG s);
   void Restart(LONG from, LONG key);
   int Feed(LONG wanted);
   LONG DisplayPosition(const AVFrame& picture);
@@ -221,6 +236,53 @@ bool AviGetFrame::ShowDecoded(LONG s) {
   }
 }
 
+// Takes the picture of s when the lane made it; otherwise only waits for the
+// lane so it is free again.
+bool AviGetFrame::TakeFromLane(LONG s) {
+  if (lanePosition < 0) return false;
+  const bool done = lane.Wait();
+  const bool hit = done && lanePosition == s;
+  lanePosition = -1;
+  if (!hit) return false;
+  std::swap(dib, laneDib);
+  shown = s;
+  return true;
+}
+
+void AviGetFrame::StartLane(LONG s) {
+  const LONG next = s + 2;
+  if (laneFailed || lanePosition >= 0 || next >= length || reordering || decoder->reorders() ||
+      decoder->frameThreaded())
+    return;
+  const LONG size = SampleSize(next);
+  if (size <= 0 || !AVIStreamIsKeyFrame(stream, next)) return;
+  if (!laneDecoder) {
+    laneDecoder = codec::VideoDecoder::Open(format.data(), format.size(), false);
+    if (!laneDecoder || !laneDib.Allocate(dib.width(), dib.height())) {
+      laneFailed = true;
+      return;
+    }
+  }
+  AVPacket* packet = laneDecoder->NewPacket(static_cast<std::size_t>(size));
+  LONG bytes = 0;
+  if (!packet || AVIStreamRead(stream, next, 1, packet->data, size, &bytes, nullptr) != AVIERR_OK) return;
+  packet->pts = packet->dts = next;
+  codec::VideoDecoder* decoder = laneDecoder.get();
+  codec::DibImage* out = &laneDib;
+  const bool started = lane.Start([decoder, out, packet, next] {
+    decoder->Flush();
+    decoder->Send(packet);
+    int r = decoder->Receive();
+    if (r == AVERROR(EAGAIN)) {
+      decoder->SendEnd();
+      r = decoder->Receive();
+    }
+    return r == 0 && decoder->picture().pts == next && decoder->ConvertTo(*out);
+  });
+  if (!started) return;  // no thread to be had: the frame decodes when asked for
+  lanePosition = next;
+}
+
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) {
   if (!pavi) return nullptr;
   if (lpbiWanted && lpbiWanted != AVIGETFRAMEF_BESTDISPLAYFMT &&
@@ -247,6 +309,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) 
     pg->decoder = codec::VideoDecoder::Open(format.data(), format.size());
     if (!pg->decoder) return nullptr;
     pg->keyPosition.assign(static_cast<std::size_t>(pg->length), -1);
+    pg->format = format;
   }
   const int width = pg->rgb ? pg->rgb->width() : pg->decoder->width();
   const int height = pg->rgb ? pg->rgb->height() : pg->decoder->height();
@@ -258,10 +321,13 @@ void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos) {
   if (!pg || lPos < 0 || lPos >= pg->length) return nullptr;
   const LONG s = pg->PictureSample(lPos);
   if (s < 0) return nullptr;
-  if (s != pg->shown) {
-    const bool ok = pg->rgb ? pg->ShowUncompressed(s) : pg->ShowDecoded(s);
-    if (!ok) return nullptr;
-  }
+  if (s == pg->shown) return pg->dib.header();
+  if (pg->rgb) return pg->ShowUncompressed(s) ? pg->dib.header() : nullptr;
+  // While the lane works on a frame just ahead, this one decodes beside it.
+  const bool laneAhead = pg->lanePosition > s && pg->lanePosition <= s + 2;
+  const bool taken = !laneAhead && pg->TakeFromLane(s);
+  if (!taken && !pg->ShowDecoded(s)) return nullptr;
+  pg->StartLane(s);
   return pg->dib.header();
 }
 

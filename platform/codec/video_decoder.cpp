@@ -11,7 +11,7 @@ extern "C" {
 
 namespace codec {
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size) {
+std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads) {
   InitLibav();
   if (!format || size < sizeof(BITMAPINFOHEADER) || size > INT_MAX / 2) return nullptr;
   BITMAPINFOHEADER bih;
@@ -58,7 +58,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
     dec->m_hasPalette = true;
   }
   // Frame threads keep output order and timestamps, so frames stay exact.
-  ctx->thread_count = 0;
+  ctx->thread_count = threads ? 0 : 1;
   ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (avcodec_open2(ctx, codec, nullptr) < 0) return nullptr;
   return dec;

@@ -17,7 +17,8 @@ class VideoDecoder {
  public:
   // Null when the format is too short or too large, uncompressed (BI_RGB,
   // BI_BITFIELDS: RgbConverter's), or no decoder exists for its FourCC.
-  static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size);
+  // With threads, libavcodec may decode several frames at once.
+  static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size, bool threads = true);
 
   int width() const { return m_width; }
   int height() const { return m_height; }
@@ -38,6 +39,8 @@ class VideoDecoder {
   void Flush();
   // True when pictures come out in another order than their samples went in.
   bool reorders() const { return m_ctx->has_b_frames > 0; }
+  // True when libavcodec decodes several frames at once on its own threads.
+  bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 
   // Converts the last picture received into out (allocated to width x
   // height), scaling if the decoder's picture has another size.
