@@ -20,7 +20,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biHeight == INT_MIN) return nullptr;
   const int width = bih.biWidth;
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (DibStride(width, 24) * height > static_cast<std::int64_t>(kMaxDibPixelBytes)) return nullptr;
+  if (!DibFits(width, height)) return nullptr;
 
   const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, bih.biCompression);
