@@ -64,10 +64,10 @@ struct AviGetFrame {
   codec::PictureCache cache;
 
   // A second lane for decoders without threads of their own: after frame s
-  // the lane decodes frame s + 2, if that is a key frame, with a decoder of
-  // its own while this one decodes s + 1, so two frames decode at once. The
-  // caller's thread reads the lane's sample; the lane touches only its own
-  // decoder and DIB.
+  // the lane decodes frame s + 2 (s - 2 going backwards), if that is a key
+  // frame, with a decoder of its own while this one decodes the frame
+  // between, so two frames decode at once. The caller's thread reads the
+  // lane's sample; the lane touches only its own decoder and DIB.
   std::vector<std::uint8_t> format;
   std::unique_ptr<codec::VideoDecoder> laneDecoder;
   codec::DibImage laneDib;
@@ -111,7 +111,7 @@ struct AviGetFrame {
   bool ShowDecoded(LONG s, bool backward);
   bool ShowCached(LONG s);
   bool TakeFromLane(LONG s);
-  void StartLane(LONG s);
+  void StartLane(LONG s, LONG step);
   void Restart(LONG from, LONG key);
   int Feed(LONG wanted);
   LONG DisplayPosition(const AVFrame& picture);
@@ -273,9 +273,9 @@ bool AviGetFrame::TakeFromLane(LONG s) {
   return true;
 }
 
-void AviGetFrame::StartLane(LONG s) {
-  const LONG next = s + 2;
-  if (laneFailed || lanePosition >= 0 || next >= length || reordering || decoder->reorders() ||
+void AviGetFrame::StartLane(LONG s, LONG step) {
+  const LONG next = s + 2 * step;
+  if (laneFailed || lanePosition >= 0 || next < 0 || next >= length || reordering || decoder->reorders() ||
       decoder->frameThreaded())
     return;
   const LONG size = SampleSize(next);
@@ -351,10 +351,12 @@ void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos) {
   pg->lastWanted = s;
   if (pg->ShowCached(s)) return pg->dib.header();
   // While the lane works on a frame just ahead, this one decodes beside it.
-  const bool laneAhead = pg->lanePosition > s && pg->lanePosition <= s + 2;
+  const LONG step = backward ? -1 : 1;
+  const LONG ahead = (pg->lanePosition - s) * step;
+  const bool laneAhead = pg->lanePosition >= 0 && ahead > 0 && ahead <= 2;
   const bool taken = !laneAhead && pg->TakeFromLane(s);
   if (!taken && !pg->ShowDecoded(s, backward)) return nullptr;
-  pg->StartLane(s);
+  pg->StartLane(s, step);
   return pg->dib.header();
 }
 
