@@ -2,7 +2,9 @@
 // AVIStreamGetFrameClose, written on the public stream-reading functions.
 // Uncompressed streams are converted by our own code, the rest decoded by
 // libavcodec. Access is frame-exact: the next frame costs one decode, any
-// other is decoded forward from the nearest key frame at or before it.
+// other is decoded forward from the nearest key frame at or before it. A
+// request behind the one before (playing backwards) keeps the pictures
+// decoded on the way to it, so the next steps back are served from memory.
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -11,6 +13,7 @@
 
 #include "platform/codec/dib_image.h"
 #include "platform/codec/lane_worker.h"
+#include "platform/codec/picture_cache.h"
 #include "platform/codec/rgb_convert.h"
 #include "platform/codec/video_decoder.h"
 #include "platform/vfw.h"
@@ -32,6 +35,7 @@ struct AviGetFrame {
   LONG shown = -1;  // the sample whose picture the DIB holds
   LONG lastAsked = -1;    // the last position asked for
   LONG lastPicture = -1;  // and the sample holding its picture
+  LONG lastWanted = -1;   // the picture sample asked for last
 
   // Uncompressed streams.
   std::optional<codec::RgbConverter> rgb;
@@ -55,12 +59,15 @@ struct AviGetFrame {
   bool anchorSeen = false;
   LONG leading = 0;
   std::vector<LONG> keyPosition;  // display position of a key sample's picture, -1 unknown
+  // Pictures kept from the last run decoded for a request behind the one
+  // before, up to it: the steps back that follow take them from here.
+  codec::PictureCache cache;
 
   // A second lane for decoders without threads of their own: after frame s
-  // the lane decodes frame s + 2, if that is a key frame, with a decoder of
-  // its own while this one decodes s + 1, so two frames decode at once. The
-  // caller's thread reads the lane's sample; the lane touches only its own
-  // decoder and DIB.
+  // the lane decodes frame s + 2 (s - 2 going backwards), if that is a key
+  // frame, with a decoder of its own while this one decodes the frame
+  // between, so two frames decode at once. The caller's thread reads the
+  // lane's sample; the lane touches only its own decoder and DIB.
   std::vector<std::uint8_t> format;
   std::unique_ptr<codec::VideoDecoder> laneDecoder;
   codec::DibImage laneDib;
@@ -101,9 +108,10 @@ struct AviGetFrame {
   }
 
   bool ShowUncompressed(LONG s);
-  bool ShowDecoded(LONG s);
+  bool ShowDecoded(LONG s, bool backward);
+  bool ShowCached(LONG s);
   bool TakeFromLane(LONG s);
-  void StartLane(LONG s);
+  void StartLane(LONG s, LONG step);
   void Restart(LONG from, LONG key);
   int Feed(LONG wanted);
   LONG DisplayPosition(const AVFrame& picture);
@@ -187,12 +195,15 @@ LONG AviGetFrame::DisplayPosition(const AVFrame& picture) {
   return position;
 }
 
-bool AviGetFrame::ShowDecoded(LONG s) {
+// Going backwards, the pictures decoded on the way to s are kept: the ones
+// before it are most likely asked next.
+bool AviGetFrame::ShowDecoded(LONG s, bool backward) {
   LONG key = AVIStreamFindSample(stream, s, FIND_KEY | FIND_PREV);
   if (key < 0) key = 0;  // no key frame before it: try from the start
   // Go on from where the decoder is when the picture is still ahead and no
   // key frame lies between; otherwise start again at the key frame.
   const bool goOn = started && lastOut < s && key <= nextSend && (!reordering || s >= anchor);
+  bool keep = false;
   if (!goOn) {
     LONG from = key;
     // A leading picture, or one whose key frame's position is unknown, needs
@@ -202,6 +213,8 @@ bool AviGetFrame::ShowDecoded(LONG s) {
       if (previous >= 0) from = previous;
     }
     Restart(from, key);
+    keep = backward && s > from;
+    if (keep) cache.Clear();
   }
   for (;;) {
     const int r = decoder->Receive();
@@ -209,15 +222,17 @@ bool AviGetFrame::ShowDecoded(LONG s) {
       if (!reordering && decoder->reorders()) {
         // Only now the stream shows B-frames: number this run afresh.
         reordering = true;
+        cache.Clear();  // numbered as if in sample order
         if (runStart > 0) {
           started = false;
-          return ShowDecoded(s);
+          return ShowDecoded(s, backward);
         }
         anchorSeen = true;  // nothing leads the stream's first picture
       }
       const LONG position = DisplayPosition(decoder->picture());
       if (position < 0) continue;
       lastOut = position;
+      if (keep && position <= s) cache.Add(position, decoder->picture());
       if (position < s) continue;
       // Past it means the wanted picture was lost; keep this one for the
       // next request, which is most likely for it.
@@ -236,6 +251,15 @@ bool AviGetFrame::ShowDecoded(LONG s) {
   }
 }
 
+bool AviGetFrame::ShowCached(LONG s) {
+  const AVFrame* picture = cache.Find(s);
+  if (!picture) return false;
+  shown = -1;
+  if (!decoder->ConvertTo(*picture, dib)) return false;
+  shown = s;
+  return true;
+}
+
 // Takes the picture of s when the lane made it; otherwise only waits for the
 // lane so it is free again.
 bool AviGetFrame::TakeFromLane(LONG s) {
@@ -249,9 +273,9 @@ bool AviGetFrame::TakeFromLane(LONG s) {
   return true;
 }
 
-void AviGetFrame::StartLane(LONG s) {
-  const LONG next = s + 2;
-  if (laneFailed || lanePosition >= 0 || next >= length || reordering || decoder->reorders() ||
+void AviGetFrame::StartLane(LONG s, LONG step) {
+  const LONG next = s + 2 * step;
+  if (laneFailed || lanePosition >= 0 || next < 0 || next >= length || reordering || decoder->reorders() ||
       decoder->frameThreaded())
     return;
   const LONG size = SampleSize(next);
@@ -323,13 +347,20 @@ void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos) {
   if (s < 0) return nullptr;
   if (s == pg->shown) return pg->dib.header();
   if (pg->rgb) return pg->ShowUncompressed(s) ? pg->dib.header() : nullptr;
+  const bool backward = s < pg->lastWanted;
+  pg->lastWanted = s;
+  if (pg->ShowCached(s)) return pg->dib.header();
   // While the lane works on a frame just ahead, this one decodes beside it.
-  const bool laneAhead = pg->lanePosition > s && pg->lanePosition <= s + 2;
+  const LONG step = backward ? -1 : 1;
+  const LONG ahead = (pg->lanePosition - s) * step;
+  const bool laneAhead = pg->lanePosition >= 0 && ahead > 0 && ahead <= 2;
   const bool taken = !laneAhead && pg->TakeFromLane(s);
-  if (!taken && !pg->ShowDecoded(s)) return nullptr;
-  pg->StartLane(s);
+  if (!taken && !pg->ShowDecoded(s, backward)) return nullptr;
+  pg->StartLane(s, step);
   return pg->dib.header();
 }
+
+codec::PictureCache* codec::FrameDecoderCache(PGETFRAME pg) { return pg && pg->decoder ? &pg->cache : nullptr; }
 
 HRESULT AVIStreamGetFrameClose(PGETFRAME pg) {
   if (!pg) return AVIERR_BADHANDLE;

@@ -103,8 +103,8 @@ void VideoDecoder::Flush() {
   m_paletteSent = false;
 }
 
-bool VideoDecoder::ConvertTo(DibImage& out) {
-  const AVFrame* f = m_picture.get();
+bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
+  const AVFrame* f = &picture;
   if (f->width <= 0 || f->height <= 0 || f->format < 0 || out.width() != m_width || out.height() != m_height)
     return false;
   const auto format = static_cast<AVPixelFormat>(f->format);

@@ -44,7 +44,9 @@ class VideoDecoder {
 
   // Converts the last picture received into out (allocated to width x
   // height), scaling if the decoder's picture has another size.
-  bool ConvertTo(DibImage& out);
+  bool ConvertTo(DibImage& out) { return ConvertTo(*m_picture, out); }
+  // The same for a picture received earlier and kept.
+  bool ConvertTo(const AVFrame& picture, DibImage& out);
 
  private:
   VideoDecoder() = default;

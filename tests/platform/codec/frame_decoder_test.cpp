@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/codec/compressor_choice.h"
+#include "platform/codec/picture_cache.h"
 #include "platform/vfw.h"
 #include "tests/platform/avifile/avi_test_support.h"
 #include "tests/platform/codec/codec_test_support.h"
@@ -236,5 +237,68 @@ TEST(FrameDecoder, DamagedFrameIsNullAndTheNextStillDecode) {
     for (LONG i : {4, 2, 0, 3}) EXPECT_EQ(reader.Get(i), got[static_cast<std::size_t>(i)]) << fcc << " frame " << i;
   }
 }
+
+// Played backwards end to end, every frame is the one sequential decoding
+// gives, whatever the cache may hold: all it wants, a few pictures (segments
+// decoded one after another back through each GOP), less than one picture
+// (nothing kept); the bytes it holds never pass its budget.
+struct BackwardCase {
+  const char* name;
+  const char* args;  // ffmpeg output options; null: MPEG-4 of our own with a damaged sample
+};
+
+class BackwardPlayback : public ::testing::TestWithParam<BackwardCase> {};
+
+TEST_P(BackwardPlayback, EveryFrameAsSequentialDecodingWithinTheBudget) {
+  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  constexpr LONG kFrames = 40;
+  TempDir dir;
+  std::string path = dir.file("clip.avi");
+  if (const char* args = GetParam().args) {
+    ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=160x120:rate=10 -frames:v " +
+                         std::to_string(kFrames) + " " + args + " -y " + ShellQuote(path))
+                  .exitCode,
+              0);
+  } else {
+    codectest::Compressed clip = codectest::CompressFrames("FMP4", 160, 120, kFrames);
+    clip.samples[25].assign(clip.samples[25].size(), 0x5A);
+    path = WriteStream(dir, clip.format, clip.samples, clip.flags);
+  }
+  std::vector<Frame> sequential;
+  {
+    Reader reader(path);
+    ASSERT_TRUE(reader.decoder());
+    for (LONG i = 0; i < kFrames; ++i) sequential.push_back(reader.Get(i));
+  }
+  std::size_t pictureBytes = 0;
+  for (const double pictures : {-1.0, 4.5, 0.5}) {  // -1: the default budget
+    Reader reader(path);
+    ASSERT_TRUE(reader.decoder());
+    codec::PictureCache* cache = codec::FrameDecoderCache(reader.decoder());
+    ASSERT_TRUE(cache);
+    if (pictures > 0) cache->SetBudget(static_cast<std::size_t>(pictures * static_cast<double>(pictureBytes)));
+    for (LONG i = kFrames - 1; i >= 0; --i)
+      ASSERT_EQ(reader.Get(i), sequential[static_cast<std::size_t>(i)]) << "frame " << i << ", " << pictures;
+    EXPECT_LE(cache->peakBytes(), cache->budget());
+    if (pictures < 0) {
+      ASSERT_GT(cache->size(), 1u) << "the steps back came from the cache";
+      pictureBytes = cache->bytes() / cache->size();
+    } else if (pictures < 1) {
+      EXPECT_EQ(cache->peakBytes(), 0u);
+    } else {
+      EXPECT_GT(cache->peakBytes(), 0u);
+    }
+  }
+}
+
+const BackwardCase kBackwardCases[] = {
+    {"H264", "-c:v libx264 -pix_fmt yuv420p -g 20"},
+    {"H264OpenGop", "-c:v libx264 -pix_fmt yuv420p -g 20 -x264-params open-gop=1"},
+    {"Mpeg4BFrames", "-c:v mpeg4 -g 20 -bf 2"},
+    {"Mpeg4Damaged", nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(Codecs, BackwardPlayback, ::testing::ValuesIn(kBackwardCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
