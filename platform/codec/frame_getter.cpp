@@ -1,7 +1,7 @@
 // Frame decoders: AVIStreamGetFrameOpen, AVIStreamGetFrame and
 // AVIStreamGetFrameClose, written on the public stream-reading functions.
 // Uncompressed streams are converted by our own code, the rest decoded by
-// libavcodec. Access is frame-exact: the next frame costs one decode, any
+// libavcodec, Motion JPEG by libjpeg-turbo where it can. Access is frame-exact: the next frame costs one decode, any
 // other is decoded forward from the nearest key frame at or before it. A
 // request behind the one before (playing backwards) keeps the pictures
 // decoded on the way to it, so the next steps back are served from memory.
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/codec/dib_image.h"
+#include "platform/codec/jpeg_decoder.h"
 #include "platform/codec/lane_worker.h"
 #include "platform/codec/picture_cache.h"
 #include "platform/codec/rgb_convert.h"
@@ -43,6 +44,9 @@ struct AviGetFrame {
 
   // Compressed streams.
   std::unique_ptr<codec::VideoDecoder> decoder;
+  // Motion JPEG: every sample is a picture of its own, decoded straight into
+  // the DIB; libavcodec takes the samples that path leaves.
+  bool jpeg = false;
   bool started = false;   // the decoder has been fed from a key frame on
   bool drained = false;   // it was told the stream ended
   LONG runStart = 0;      // the key frame the decoder was last started at
@@ -65,11 +69,13 @@ struct AviGetFrame {
 
   // A second lane for decoders without threads of their own: after frame s
   // the lane decodes frame s + 2 (s - 2 going backwards), if that is a key
-  // frame, with a decoder of its own while this one decodes the frame
-  // between, so two frames decode at once. The caller's thread reads the
-  // lane's sample; the lane touches only its own decoder and DIB.
+  // frame (any Motion JPEG sample), with a decoder of its own while this one
+  // decodes the frame between, so two frames decode at once. The caller's
+  // thread reads the lane's sample; the lane touches only its own decoder,
+  // sample and DIB.
   std::vector<std::uint8_t> format;
   std::unique_ptr<codec::VideoDecoder> laneDecoder;
+  std::vector<std::uint8_t> laneSample;  // Motion JPEG
   codec::DibImage laneDib;
   LONG lanePosition = -1;  // the frame the lane decodes or holds, -1 none
   bool laneFailed = false;
@@ -107,7 +113,9 @@ struct AviGetFrame {
     return i;
   }
 
+  bool ReadSample(LONG s, std::vector<std::uint8_t>& into) const;
   bool ShowUncompressed(LONG s);
+  bool ShowJpeg(LONG s);
   bool ShowDecoded(LONG s, bool backward);
   bool ShowCached(LONG s);
   bool TakeFromLane(LONG s);
@@ -116,6 +124,21 @@ struct AviGetFrame {
   int Feed(LONG wanted);
   LONG DisplayPosition(const AVFrame& picture);
 };
+
+bool AviGetFrame::ReadSample(LONG s, std::vector<std::uint8_t>& into) const {
+  const LONG size = SampleSize(s);
+  if (size <= 0) return false;
+  into.resize(static_cast<std::size_t>(size));
+  LONG bytes = 0;
+  return AVIStreamRead(stream, s, 1, into.data(), size, &bytes, nullptr) == AVIERR_OK;
+}
+
+bool AviGetFrame::ShowJpeg(LONG s) {
+  shown = -1;
+  if (!ReadSample(s, sample) || !codec::DecodeJpegSample(sample.data(), sample.size(), dib)) return false;
+  shown = s;
+  return true;
+}
 
 bool AviGetFrame::ShowUncompressed(LONG s) {
   shown = -1;
@@ -275,9 +298,20 @@ bool AviGetFrame::TakeFromLane(LONG s) {
 
 void AviGetFrame::StartLane(LONG s, LONG step) {
   const LONG next = s + 2 * step;
-  if (laneFailed || lanePosition >= 0 || next < 0 || next >= length || reordering || decoder->reorders() ||
-      decoder->frameThreaded())
+  if (laneFailed || lanePosition >= 0 || next < 0 || next >= length) return;
+  if (jpeg) {
+    if (!laneDib.Allocate(dib.width(), dib.height())) {
+      laneFailed = true;
+      return;
+    }
+    if (!ReadSample(next, laneSample)) return;
+    const std::vector<std::uint8_t>* sample = &laneSample;
+    codec::DibImage* out = &laneDib;
+    if (lane.Start([sample, out] { return codec::DecodeJpegSample(sample->data(), sample->size(), *out); }))
+      lanePosition = next;
     return;
+  }
+  if (reordering || decoder->reorders() || decoder->frameThreaded()) return;
   const LONG size = SampleSize(next);
   if (size <= 0 || !AVIStreamIsKeyFrame(stream, next)) return;
   if (!laneDecoder) {
@@ -333,6 +367,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) 
     pg->decoder = codec::VideoDecoder::Open(format.data(), format.size());
     if (!pg->decoder) return nullptr;
     pg->keyPosition.assign(static_cast<std::size_t>(pg->length), -1);
+    pg->jpeg = pg->decoder->codecId() == AV_CODEC_ID_MJPEG && codec::JpegDecodesFourcc(pg->decoder->fourcc());
     pg->format = format;
   }
   const int width = pg->rgb ? pg->rgb->width() : pg->decoder->width();
@@ -355,7 +390,12 @@ void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos) {
   const LONG ahead = (pg->lanePosition - s) * step;
   const bool laneAhead = pg->lanePosition >= 0 && ahead > 0 && ahead <= 2;
   const bool taken = !laneAhead && pg->TakeFromLane(s);
-  if (!taken && !pg->ShowDecoded(s, backward)) return nullptr;
+  if (!taken && !(pg->jpeg && pg->ShowJpeg(s)) && !pg->ShowDecoded(s, backward)) {
+    // libavcodec may have gone on to the next sample's picture; that one is
+    // libjpeg-turbo's to make when it is asked for, as in any other order.
+    if (pg->jpeg) pg->shown = -1;
+    return nullptr;
+  }
   pg->StartLane(s, step);
   return pg->dib.header();
 }

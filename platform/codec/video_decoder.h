@@ -22,6 +22,9 @@ class VideoDecoder {
 
   int width() const { return m_width; }
   int height() const { return m_height; }
+  AVCodecID codecId() const { return m_ctx->codec_id; }
+  // The format's biCompression.
+  DWORD fourcc() const { return m_ctx->codec_tag; }
 
   // A packet of size bytes (zeroed padding after them) for Send. Its buffer
   // is reused once the decoder has let go of it; valid until the next call.

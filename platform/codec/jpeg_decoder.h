@@ -1,0 +1,28 @@
+// Motion JPEG samples decoded by libjpeg-turbo straight into the output DIB:
+// one pass, SIMD colour conversion, rows written bottom-up where they belong.
+// Only plain 8-bit baseline or progressive pictures in YCbCr 4:4:4, 4:2:2,
+// 4:2:0 (even height) or grey of the stream's own size are taken; anything else (fields,
+// lossless, 12-bit, CMYK or RGB, markers that change how libavcodec decodes)
+// and any sample libjpeg-turbo finds fault with is left to libavcodec, so
+// every stream it plays still plays the same. Internal to platform/codec.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/codec/dib_image.h"
+#include "platform/wintypes.h"
+
+namespace codec {
+
+// True when samples of this FourCC are JPEG pictures libavcodec decodes
+// without quirks of its own. The caller has checked that libavformat maps
+// the FourCC to Motion JPEG.
+bool JpegDecodesFourcc(DWORD fourcc);
+
+// Decodes one sample into out (allocated to the stream's size). False when
+// the sample is not a picture described above or is damaged; out's pixels
+// are then undefined. Keeps no state: any thread may call it, on its own out.
+bool DecodeJpegSample(const std::uint8_t* sample, std::size_t size, DibImage& out);
+
+}  // namespace codec
