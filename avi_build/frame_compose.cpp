@@ -44,20 +44,46 @@ void StretchTarget::Make(std::int32_t cols, std::int32_t rows) {
 
 namespace {
 
-// The picture drawn over a fresh copy of the canvas, or null.
-std::unique_ptr<Bitmap> Stretch(std::unique_ptr<Bitmap> picture, const StretchTarget& target,
-                                std::int32_t cols, std::int32_t rows) {
-  if (!target.canvas || !target.canvas->image()) return nullptr;
-  GpBitmap* copy = nullptr;
-  if (GdipCloneBitmapAreaI(0, 0, cols, rows, PixelFormat24bppRGB, target.canvas->image(), &copy) != Ok) return nullptr;
-  auto working = std::make_unique<Bitmap>(copy);
+// The frame's rows as a bitmap (bottom-up, so the stride is negative),
+// sharing the frame's memory; null when it cannot be made.
+std::unique_ptr<Bitmap> FrameBitmap(FrameBuffer& frame) {
+  const std::int32_t rows = frame.header.biHeight;
+  GpBitmap* image = nullptr;
+  if (GdipCreateBitmapFromScan0(frame.header.biWidth, rows, -frame.stride, PixelFormat24bppRGB,
+                                frame.pixels.get() + std::ptrdiff_t(rows - 1) * frame.stride, &image) != Ok)
+    return nullptr;
+  return std::make_unique<Bitmap>(image);
+}
+
+// The picture drawn over a copy of the canvas. The frame itself is the
+// working copy: drawing into a bitmap of its own and copying that into the
+// frame cost two more passes over a frame's worth of memory.
+ComposeResult Stretch(std::unique_ptr<Bitmap> picture, const StretchTarget& target, FrameBuffer& frame) {
+  const std::int32_t cols = frame.header.biWidth;
+  const std::int32_t rows = frame.header.biHeight;
+  if (!target.canvas || !target.canvas->image()) return ComposeResult::Skipped;
+  const GpRect area{0, 0, cols, rows};
+  BitmapData canvas{};
+  if (target.canvas->record(GdipBitmapLockBits(target.canvas->image(), &area, ImageLockModeRead,
+                                               PixelFormat24bppRGB, &canvas)) != Ok)
+    return ComposeResult::Skipped;
+  const std::size_t rowBytes = 3 * std::size_t(cols);
+  for (std::int32_t y = 0; y < rows; ++y) {
+    std::uint8_t* to = frame.pixels.get() + std::ptrdiff_t(rows - 1 - y) * frame.stride;
+    std::memcpy(to, static_cast<const std::uint8_t*>(canvas.Scan0) + std::ptrdiff_t(y) * canvas.Stride, rowBytes);
+    std::memset(to + rowBytes, 0, std::size_t(frame.stride) - rowBytes);
+  }
+  GdipBitmapUnlockBits(target.canvas->image(), &canvas);
+
+  std::unique_ptr<Bitmap> working = FrameBitmap(frame);
+  if (!working) return ComposeResult::Skipped;
   GpGraphics* graphics = nullptr;
   if (working->record(GdipGetImageGraphicsContext(working->asImage(), &graphics)) == Ok) {
     // A failed draw leaves the blank copy; it is not reported.
     GdipDrawImagePoints(graphics, picture->asImage(), target.points, 3);
     GdipDeleteGraphics(graphics);
   }
-  return working;
+  return ComposeResult::Composed;
 }
 
 }  // namespace
@@ -66,8 +92,8 @@ ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, c
                            FrameBuffer& frame) {
   const std::int32_t cols = frame.header.biWidth;
   const std::int32_t rows = frame.header.biHeight;
-  std::unique_ptr<Bitmap> source =
-      clip ? std::move(picture) : Stretch(std::move(picture), target, cols, rows);
+  if (!clip) return Stretch(std::move(picture), target, frame);
+  std::unique_ptr<Bitmap> source = std::move(picture);
   if (!source || !source->image()) return ComposeResult::Skipped;
 
   BitmapData data{};
