@@ -95,14 +95,12 @@ ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, c
   if (!clip) return Stretch(std::move(picture), target, frame);
   std::unique_ptr<Bitmap> source = std::move(picture);
   if (!source || !source->image()) return ComposeResult::Skipped;
-
-  BitmapData data{};
-  if (source->record(GdipBitmapLockBits(source->image(), nullptr, ImageLockModeRead, PixelFormat24bppRGB, &data)) != Ok)
+  UINT width = 0, height = 0;
+  if (GdipGetImageWidth(source->asImage(), &width) != Ok || GdipGetImageHeight(source->asImage(), &height) != Ok)
     return ComposeResult::Skipped;
 
-  std::memset(frame.pixels.get(), 0, frame.size());
-  const std::int32_t W = static_cast<std::int32_t>(data.Width);
-  const std::int32_t H = static_cast<std::int32_t>(data.Height);
+  const std::int32_t W = static_cast<std::int32_t>(width);
+  const std::int32_t H = static_cast<std::int32_t>(height);
   const std::int32_t w = std::min(W, cols);
   const std::int32_t h = std::min(H, rows);
   std::int32_t sx = 0, fx = 0, sy = 0, fy = 0;
@@ -115,12 +113,18 @@ ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, c
   else
     sy = (H - rows) / 2;  // counted from the top of the source
 
-  const auto* src = static_cast<const std::uint8_t*>(data.Scan0);
-  for (std::int32_t i = 0; i < h; ++i) {
-    const std::uint8_t* from = src + std::ptrdiff_t(sy + i) * data.Stride + 3 * std::ptrdiff_t(sx);
-    std::uint8_t* to = frame.pixels.get() + std::ptrdiff_t(fy + h - 1 - i) * frame.stride + 3 * std::ptrdiff_t(fx);
-    std::memcpy(to, from, 3 * std::size_t(w));
-  }
+  // Only the part of the picture the frame shows is converted, straight
+  // into the frame's rows (bottom-up: a negative stride from the top row).
+  const GpRect area{sx, sy, w, h};
+  BitmapData data{};
+  data.Stride = -frame.stride;
+  data.Scan0 = frame.pixels.get() + std::ptrdiff_t(fy + h - 1) * frame.stride + 3 * std::ptrdiff_t(fx);
+  // What the picture leaves uncovered is black, padding included; a picture
+  // that covers a frame without padding overwrites every byte.
+  if (w < cols || h < rows || frame.stride != 3 * cols) std::memset(frame.pixels.get(), 0, frame.size());
+  if (source->record(GdipBitmapLockBits(source->image(), &area, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                        PixelFormat24bppRGB, &data)) != Ok)
+    return ComposeResult::Skipped;
   GdipBitmapUnlockBits(source->image(), &data);
   return ComposeResult::Composed;
 }
