@@ -224,7 +224,7 @@ void FilterRow(const std::int16_t* mid, const Taps& taps, BYTE* out) {
   // Each pixel's (up to) four channels in one register; two taps a step
   // through a 16-bit multiply-add.
   const __m128i half = _mm_set1_epi32(1 << (kDown - 1));
-  for (const Taps::Span& span : taps.spans) {
+  const auto pixel = [&](const Taps::Span& span) {
     const std::int16_t* p = base + static_cast<std::ptrdiff_t>(span.first) * PixelBytes;
     const std::uint16_t* w = weights + span.offset;
     const INT count = FixedTaps ? FixedTaps : span.count;
@@ -233,8 +233,10 @@ void FilterRow(const std::int16_t* mid, const Taps& taps, BYTE* out) {
     for (; k + 1 < count; k += 2, p += 2 * PixelBytes) {
       const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
       const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + PixelBytes));
-      const __m128i pair = _mm_set1_epi32(static_cast<int>(w[k] | (static_cast<std::uint32_t>(w[k + 1]) << 16)));
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), pair));
+      // Two neighbouring weights read as one word: the (w[k], w[k + 1]) pair.
+      std::int32_t pair;
+      std::memcpy(&pair, w + k, sizeof pair);
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), _mm_set1_epi32(pair)));
     }
     if (k < count) {
       const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
@@ -242,9 +244,18 @@ void FilterRow(const std::int16_t* mid, const Taps& taps, BYTE* out) {
     }
     const __m128i shifted = _mm_srai_epi32(sum, kDown);
     const __m128i words = _mm_packs_epi32(shifted, shifted);
-    const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+  };
+  // Whole 4-byte stores; for 3-byte pixels the spare byte lands on the next
+  // pixel, written next, so only the last pixel stores 3.
+  const std::size_t spans = taps.spans.size();
+  for (std::size_t i = 0; i + 1 < spans; ++i, out += Channels) {
+    const std::uint32_t bytes = pixel(taps.spans[i]);
+    std::memcpy(out, &bytes, 4);
+  }
+  if (spans > 0) {
+    const std::uint32_t bytes = pixel(taps.spans.back());
     std::memcpy(out, &bytes, Channels);
-    out += Channels;
   }
 #else
   constexpr std::uint32_t kHalf = 1u << (kDown - 1);
