@@ -64,9 +64,18 @@ bool FramePrefetcher::Asked(int n) const {
 }
 
 bool FramePrefetcher::Ask(int n, const std::string& path) {
-  if (!CanAsk() || Asked(n)) return false;
+  if (m_helpers.empty()) return false;
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    const auto asked = std::find_if(m_jobs.begin(), m_jobs.end(),
+                                    [n](const auto& job) { return !job->dropped && job->entry == n; });
+    if (asked != m_jobs.end()) {
+      if ((*asked)->path == path) return false;
+      Drop(asked);
+    }
+    if (std::size_t(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return !job->dropped; })) >=
+        m_lookahead)
+      return false;
     m_jobs.push_back(std::make_unique<Job>(n, path));
   }
   m_wake.notify_one();
@@ -124,10 +133,12 @@ void FramePrefetcher::Work() {
   if (!m_clip) target.Make(m_cols, m_rows);
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
+    // The entry the owner will want soonest: the lowest one waiting.
     auto waiting = m_jobs.end();
     m_wake.wait(lock, [&] {
-      waiting = std::find_if(m_jobs.begin(), m_jobs.end(),
-                             [](const auto& job) { return job->state == Job::State::Waiting; });
+      for (auto it = m_jobs.begin(); it != m_jobs.end(); ++it)
+        if ((*it)->state == Job::State::Waiting && (waiting == m_jobs.end() || (*it)->entry < (*waiting)->entry))
+          waiting = it;
       return m_stop || waiting != m_jobs.end();
     });
     if (m_stop) return;

@@ -31,8 +31,9 @@ PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const Str
 
 // Prepares the frames of entries asked for ahead of time. Only the thread
 // that owns the prefetcher (the job's) calls its methods; the helpers see
-// nothing but the paths they are given. At most `helpers` pictures are
-// loaded at once, and at most `lookahead` entries wait or are held.
+// nothing but the paths they are given, and take the lowest entry waiting
+// first. At most `helpers` pictures are loaded at once, and at most
+// `lookahead` entries wait or are held.
 class FramePrefetcher {
  public:
   // Frames of cols x rows, clipped or stretched. Without helpers (0, or
@@ -50,8 +51,9 @@ class FramePrefetcher {
   bool CanAsk() const;
   // Whether entry n is asked for and not yet taken.
   bool Asked(int n) const;
-  // Asks for entry n's frame from path; false (nothing asked) when it
-  // cannot ask or n is asked for already.
+  // Asks for entry n's frame from path; asked before under another path,
+  // that work is dropped first. False (nothing asked) when n is asked for
+  // under this path already, or when no more can be asked.
   bool Ask(int n, const std::string& path);
 
   struct Prepared {

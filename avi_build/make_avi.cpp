@@ -32,10 +32,10 @@ namespace {
 
 constexpr DWORD kQuality = 8500;
 
-// Entries prepared ahead of the one being written, and the helpers that
-// prepare them: one picture a core, at most two (each holds a whole
+// Entries asked of the helpers at once (the current one and those after
+// it), and the helpers: one picture a core, at most two (each holds a whole
 // picture, which may be large).
-constexpr int kLookahead = 3;
+constexpr int kLookahead = 4;
 int HelperCount() { return int(std::clamp(std::thread::hardware_concurrency(), 1u, 2u)); }
 
 AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, bool compressed) {
@@ -175,7 +175,7 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
     }
     LONG samplesWritten = 0;
     LONG bytes = 0;
-    const HRESULT hr = avi.write(stream, frameNumber, 1, data, size, flags, &samplesWritten, &bytes);
+    hr = avi.write(stream, frameNumber, 1, data, size, flags, &samplesWritten, &bytes);
     ++frameNumber;
     if (hr != AVIERR_OK || samplesWritten != 1) {
       host.MessageBox(AviErrorName(hr), "AVIStreamWrite");
@@ -193,7 +193,9 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
       host.SelectEntry(n);
       const int count = host.EntryCount();
       host.Progress(n, count);
-      // The helpers load the next entries while this one is finished here.
+      // The helpers load this entry (anew if its text changed since it was
+      // asked for) and the next ones, while earlier frames are written.
+      prefetch.Ask(n, entry);
       for (int k = n + 1; k < count && prefetch.CanAsk(); ++k)
         if (!prefetch.Asked(k)) prefetch.Ask(k, host.EntryText(k));
 

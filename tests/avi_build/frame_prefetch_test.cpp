@@ -40,8 +40,9 @@ TEST_F(PrefetchTest, TakeGivesTheFramesAskedForUnderTheSamePath) {
 
   FramePrefetcher prefetch(16, 16, 0, 2, 3);
   ASSERT_TRUE(prefetch.CanAsk());
-  EXPECT_TRUE(prefetch.Ask(1, red));
-  EXPECT_FALSE(prefetch.Ask(1, green));  // asked already
+  EXPECT_TRUE(prefetch.Ask(1, green));
+  EXPECT_FALSE(prefetch.Ask(1, green));  // asked already under this path
+  EXPECT_TRUE(prefetch.Ask(1, red));     // under another: the first work is dropped
   EXPECT_TRUE(prefetch.Ask(2, broken));
   EXPECT_TRUE(prefetch.Ask(3, green));
   EXPECT_FALSE(prefetch.CanAsk());  // three held
