@@ -88,7 +88,7 @@ FramePrefetcher::JobList::iterator FramePrefetcher::Drop(JobList::iterator it) {
     job.dropped = true;
     return std::next(it);
   }
-  if (job.frame.pixels && m_spare.size() < m_lookahead) m_spare.push_back(std::move(job.frame));
+  if (job.frame.pixels && m_spare.size() < m_helpers.size()) m_spare.push_back(std::move(job.frame));
   return m_jobs.erase(it);
 }
 
@@ -123,7 +123,7 @@ std::optional<FramePrefetcher::Prepared> FramePrefetcher::Take(int n, const std:
 
 void FramePrefetcher::Recycle(FrameBuffer frame) {
   const std::lock_guard<std::mutex> lock(m_mutex);
-  if (frame.pixels && m_spare.size() < m_lookahead) m_spare.push_back(std::move(frame));
+  if (frame.pixels && m_spare.size() < m_helpers.size()) m_spare.push_back(std::move(frame));
 }
 
 // Runs on a helper thread: takes the first job nobody has begun, prepares

@@ -33,7 +33,9 @@ PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const Str
 // that owns the prefetcher (the job's) calls its methods; the helpers see
 // nothing but the paths they are given, and take the lowest entry waiting
 // first. At most `helpers` pictures are loaded at once, and at most
-// `lookahead` entries wait or are held.
+// `lookahead` entries wait or are held. Frame-sized buffers it owns: one a
+// held entry, a spare and (stretching) a canvas a helper, so
+// lookahead + 2 * helpers at most.
 class FramePrefetcher {
  public:
   // Frames of cols x rows, clipped or stretched. Without helpers (0, or
@@ -85,7 +87,7 @@ class FramePrefetcher {
   std::condition_variable m_done;  // a job finished
   bool m_stop = false;
   JobList m_jobs;  // in the order asked
-  std::vector<FrameBuffer> m_spare;
+  std::vector<FrameBuffer> m_spare;  // at most one a helper
   std::vector<std::thread> m_helpers;
 };
 

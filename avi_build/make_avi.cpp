@@ -32,11 +32,24 @@ namespace {
 
 constexpr DWORD kQuality = 8500;
 
-// Entries asked of the helpers at once (the current one and those after
-// it), and the helpers: one picture a core, at most two (each holds a whole
-// picture, which may be large).
-constexpr int kLookahead = 4;
-int HelperCount() { return int(std::clamp(std::thread::hardware_concurrency(), 1u, 2u)); }
+// The helpers that load entries ahead, and how many entries (the current
+// one and those after it) they are asked for at once. One helper a core, at
+// most two: each holds a whole picture, which may be large. The frames they
+// hold and compose into (FramePrefetcher: lookahead + 2 * helpers) stay
+// within kAheadBytes; frames too large for that are made one at a time on
+// the job's thread, as without helpers.
+constexpr std::size_t kAheadBytes = std::size_t{128} << 20;
+struct PrefetchPlan {
+  int helpers = 0;
+  int lookahead = 0;
+};
+PrefetchPlan PlanPrefetch(std::size_t frameBytes) {
+  for (int helpers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 2u)); helpers > 0; --helpers) {
+    const int lookahead = 2 * helpers;
+    if (frameBytes * std::size_t(lookahead + 2 * helpers) <= kAheadBytes) return {helpers, lookahead};
+  }
+  return {};
+}
 
 AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, bool compressed) {
   AVISTREAMINFOA info{};
@@ -186,7 +199,8 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
   };
 
   {
-    FramePrefetcher prefetch(s.cols, s.rows, s.clip, HelperCount(), kLookahead);
+    const PrefetchPlan plan = PlanPrefetch(frame.size());
+    FramePrefetcher prefetch(s.cols, s.rows, s.clip, plan.helpers, plan.lookahead);
     for (int n = 0; n < host.EntryCount(); ++n) {
       if (host.StopRequested()) break;
       const std::string entry = host.EntryText(n);

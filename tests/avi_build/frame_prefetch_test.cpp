@@ -119,9 +119,11 @@ class SequenceHost : public avi_build::MakeAviHost {
   // entry ahead of reaching it).
   std::map<int, std::string> laterText;
   std::map<int, std::string> lastRead;
+  int reads = 0;
 
   int EntryCount() override { return int(entries.size()); }
   std::string EntryText(int n) override {
+    ++reads;
     std::string text = entries[std::size_t(n)];
     if (lastRead.count(n) && laterText.count(n)) text = laterText[n];
     lastRead[n] = text;
@@ -185,6 +187,24 @@ TEST_F(PrefetchingJobTest, AnEntryChangedAfterItWasReadAheadIsLoadedAgain) {
   // Entry 2 is missing by the time the job reaches it.
   EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "write 1", "select 2",
                                                    "box File Failed to Open", "box AVI File Written"}));
+}
+
+HRESULT CountingWrite(PAVISTREAM, LONG start, LONG, const void*, LONG size, DWORD, LONG* written, LONG* bytes) {
+  g_host->events.push_back("write " + std::to_string(start));
+  *written = 1;
+  *bytes = size;
+  return AVIERR_OK;
+}
+
+// Frames this large would cost hundreds of megabytes held ahead; the job
+// makes them one at a time and reads no entry ahead.
+TEST_F(PrefetchingJobTest, HugeFramesAreNotPreparedAhead) {
+  host.entries = {Solid("1.png", kRed), Solid("2.png", kGreen), Solid("3.png", kBlue)};
+  avi.write = &CountingWrite;
+  EXPECT_EQ(avi_build::MakeAviJob(host, {4000, 3000, 10, 1}, avi), 0);
+  EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "write 1", "select 2", "write 2",
+                                                   "box AVI File Written"}));
+  EXPECT_EQ(host.reads, 3);
 }
 
 }  // namespace
