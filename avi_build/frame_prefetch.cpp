@@ -54,8 +54,11 @@ FramePrefetcher::~FramePrefetcher() {
 bool FramePrefetcher::CanAsk() const {
   if (m_helpers.empty()) return false;
   const std::lock_guard<std::mutex> lock(m_mutex);
-  return std::size_t(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return !job->dropped; })) <
-         m_lookahead;
+  return Held() < m_lookahead;
+}
+
+std::size_t FramePrefetcher::Held() const {
+  return std::size_t(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return !job->dropped; }));
 }
 
 bool FramePrefetcher::Asked(int n) const {
@@ -73,9 +76,7 @@ bool FramePrefetcher::Ask(int n, const std::string& path) {
       if ((*asked)->path == path) return false;
       Drop(asked);
     }
-    if (std::size_t(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return !job->dropped; })) >=
-        m_lookahead)
-      return false;
+    if (Held() >= m_lookahead) return false;
     m_jobs.push_back(std::make_unique<Job>(n, path));
   }
   m_wake.notify_one();

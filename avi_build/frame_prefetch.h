@@ -77,6 +77,8 @@ class FramePrefetcher {
   // Under m_mutex: removes a job nobody works on (keeping its frame as a
   // spare) or marks it for its helper to remove; returns the next job.
   JobList::iterator Drop(JobList::iterator job);
+  // Under m_mutex: the entries asked for and neither taken nor dropped.
+  std::size_t Held() const;
 
   const std::int32_t m_cols;
   const std::int32_t m_rows;
