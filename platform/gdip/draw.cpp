@@ -170,15 +170,10 @@ class RowSource {
 // (255 << 7 = 32640) and the horizontal filter can multiply-add pairs.
 constexpr int kMidBits = 7;
 
-// mid[x] = weighted sum of the rows at x, scaled by 2^kMidBits.
-// Built twice and chosen when the program loads: with AVX2 the vectorised
-// loops take 8 lanes a step instead of 4, and this pass is most of a
-// shrinking draw.
-#if defined(__x86_64__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void CombineRows(const BYTE* const* rows, const std::uint16_t* w, INT count, std::size_t length,
-                 std::int16_t* mid, std::uint32_t* acc) {
+// mid[x] = weighted sum of the rows at x, scaled by 2^kMidBits. The body
+// of CombineRows below, built once for any x86-64 and once for AVX2.
+[[gnu::always_inline]] inline void CombineRowsBody(const BYTE* const* rows, const std::uint16_t* w, INT count,
+                                                  std::size_t length, std::int16_t* mid, std::uint32_t* acc) {
   constexpr int kDown = kWeightBits - kMidBits;
   constexpr std::uint32_t kHalf = 1u << (kDown - 1);
   const BYTE* r0 = rows[0];
@@ -207,6 +202,30 @@ void CombineRows(const BYTE* const* rows, const std::uint16_t* w, INT count, std
     for (std::size_t x = 0; x < length; ++x) acc[x] += wk * rk[x];
   }
   for (std::size_t x = 0; x < length; ++x) mid[x] = static_cast<std::int16_t>(acc[x] >> kDown);
+}
+
+void CombineRowsPlain(const BYTE* const* rows, const std::uint16_t* w, INT count, std::size_t length,
+                      std::int16_t* mid, std::uint32_t* acc) {
+  CombineRowsBody(rows, w, count, length, mid, acc);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// With AVX2 the vectorised loops take 8 lanes a step instead of 4, and this
+// pass is most of a shrinking draw. Chosen at the first call rather than by
+// an ifunc, whose resolver runs before sanitizer runtimes are ready.
+[[gnu::target("avx2")]] void CombineRowsAvx2(const BYTE* const* rows, const std::uint16_t* w, INT count,
+                                             std::size_t length, std::int16_t* mid, std::uint32_t* acc) {
+  CombineRowsBody(rows, w, count, length, mid, acc);
+}
+#endif
+
+void CombineRows(const BYTE* const* rows, const std::uint16_t* w, INT count, std::size_t length,
+                 std::int16_t* mid, std::uint32_t* acc) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return CombineRowsAvx2(rows, w, count, length, mid, acc);
+#endif
+  CombineRowsPlain(rows, w, count, length, mid, acc);
 }
 
 // Elements read past the last pixel of a combined row by the 4-lane loads.
