@@ -53,17 +53,76 @@ std::string ExportFileName(std::int32_t index) {
   return name;
 }
 
-void ExportFrame(const void* frame, std::int32_t index, const CLSID& encoder) {
+namespace {
+
+// Steps 1 of the export: a bitmap of the frame, holding its own copy.
+GpBitmap* CopyFrame(const void* frame) {
   const auto* info = static_cast<const BITMAPINFO*>(frame);
   void* pixels = const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER));
   GpBitmap* bitmap = nullptr;
-  if (GdipCreateBitmapFromGdiDib(info, pixels, &bitmap) != Ok) return;
+  return GdipCreateBitmapFromGdiDib(info, pixels, &bitmap) == Ok ? bitmap : nullptr;
+}
+
+// Steps 2 to 5: name, convert, save, dispose.
+void SaveFrame(GpBitmap* bitmap, std::int32_t index, const CLSID& encoder) {
   const std::string name = ExportFileName(index);
   const int length = MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, nullptr, 0);
   std::vector<WCHAR> wide(std::size_t(length > 0 ? length : 1), 0);
   if (length > 0 && MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, wide.data(), length) > 0)
     GdipSaveImageToFile(AsImage(bitmap), wide.data(), &encoder, nullptr);
   GdipDisposeImage(AsImage(bitmap));
+}
+
+// Frames copied but not yet saved: enough to keep the worker busy while
+// the loop decodes the next frame, few enough to bound the memory.
+constexpr std::size_t kQueueDepth = 2;
+
+}  // namespace
+
+void ExportFrame(const void* frame, std::int32_t index, const CLSID& encoder) {
+  if (GpBitmap* bitmap = CopyFrame(frame)) SaveFrame(bitmap, index, encoder);
+}
+
+ExportQueue::ExportQueue(const CLSID& encoder) : m_encoder(encoder), m_worker([this] { Work(); }) {}
+
+ExportQueue::~ExportQueue() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ending = true;
+  }
+  m_changed.notify_all();
+  m_worker.join();
+}
+
+void ExportQueue::Push(const void* frame, std::int32_t index) {
+  GpBitmap* bitmap = CopyFrame(frame);
+  if (!bitmap) return;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [&] { return m_jobs.size() < kQueueDepth; });
+  m_jobs.push_back({bitmap, index});
+  m_changed.notify_all();
+}
+
+void ExportQueue::Drain() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [&] { return m_jobs.empty() && !m_busy; });
+}
+
+void ExportQueue::Work() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  for (;;) {
+    m_changed.wait(lock, [&] { return !m_jobs.empty() || m_ending; });
+    if (m_jobs.empty()) return;  // ending, and everything is saved
+    const Job job = m_jobs.front();
+    m_jobs.pop_front();
+    m_busy = true;
+    m_changed.notify_all();
+    lock.unlock();
+    SaveFrame(job.bitmap, job.index, m_encoder);
+    lock.lock();
+    m_busy = false;
+    m_changed.notify_all();
+  }
 }
 
 }  // namespace avi_view

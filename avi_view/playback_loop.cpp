@@ -1,6 +1,7 @@
 #include "avi_view/playback_loop.h"
 
 #include <cstring>
+#include <optional>
 
 #include "avi_view/avi_reader.h"
 #include "avi_view/frame_export.h"
@@ -61,6 +62,9 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   std::int32_t lastDrawn = -1;
   CLSID jpegEncoder{};
   const bool haveEncoder = FindEncoderByMime(u"image/jpeg", &jpegEncoder) >= 0;
+  // Made on the first export of the playback; saves every frame queued
+  // before the playback ends.
+  std::optional<ExportQueue> exports;
   state.m_frame = 0;
 
   while (state.Running(generation)) {
@@ -83,7 +87,10 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
       const int delay = FrameDelayMs(state.m_playFps.load());
       if (delay > 0) state.SleepFor(std::chrono::milliseconds(delay), generation);
       lastDrawn = index;
-      if (state.m_writeFiles.load() != 0 && haveEncoder) ExportFrame(frame, index, jpegEncoder);
+      if (state.m_writeFiles.load() != 0 && haveEncoder) {
+        if (!exports) exports.emplace(jpegEncoder);
+        exports->Push(frame, index);
+      }
       drew = true;
     }
     if (state.m_paused.load() == 0) state.m_frame += state.m_direction.load();
@@ -100,9 +107,13 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
     // Nothing to draw while paused: wait for a control rather than spin. The
     // wait comes after the end checks, so an index a control sets meanwhile
     // (past the end, to reach the last frame) is seen by the next decode.
-    if (!drew && state.m_paused.load() != 0) state.WaitFor(std::chrono::milliseconds(20), generation);
+    if (!drew && state.m_paused.load() != 0) {
+      if (exports) exports->Drain();  // at rest, every drawn frame is saved
+      state.WaitFor(std::chrono::milliseconds(20), generation);
+    }
   }
 
+  exports.reset();
   host.SetViewCaption("&Read");
   host.ShowPlayer(false);
   return 0;

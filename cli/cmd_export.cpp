@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "avi_view/avi_reader.h"
 #include "avi_view/frame_export.h"
@@ -47,14 +48,21 @@ int CmdExport(const Args& args) {
     return 1;
   }
   int failures = 0;
-  for (std::int32_t index = first; index <= last; ++index) {
-    const void* frame = AVIStreamGetFrame(reader.m_decoder, index);
-    if (!frame) {
-      ReportError("Error", "frame " + std::to_string(index) + " could not be decoded");
-      ++failures;
-      continue;
+  std::vector<std::int32_t> queued;
+  {
+    avi_view::ExportQueue exports(jpeg);
+    for (std::int32_t index = first; index <= last; ++index) {
+      const void* frame = AVIStreamGetFrame(reader.m_decoder, index);
+      if (!frame) {
+        ReportError("Error", "frame " + std::to_string(index) + " could not be decoded");
+        ++failures;
+        continue;
+      }
+      exports.Push(frame, index);
+      queued.push_back(index);
     }
-    avi_view::ExportFrame(frame, index, jpeg);
+  }
+  for (std::int32_t index : queued) {
     if (!std::filesystem::exists(avi_view::ExportFileName(index))) {
       ReportError("Error", "could not write " + avi_view::ExportFileName(index));
       ++failures;

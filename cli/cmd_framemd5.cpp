@@ -13,26 +13,13 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include "avi_build/avi_error_name.h"
+#include "avi_view/avi_reader.h"
 #include "cli/commands.h"
 #include "platform/vfw.h"
 
 namespace cli {
 
 namespace {
-
-struct Handles {
-  PAVIFILE file = nullptr;
-  PAVISTREAM stream = nullptr;
-  PGETFRAME decoder = nullptr;
-  Handles() { AVIFileInit(); }
-  ~Handles() {
-    if (decoder) AVIStreamGetFrameClose(decoder);
-    if (stream) AVIStreamRelease(stream);
-    if (file) AVIFileRelease(file);
-    AVIFileExit();
-  }
-};
 
 struct Md5Deleter {
   void operator()(AVMD5* p) const { av_free(p); }
@@ -62,26 +49,15 @@ int CmdFramemd5(const Args& args) {
   std::unique_ptr<AVMD5, Md5Deleter> md5(av_md5_alloc());
   if (!md5) return 1;
 
-  Handles h;
-  HRESULT hr = AVIFileOpenA(&h.file, args[0].c_str(), OF_READ, nullptr);
-  if (hr != AVIERR_OK) {
-    ReportError("Error", std::string("Couldn't open the AVI file (") + AviErrorName(hr) + ")");
-    return 1;
-  }
-  hr = AVIFileGetStream(h.file, &h.stream, streamtypeVIDEO, 0);
-  if (hr != AVIERR_OK) {
-    ReportError("Error", std::string("Couldn't open Video Stream (") + AviErrorName(hr) + ")");
-    return 1;
-  }
-  h.decoder = AVIStreamGetFrameOpen(h.stream, AVIGETFRAMEF_BESTDISPLAYFMT);
-  if (!h.decoder) {
-    ReportError("Error", "Couldn't open Video Frame");
-    return 1;
-  }
+  // The viewer's reader: the same messages, the same decoder.
+  avi_view::AviReader reader(args[0], [](const std::string& text, const std::string& caption) {
+    ReportError(caption, text);
+  });
+  if (!reader.ready()) return 1;
   int status = 0;
-  const LONG frames = AVIStreamLength(h.stream);
+  const LONG frames = AVIStreamLength(reader.m_videoStream);
   for (LONG i = 0; i < frames; ++i) {
-    const void* frame = AVIStreamGetFrame(h.decoder, i);
+    const void* frame = AVIStreamGetFrame(reader.m_decoder, i);
     if (!frame) {
       // Carry on: the frames after a damaged one may still decode.
       ReportError("Error", "Couldn't decode frame " + std::to_string(i));

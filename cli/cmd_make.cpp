@@ -10,15 +10,15 @@
 #include "avi_build/make_avi.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "platform/codec/compressor_choice.h"
 
 namespace cli {
 namespace {
 
 class TerminalMakeAviHost final : public avi_build::MakeAviHost {
  public:
-  TerminalMakeAviHost(std::vector<std::string> pictures, std::string output, DWORD codec)
-      : m_pictures(std::move(pictures)), m_output(std::move(output)), m_codec(codec),
-        m_showProgress(isatty(STDERR_FILENO) != 0) {}
+  TerminalMakeAviHost(std::vector<std::string> pictures, std::string output)
+      : m_pictures(std::move(pictures)), m_output(std::move(output)), m_showProgress(isatty(STDERR_FILENO) != 0) {}
 
   bool completed() const { return m_completed; }
 
@@ -33,11 +33,6 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
     } else {
       ReportError(caption, text);
     }
-  }
-  BOOL ChooseCompressor(const BITMAPINFOHEADER&, COMPVARS* compvars, const char*) override {
-    compvars->hic = m_codec ? ICOpen(ICTYPE_VIDEO, m_codec, ICMODE_COMPRESS) : nullptr;
-    compvars->fccHandler = m_codec;
-    return !m_codec || compvars->hic ? TRUE : FALSE;
   }
   std::optional<std::string> SaveName() override { return m_output; }
   void SetAviName(const std::string&) override {}
@@ -61,7 +56,6 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
 
   std::vector<std::string> m_pictures;
   std::string m_output;
-  DWORD m_codec;
   bool m_showProgress;
   bool m_progressShown = false;
   bool m_completed = false;
@@ -91,15 +85,15 @@ int CmdMake(const Args& args) {
   const std::string problem = avi_build::CheckFrameSettings(settings);
   if (!problem.empty()) return UsageError(problem);
 
-  DWORD fourcc = 0;
-  if (codec != "none") {
-    if (codec.size() > 4) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
-    codec.resize(4, ' ');
-    fourcc = mmioFOURCC(codec[0], codec[1], codec[2], codec[3]);
+  FOURCC fourcc = 0;
+  if (!codec::ParseCompressorName(codec, &fourcc)) return UsageError("unknown codec '" + codec + "'");
+  if (fourcc != 0) {
     HIC probe = ICOpen(ICTYPE_VIDEO, fourcc, ICMODE_COMPRESS);
     if (!probe) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
     ICClose(probe);
   }
+  // The --codec option answers the job's compressor choice.
+  ICSetCompressorChooser(codec::ChooserPicking(fourcc));
   if (!listFile.empty()) {
     std::ifstream file;
     std::istream* in = &std::cin;
@@ -117,8 +111,13 @@ int CmdMake(const Args& args) {
     }
   }
 
-  TerminalMakeAviHost host(std::move(pictures), output, fourcc);
+  TerminalMakeAviHost host(std::move(pictures), output);
   const int result = avi_build::MakeAviJob(host, settings);
+  if (result == -1) {
+    ReportError("Error", codec + " does not take frames of " + std::to_string(settings.cols) + "x" +
+                             std::to_string(settings.rows));
+    return 1;
+  }
   return result == 0 && host.completed() ? 0 : 1;
 }
 

@@ -143,6 +143,7 @@ inline bool AVIStreamIsKeyFrame(PAVISTREAM pavi, LONG lPos) {
 // Frame decoding. lpbiWanted AVIGETFRAMEF_BESTDISPLAYFMT (or null) asks for
 // the format of AVIStreamGetFrame: a packed DIB, 40-byte header, 24-bit BI_RGB,
 // bottom-up, no colour table. Null when no decoder exists for the stream.
+// The stream must stay open until the decoder is closed.
 inline LPBITMAPINFOHEADER const AVIGETFRAMEF_BESTDISPLAYFMT =
     reinterpret_cast<LPBITMAPINFOHEADER>(static_cast<std::uintptr_t>(1));
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted);

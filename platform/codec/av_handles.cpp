@@ -10,7 +10,7 @@ namespace codec {
 
 void InitLibav() {
   static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 }  // namespace codec

@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libavutil/mem.h>
 #include <libswscale/swscale.h>
@@ -22,6 +23,9 @@ struct FrameDeleter {
 struct PacketDeleter {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
+struct BufferDeleter {
+  void operator()(AVBufferRef* p) const { av_buffer_unref(&p); }
+};
 struct SwsDeleter {
   void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
@@ -32,6 +36,7 @@ struct AvFreeDeleter {
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using BufferPtr = std::unique_ptr<AVBufferRef, BufferDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using AvBytesPtr = std::unique_ptr<std::uint8_t, AvFreeDeleter>;
 

@@ -5,10 +5,9 @@
 namespace codec {
 
 bool DibImage::Allocate(int width, int height) {
-  if (width <= 0 || height <= 0) return false;
+  if (!DibFits(width, height)) return false;
   if (m_buffer && width == m_width && height == m_height) return true;
   const std::int64_t stride = DibStride(width, 24);
-  if (stride * height > static_cast<std::int64_t>(kMaxDibPixelBytes)) return false;
   const std::size_t bytes = kPixelOffset + static_cast<std::size_t>(stride * height);
   AvBytesPtr buffer(static_cast<std::uint8_t*>(av_malloc(bytes)));
   if (!buffer) return false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/codec/dib_image.h"
+#include "platform/codec/lane_worker.h"
 #include "platform/codec/rgb_convert.h"
 #include "platform/codec/video_decoder.h"
 #include "platform/vfw.h"
@@ -29,6 +30,8 @@ struct AviGetFrame {
   LONG length = 0;
   codec::DibImage dib;
   LONG shown = -1;  // the sample whose picture the DIB holds
+  LONG lastAsked = -1;    // the last position asked for
+  LONG lastPicture = -1;  // and the sample holding its picture
 
   // Uncompressed streams.
   std::optional<codec::RgbConverter> rgb;
@@ -53,6 +56,18 @@ struct AviGetFrame {
   LONG leading = 0;
   std::vector<LONG> keyPosition;  // display position of a key sample's picture, -1 unknown
 
+  // A second lane for decoders without threads of their own: after frame s
+  // the lane decodes frame s + 2, if that is a key frame, with a decoder of
+  // its own while this one decodes s + 1, so two frames decode at once. The
+  // caller's thread reads the lane's sample; the lane touches only its own
+  // decoder and DIB.
+  std::vector<std::uint8_t> format;
+  std::unique_ptr<codec::VideoDecoder> laneDecoder;
+  codec::DibImage laneDib;
+  LONG lanePosition = -1;  // the frame the lane decodes or holds, -1 none
+  bool laneFailed = false;
+  codec::LaneWorker lane;  // last of the lane's members: it stops before they go
+
   // Size of sample i, or -1 when it cannot be read.
   LONG SampleSize(LONG i) const {
     LONG bytes = 0;
@@ -62,12 +77,23 @@ struct AviGetFrame {
   // The sample holding the picture of position n: n itself, or the last
   // sample before it with data when n is empty (empty samples repeat the
   // previous picture). -1 when there is none.
-  LONG PictureSample(LONG n) const {
+  LONG PictureSample(LONG n) {
+    LONG found = -1;
     for (LONG i = n; i >= 0; --i) {
       const LONG size = SampleSize(i);
-      if (size != 0) return size > 0 ? i : -1;
+      if (size != 0) {
+        found = size > 0 ? i : -1;
+        break;
+      }
+      // A long run of empty samples is walked once, not once per frame.
+      if (i - 1 == lastAsked) {
+        found = lastPicture;
+        break;
+      }
     }
-    return -1;
+    lastAsked = n;
+    lastPicture = found;
+    return found;
   }
   LONG NextWithData(LONG i) const {
     while (i < length && SampleSize(i) == 0) ++i;
@@ -76,6 +102,8 @@ struct AviGetFrame {
 
   bool ShowUncompressed(LONG s);
   bool ShowDecoded(LONG s);
+  bool TakeFromLane(LONG s);
+  void StartLane(LONG s);
   void Restart(LONG from, LONG key);
   int Feed(LONG wanted);
   LONG DisplayPosition(const AVFrame& picture);
@@ -124,12 +152,12 @@ int AviGetFrame::Feed(LONG wanted) {
   const LONG i = nextSend++;
   const LONG size = SampleSize(i);
   if (size <= 0) return 0;  // empty: no picture of its own; unreadable: lost
-  codec::PacketPtr packet = codec::VideoDecoder::MakePacket(static_cast<std::size_t>(size));
+  AVPacket* packet = decoder->NewPacket(static_cast<std::size_t>(size));
   LONG bytes = 0;
   if (!packet || AVIStreamRead(stream, i, 1, packet->data, size, &bytes, nullptr) != AVIERR_OK) return 0;
   packet->pts = packet->dts = i;
   // A sample the decoder rejects simply yields no picture.
-  decoder->Send(packet.get());
+  decoder->Send(packet);
   return 0;
 }
 
@@ -198,14 +226,61 @@ bool AviGetFrame::ShowDecoded(LONG s) {
       shown = position;
       return position == s;
     }
-    if (r == AVERROR(EAGAIN)) {
-      if (Feed(s) < 0) return false;
-      continue;
+    if (r == AVERROR_EOF) {
+      started = false;  // start afresh next time
+      return false;
     }
-    // End of stream or a broken decoder: start afresh next time.
-    started = false;
-    return false;
+    // It wants more, or a damaged sample gave no picture: feed on. Every
+    // round feeds one sample or stops, so this ends.
+    if (Feed(s) < 0) return false;
   }
+}
+
+// Takes the picture of s when the lane made it; otherwise only waits for the
+// lane so it is free again.
+bool AviGetFrame::TakeFromLane(LONG s) {
+  if (lanePosition < 0) return false;
+  const bool done = lane.Wait();
+  const bool hit = done && lanePosition == s;
+  lanePosition = -1;
+  if (!hit) return false;
+  std::swap(dib, laneDib);
+  shown = s;
+  return true;
+}
+
+void AviGetFrame::StartLane(LONG s) {
+  const LONG next = s + 2;
+  if (laneFailed || lanePosition >= 0 || next >= length || reordering || decoder->reorders() ||
+      decoder->frameThreaded())
+    return;
+  const LONG size = SampleSize(next);
+  if (size <= 0 || !AVIStreamIsKeyFrame(stream, next)) return;
+  if (!laneDecoder) {
+    laneDecoder = codec::VideoDecoder::Open(format.data(), format.size(), false);
+    if (!laneDecoder || !laneDib.Allocate(dib.width(), dib.height())) {
+      laneFailed = true;
+      return;
+    }
+  }
+  AVPacket* packet = laneDecoder->NewPacket(static_cast<std::size_t>(size));
+  LONG bytes = 0;
+  if (!packet || AVIStreamRead(stream, next, 1, packet->data, size, &bytes, nullptr) != AVIERR_OK) return;
+  packet->pts = packet->dts = next;
+  codec::VideoDecoder* decoder = laneDecoder.get();
+  codec::DibImage* out = &laneDib;
+  const bool started = lane.Start([decoder, out, packet, next] {
+    decoder->Flush();
+    decoder->Send(packet);
+    int r = decoder->Receive();
+    if (r == AVERROR(EAGAIN)) {
+      decoder->SendEnd();
+      r = decoder->Receive();
+    }
+    return r == 0 && decoder->picture().pts == next && decoder->ConvertTo(*out);
+  });
+  if (!started) return;  // no thread to be had: the frame decodes when asked for
+  lanePosition = next;
 }
 
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) {
@@ -234,6 +309,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) 
     pg->decoder = codec::VideoDecoder::Open(format.data(), format.size());
     if (!pg->decoder) return nullptr;
     pg->keyPosition.assign(static_cast<std::size_t>(pg->length), -1);
+    pg->format = format;
   }
   const int width = pg->rgb ? pg->rgb->width() : pg->decoder->width();
   const int height = pg->rgb ? pg->rgb->height() : pg->decoder->height();
@@ -245,10 +321,13 @@ void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos) {
   if (!pg || lPos < 0 || lPos >= pg->length) return nullptr;
   const LONG s = pg->PictureSample(lPos);
   if (s < 0) return nullptr;
-  if (s != pg->shown) {
-    const bool ok = pg->rgb ? pg->ShowUncompressed(s) : pg->ShowDecoded(s);
-    if (!ok) return nullptr;
-  }
+  if (s == pg->shown) return pg->dib.header();
+  if (pg->rgb) return pg->ShowUncompressed(s) ? pg->dib.header() : nullptr;
+  // While the lane works on a frame just ahead, this one decodes beside it.
+  const bool laneAhead = pg->lanePosition > s && pg->lanePosition <= s + 2;
+  const bool taken = !laneAhead && pg->TakeFromLane(s);
+  if (!taken && !pg->ShowDecoded(s)) return nullptr;
+  pg->StartLane(s);
   return pg->dib.header();
 }
 

@@ -25,8 +25,7 @@ bool RgbConverter::Init(const std::uint8_t* format, std::size_t size) {
   m_height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
   m_bottomUp = bih.biHeight > 0;
   m_bitCount = bih.biBitCount;
-  const std::int64_t outBytes = DibStride(m_width, 24) * m_height;
-  if (outBytes > static_cast<std::int64_t>(kMaxDibPixelBytes)) return false;
+  if (!DibFits(m_width, m_height)) return false;
 
   switch (m_bitCount) {
     case 1:

@@ -11,7 +11,7 @@ extern "C" {
 
 namespace codec {
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size) {
+std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads) {
   InitLibav();
   if (!format || size < sizeof(BITMAPINFOHEADER) || size > INT_MAX / 2) return nullptr;
   BITMAPINFOHEADER bih;
@@ -20,7 +20,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biHeight == INT_MIN) return nullptr;
   const int width = bih.biWidth;
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (DibStride(width, 24) * height > static_cast<std::int64_t>(kMaxDibPixelBytes)) return nullptr;
+  if (!DibFits(width, height)) return nullptr;
 
   const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, bih.biCompression);
@@ -33,7 +33,8 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   dec->m_ctx.reset(avcodec_alloc_context3(codec));
   dec->m_picture.reset(av_frame_alloc());
   dec->m_rgb.reset(av_frame_alloc());
-  if (!dec->m_ctx || !dec->m_picture || !dec->m_rgb) return nullptr;
+  dec->m_packet.reset(av_packet_alloc());
+  if (!dec->m_ctx || !dec->m_picture || !dec->m_rgb || !dec->m_packet) return nullptr;
   AVCodecContext* ctx = dec->m_ctx.get();
   ctx->width = width;
   ctx->height = height;
@@ -57,16 +58,27 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
     dec->m_hasPalette = true;
   }
   // Frame threads keep output order and timestamps, so frames stay exact.
-  ctx->thread_count = 0;
+  ctx->thread_count = threads ? 0 : 1;
   ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (avcodec_open2(ctx, codec, nullptr) < 0) return nullptr;
   return dec;
 }
 
-PacketPtr VideoDecoder::MakePacket(std::size_t size) {
+AVPacket* VideoDecoder::NewPacket(std::size_t size) {
   if (size > INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE) return nullptr;
-  PacketPtr packet(av_packet_alloc());
-  if (!packet || av_new_packet(packet.get(), static_cast<int>(size)) < 0) return nullptr;
+  const std::size_t needed = size + AV_INPUT_BUFFER_PADDING_SIZE;
+  AVPacket* packet = m_packet.get();
+  av_packet_unref(packet);
+  if (!m_packetBuffer || !av_buffer_is_writable(m_packetBuffer.get()) ||
+      static_cast<std::size_t>(m_packetBuffer->size) < needed) {
+    m_packetBuffer.reset(av_buffer_alloc(needed));
+    if (!m_packetBuffer) return nullptr;
+  }
+  packet->buf = av_buffer_ref(m_packetBuffer.get());
+  if (!packet->buf) return nullptr;
+  packet->data = m_packetBuffer->data;
+  packet->size = static_cast<int>(size);
+  std::memset(packet->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
   return packet;
 }
 
@@ -77,6 +89,7 @@ int VideoDecoder::Send(AVPacket* packet) {
   }
   const int r = avcodec_send_packet(m_ctx.get(), packet);
   if (r != AVERROR(EAGAIN)) m_paletteSent = true;
+  if (packet == m_packet.get()) av_packet_unref(packet);  // the decoder keeps its own reference
   return r;
 }
 

@@ -17,13 +17,15 @@ class VideoDecoder {
  public:
   // Null when the format is too short or too large, uncompressed (BI_RGB,
   // BI_BITFIELDS: RgbConverter's), or no decoder exists for its FourCC.
-  static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size);
+  // With threads, libavcodec may decode several frames at once.
+  static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size, bool threads = true);
 
   int width() const { return m_width; }
   int height() const { return m_height; }
 
-  // A packet of size bytes (zeroed padding after them) for Send.
-  static PacketPtr MakePacket(std::size_t size);
+  // A packet of size bytes (zeroed padding after them) for Send. Its buffer
+  // is reused once the decoder has let go of it; valid until the next call.
+  AVPacket* NewPacket(std::size_t size);
   // Feeds one sample. 0, AVERROR(EAGAIN) when a picture must be received
   // first, or an error for a sample the decoder rejects.
   int Send(AVPacket* packet);
@@ -37,6 +39,8 @@ class VideoDecoder {
   void Flush();
   // True when pictures come out in another order than their samples went in.
   bool reorders() const { return m_ctx->has_b_frames > 0; }
+  // True when libavcodec decodes several frames at once on its own threads.
+  bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 
   // Converts the last picture received into out (allocated to width x
   // height), scaling if the decoder's picture has another size.
@@ -47,8 +51,10 @@ class VideoDecoder {
 
   CodecContextPtr m_ctx;
   FramePtr m_picture;
-  FramePtr m_rgb;  // the converted picture, top-down
-  SwsPtr m_sws;  // made for the picture size and format below
+  PacketPtr m_packet;
+  BufferPtr m_packetBuffer;  // see NewPacket
+  FramePtr m_rgb;            // the converted picture, top-down
+  SwsPtr m_sws;              // made for the picture size and format below
   int m_swsWidth = 0;
   int m_swsHeight = 0;
   AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;

@@ -110,9 +110,19 @@ std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int
   enc->m_input->width = enc->m_convertWidth;
   enc->m_input->height = enc->m_convertHeight;
   if (av_frame_get_buffer(enc->m_input.get(), 0) < 0) return nullptr;
-  enc->m_sws.reset(sws_getContext(enc->m_convertWidth, enc->m_convertHeight, AV_PIX_FMT_BGR24, enc->m_convertWidth,
-                                  enc->m_convertHeight, ctx->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
-  if (!enc->m_sws) return nullptr;
+  // Slice threads share the conversion.
+  enc->m_sws.reset(sws_alloc_context());
+  SwsContext* sws = enc->m_sws.get();
+  if (!sws) return nullptr;
+  av_opt_set_int(sws, "srcw", enc->m_convertWidth, 0);
+  av_opt_set_int(sws, "srch", enc->m_convertHeight, 0);
+  av_opt_set_int(sws, "src_format", AV_PIX_FMT_BGR24, 0);
+  av_opt_set_int(sws, "dstw", enc->m_convertWidth, 0);
+  av_opt_set_int(sws, "dsth", enc->m_convertHeight, 0);
+  av_opt_set_int(sws, "dst_format", ctx->pix_fmt, 0);
+  av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+  av_opt_set_int(sws, "threads", 0, 0);
+  if (sws_init_context(sws, nullptr, nullptr) < 0) return nullptr;
   return enc;
 }
 
@@ -146,8 +156,14 @@ bool LibavEncoder::ConvertInput(const std::uint8_t* bits, bool bottomUp) {
     for (int x = m_width; x < m_convertWidth; ++x) std::memcpy(dst + 3 * x, src + rowBytes - 3, 3);
   }
   if (!PrepareFrame()) return false;
-  return sws_scale(m_sws.get(), input->data, input->linesize, 0, m_convertHeight, m_frame->data,
-                   m_frame->linesize) == m_convertHeight;
+  // The conversion fills the whole buffer (the conversion size), then the
+  // frame states the coded size again.
+  m_frame->width = m_convertWidth;
+  m_frame->height = m_convertHeight;
+  const bool converted = sws_scale_frame(m_sws.get(), m_frame.get(), input) >= 0;
+  m_frame->width = m_ctx->width;
+  m_frame->height = m_ctx->height;
+  return converted;
 }
 
 LRESULT LibavEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) {

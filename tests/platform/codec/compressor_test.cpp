@@ -93,9 +93,9 @@ std::vector<std::vector<std::uint8_t>> Decode(const Encoded& encoded) {
     }
   };
   for (const auto& frame : encoded.frames) {
-    codec::PacketPtr packet = codec::VideoDecoder::MakePacket(frame.size());
+    AVPacket* packet = decoder->NewPacket(frame.size());
     std::memcpy(packet->data, frame.data(), frame.size());
-    EXPECT_EQ(decoder->Send(packet.get()), 0);
+    EXPECT_EQ(decoder->Send(packet), 0);
     take();
   }
   decoder->SendEnd();

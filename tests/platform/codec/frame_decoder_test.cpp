@@ -218,22 +218,23 @@ TEST(FrameDecoder, EmptySamplesRepeatThePreviousPicture) {
   }
 }
 
-// A frame the decoder rejects is null; its neighbours still decode.
-TEST(FrameDecoder, DamagedFrameIsNullAndTheNextStillDecodes) {
-  TempDir dir;
-  codectest::Compressed mjpg = codectest::CompressFrames("MJPG", 16, 16, 3);
-  mjpg.samples[1].assign(mjpg.samples[1].size(), 0x5A);
-  const std::string path = WriteStream(dir, mjpg.format, mjpg.samples);
-  Reader reader(path);
-  ASSERT_TRUE(reader.decoder());
-  const Frame first = reader.Get(0);
-  EXPECT_FALSE(first.empty());
-  EXPECT_TRUE(reader.Get(1).empty());
-  const Frame third = reader.Get(2);
-  EXPECT_FALSE(third.empty());
-  EXPECT_NE(third, first);
-  EXPECT_EQ(reader.Get(0), first);
-  EXPECT_TRUE(reader.Get(1).empty());
+// A frame the decoder rejects is null; the frames after it still decode,
+// also when they depend on it (MPEG-4 P-frames after a damaged one).
+TEST(FrameDecoder, DamagedFrameIsNullAndTheNextStillDecode) {
+  for (const char* fcc : {"MJPG", "FMP4"}) {
+    TempDir dir;
+    codectest::Compressed clip = codectest::CompressFrames(fcc, 16, 16, 5);
+    clip.samples[2].assign(clip.samples[2].size(), 0x5A);
+    const std::string path = WriteStream(dir, clip.format, clip.samples, clip.flags);
+    Reader reader(path);
+    ASSERT_TRUE(reader.decoder());
+    std::vector<Frame> got;
+    for (LONG i = 0; i < 5; ++i) got.push_back(reader.Get(i));
+    EXPECT_TRUE(got[2].empty()) << fcc;
+    for (std::size_t i : {0u, 1u, 3u, 4u}) EXPECT_FALSE(got[i].empty()) << fcc << " frame " << i;
+    EXPECT_NE(got[3], got[1]) << fcc;
+    for (LONG i : {4, 2, 0, 3}) EXPECT_EQ(reader.Get(i), got[static_cast<std::size_t>(i)]) << fcc << " frame " << i;
+  }
 }
 
 }  // namespace

@@ -99,9 +99,10 @@ TEST(MjpegFrames, AFrameLargerThanTheFirstBufferDecodesWhole) {
 
   auto decoder = codec::VideoDecoder::Open(frame.format.data(), frame.format.size());
   ASSERT_TRUE(decoder);
-  codec::PacketPtr packet = codec::VideoDecoder::MakePacket(frame.bytes.size());
+  AVPacket* packet = decoder->NewPacket(frame.bytes.size());
+  ASSERT_TRUE(packet);
   std::memcpy(packet->data, frame.bytes.data(), frame.bytes.size());
-  ASSERT_EQ(decoder->Send(packet.get()), 0);
+  ASSERT_EQ(decoder->Send(packet), 0);
   ASSERT_EQ(decoder->Receive(), 0);
   codec::DibImage dib;
   ASSERT_TRUE(dib.Allocate(width, height));

@@ -119,6 +119,7 @@ TEST(RgbConvert, RefusesWhatItCannotConvert) {
       {"no width", {"", 0, 4, 24, BI_RGB, 0, {}, {}, {}}},
       {"no height", {"", 4, 0, 24, BI_RGB, 0, {}, {}, {}}},
       {"over 1 GiB", {"", 30000, 30000, 24, BI_RGB, 0, {}, {}, {}}},
+      {"sides near 2^31", {"", 2000000000, -2000000000, 24, BI_RGB, 0, {}, {}, {}}},
   };
   for (const auto& [what, c] : cases) {
     const Bytes format = Format(c);
