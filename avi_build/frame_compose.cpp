@@ -44,20 +44,46 @@ void StretchTarget::Make(std::int32_t cols, std::int32_t rows) {
 
 namespace {
 
-// The picture drawn over a fresh copy of the canvas, or null.
-std::unique_ptr<Bitmap> Stretch(std::unique_ptr<Bitmap> picture, const StretchTarget& target,
-                                std::int32_t cols, std::int32_t rows) {
-  if (!target.canvas || !target.canvas->image()) return nullptr;
-  GpBitmap* copy = nullptr;
-  if (GdipCloneBitmapAreaI(0, 0, cols, rows, PixelFormat24bppRGB, target.canvas->image(), &copy) != Ok) return nullptr;
-  auto working = std::make_unique<Bitmap>(copy);
+// The frame's rows as a bitmap (bottom-up, so the stride is negative),
+// sharing the frame's memory; null when it cannot be made.
+std::unique_ptr<Bitmap> FrameBitmap(FrameBuffer& frame) {
+  const std::int32_t rows = frame.header.biHeight;
+  GpBitmap* image = nullptr;
+  if (GdipCreateBitmapFromScan0(frame.header.biWidth, rows, -frame.stride, PixelFormat24bppRGB,
+                                frame.pixels.get() + std::ptrdiff_t(rows - 1) * frame.stride, &image) != Ok)
+    return nullptr;
+  return std::make_unique<Bitmap>(image);
+}
+
+// The picture drawn over a copy of the canvas. The frame itself is the
+// working copy: drawing into a bitmap of its own and copying that into the
+// frame cost two more passes over a frame's worth of memory.
+ComposeResult Stretch(std::unique_ptr<Bitmap> picture, const StretchTarget& target, FrameBuffer& frame) {
+  const std::int32_t cols = frame.header.biWidth;
+  const std::int32_t rows = frame.header.biHeight;
+  if (!target.canvas || !target.canvas->image()) return ComposeResult::Skipped;
+  const GpRect area{0, 0, cols, rows};
+  BitmapData canvas{};
+  if (target.canvas->record(GdipBitmapLockBits(target.canvas->image(), &area, ImageLockModeRead,
+                                               PixelFormat24bppRGB, &canvas)) != Ok)
+    return ComposeResult::Skipped;
+  const std::size_t rowBytes = 3 * std::size_t(cols);
+  for (std::int32_t y = 0; y < rows; ++y) {
+    std::uint8_t* to = frame.pixels.get() + std::ptrdiff_t(rows - 1 - y) * frame.stride;
+    std::memcpy(to, static_cast<const std::uint8_t*>(canvas.Scan0) + std::ptrdiff_t(y) * canvas.Stride, rowBytes);
+    std::memset(to + rowBytes, 0, std::size_t(frame.stride) - rowBytes);
+  }
+  GdipBitmapUnlockBits(target.canvas->image(), &canvas);
+
+  std::unique_ptr<Bitmap> working = FrameBitmap(frame);
+  if (!working) return ComposeResult::Skipped;
   GpGraphics* graphics = nullptr;
   if (working->record(GdipGetImageGraphicsContext(working->asImage(), &graphics)) == Ok) {
     // A failed draw leaves the blank copy; it is not reported.
     GdipDrawImagePoints(graphics, picture->asImage(), target.points, 3);
     GdipDeleteGraphics(graphics);
   }
-  return working;
+  return ComposeResult::Composed;
 }
 
 }  // namespace
@@ -66,17 +92,15 @@ ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, c
                            FrameBuffer& frame) {
   const std::int32_t cols = frame.header.biWidth;
   const std::int32_t rows = frame.header.biHeight;
-  std::unique_ptr<Bitmap> source =
-      clip ? std::move(picture) : Stretch(std::move(picture), target, cols, rows);
+  if (!clip) return Stretch(std::move(picture), target, frame);
+  std::unique_ptr<Bitmap> source = std::move(picture);
   if (!source || !source->image()) return ComposeResult::Skipped;
-
-  BitmapData data{};
-  if (source->record(GdipBitmapLockBits(source->image(), nullptr, ImageLockModeRead, PixelFormat24bppRGB, &data)) != Ok)
+  UINT width = 0, height = 0;
+  if (GdipGetImageWidth(source->asImage(), &width) != Ok || GdipGetImageHeight(source->asImage(), &height) != Ok)
     return ComposeResult::Skipped;
 
-  std::memset(frame.pixels.get(), 0, frame.size());
-  const std::int32_t W = static_cast<std::int32_t>(data.Width);
-  const std::int32_t H = static_cast<std::int32_t>(data.Height);
+  const std::int32_t W = static_cast<std::int32_t>(width);
+  const std::int32_t H = static_cast<std::int32_t>(height);
   const std::int32_t w = std::min(W, cols);
   const std::int32_t h = std::min(H, rows);
   std::int32_t sx = 0, fx = 0, sy = 0, fy = 0;
@@ -89,12 +113,18 @@ ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, c
   else
     sy = (H - rows) / 2;  // counted from the top of the source
 
-  const auto* src = static_cast<const std::uint8_t*>(data.Scan0);
-  for (std::int32_t i = 0; i < h; ++i) {
-    const std::uint8_t* from = src + std::ptrdiff_t(sy + i) * data.Stride + 3 * std::ptrdiff_t(sx);
-    std::uint8_t* to = frame.pixels.get() + std::ptrdiff_t(fy + h - 1 - i) * frame.stride + 3 * std::ptrdiff_t(fx);
-    std::memcpy(to, from, 3 * std::size_t(w));
-  }
+  // Only the part of the picture the frame shows is converted, straight
+  // into the frame's rows (bottom-up: a negative stride from the top row).
+  const GpRect area{sx, sy, w, h};
+  BitmapData data{};
+  data.Stride = -frame.stride;
+  data.Scan0 = frame.pixels.get() + std::ptrdiff_t(fy + h - 1) * frame.stride + 3 * std::ptrdiff_t(fx);
+  // What the picture leaves uncovered is black, padding included; a picture
+  // that covers a frame without padding overwrites every byte.
+  if (w < cols || h < rows || frame.stride != 3 * cols) std::memset(frame.pixels.get(), 0, frame.size());
+  if (source->record(GdipBitmapLockBits(source->image(), &area, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                        PixelFormat24bppRGB, &data)) != Ok)
+    return ComposeResult::Skipped;
   GdipBitmapUnlockBits(source->image(), &data);
   return ComposeResult::Composed;
 }

@@ -29,7 +29,9 @@ struct FrameBuffer {
 };
 
 // What a stretched picture is drawn onto: a blank frame-sized 24-bit canvas
-// and the destination corners (upper-left, upper-right, lower-left).
+// and the destination corners (upper-left, upper-right, lower-left). One
+// composition at a time may use a target: its canvas is locked while it is
+// copied into the frame.
 struct StretchTarget {
   std::unique_ptr<Bitmap> canvas;  // null when the canvas could not be made
   GpPointF points[3]{};

@@ -1,16 +1,18 @@
 #include "avi_build/make_avi.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "avi_build/avi_error_name.h"
 #include "avi_build/frame_compose.h"
-#include "picture/load_picture.h"
+#include "avi_build/frame_prefetch.h"
 
 namespace avi_build {
 
@@ -29,6 +31,25 @@ BOOL MakeAviHost::ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* comp
 namespace {
 
 constexpr DWORD kQuality = 8500;
+
+// The helpers that load entries ahead, and how many entries (the current
+// one and those after it) they are asked for at once. One helper a core, at
+// most two: each holds a whole picture, which may be large. The frames they
+// hold and compose into (FramePrefetcher: lookahead + 2 * helpers) stay
+// within kAheadBytes; frames too large for that are made one at a time on
+// the job's thread, as without helpers.
+constexpr std::size_t kAheadBytes = std::size_t{128} << 20;
+struct PrefetchPlan {
+  int helpers = 0;
+  int lookahead = 0;
+};
+PrefetchPlan PlanPrefetch(std::size_t frameBytes) {
+  for (int helpers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 2u)); helpers > 0; --helpers) {
+    const int lookahead = 2 * helpers;
+    if (frameBytes * std::size_t(lookahead + 2 * helpers) <= kAheadBytes) return {helpers, lookahead};
+  }
+  return {};
+}
 
 AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, bool compressed) {
   AVISTREAMINFOA info{};
@@ -149,28 +170,18 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
 
   LONG frameNumber = 0;
   std::int64_t bytesWritten = 0;
-  for (int n = 0; n < host.EntryCount(); ++n) {
-    if (host.StopRequested()) break;
-    const std::string entry = host.EntryText(n);
-    host.SelectEntry(n);
-    host.Progress(n, host.EntryCount());
-
-    std::unique_ptr<Bitmap> picture = LoadPicture(entry.c_str());
-    if (!picture) {
-      host.MessageBox(entry, "File Failed to Open");
-      continue;
-    }
-    if (ComposeFrame(std::move(picture), s.clip, target, frame) == ComposeResult::Skipped) continue;
-
-    const void* data = frame.pixels.get();
-    LONG size = LONG(frame.size());
+  // Compresses (when a compressor was chosen) and writes one composed frame.
+  enum class Outcome { Skipped, Written, Failed };
+  auto writeFrame = [&](const FrameBuffer& composed) {
+    const void* data = composed.pixels.get();
+    LONG size = LONG(composed.size());
     DWORD flags = AVIIF_KEYFRAME;
     if (compressor.hic) {
       flags = 0;
-      if (ICCompress(compressor.hic, 0, output, outputBuffer.get(), &input, frame.pixels.get(), nullptr, &flags,
+      if (ICCompress(compressor.hic, 0, output, outputBuffer.get(), &input, composed.pixels.get(), nullptr, &flags,
                      frameNumber, 0, kQuality, nullptr, nullptr) != ICERR_OK) {
         host.MessageBox("Compression Failure", "ICCompress");
-        continue;
+        return Outcome::Skipped;
       }
       data = outputBuffer.get();
       size = LONG(output->biSizeImage);
@@ -181,11 +192,39 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
     ++frameNumber;
     if (hr != AVIERR_OK || samplesWritten != 1) {
       host.MessageBox(AviErrorName(hr), "AVIStreamWrite");
-      releaseBoth();
-      host.Progress(0, 0);
-      return 1;
+      return Outcome::Failed;
     }
     bytesWritten += bytes;
+    return Outcome::Written;
+  };
+
+  {
+    const PrefetchPlan plan = PlanPrefetch(frame.size());
+    FramePrefetcher prefetch(s.cols, s.rows, s.clip, plan.helpers, plan.lookahead);
+    for (int n = 0; n < host.EntryCount(); ++n) {
+      if (host.StopRequested()) break;
+      const std::string entry = host.EntryText(n);
+      host.SelectEntry(n);
+      const int count = host.EntryCount();
+      host.Progress(n, count);
+      // The helpers load this entry (anew if its text changed since it was
+      // asked for) and the next ones, while earlier frames are written.
+      prefetch.Ask(n, entry);
+      for (int k = n + 1; k < count && prefetch.CanAsk(); ++k)
+        if (!prefetch.Asked(k)) prefetch.Ask(k, host.EntryText(k));
+
+      std::optional<FramePrefetcher::Prepared> prepared = prefetch.Take(n, entry);
+      const PrepareResult result = prepared ? prepared->result : PrepareFrame(entry, s.clip, target, frame);
+      if (result == PrepareResult::Unloadable) host.MessageBox(entry, "File Failed to Open");
+      const Outcome outcome =
+          result == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;
+      if (prepared) prefetch.Recycle(std::move(prepared->frame));
+      if (outcome == Outcome::Failed) {
+        releaseBoth();
+        host.Progress(0, 0);
+        return 1;
+      }
+    }
   }
 
   frame = FrameBuffer();

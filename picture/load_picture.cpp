@@ -25,11 +25,17 @@ void ConvertRow(const RawRaster& raster, const std::uint8_t* src, std::uint8_t* 
       for (std::int32_t x = 0; x < width; ++x, dst += 4) dst[0] = dst[1] = dst[2] = src[x], dst[3] = 0;
       break;
     case 16:
-      for (std::int32_t x = 0; x < width; ++x, dst += 4) {
+      if (shift >= 16) {
+        std::memset(dst, 0, 4 * std::size_t(width));
+        break;
+      }
+      // Whole pixels stored at once (blue, green, red, 0 on this
+      // little-endian layout), so the loop vectorises.
+      for (std::int32_t x = 0; x < width; ++x) {
         const unsigned v = src[2 * x] | (src[2 * x + 1] << 8);
         // Values past the 8-bit range after the shift are held at white.
-        const unsigned t = shift >= 16 ? 0 : std::min(v >> shift, 255u);
-        dst[0] = dst[1] = dst[2] = static_cast<std::uint8_t>(t), dst[3] = 0;
+        const std::uint32_t pixel = std::min(v >> shift, 255u) * 0x010101u;
+        std::memcpy(dst + 4 * std::ptrdiff_t(x), &pixel, 4);
       }
       break;
     case 24:
@@ -72,13 +78,9 @@ void TiffFallback(const char* path, unsigned shift, std::unique_ptr<Bitmap>& pic
   const std::int32_t bits = raster.bitsPerPixel;
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return;  // bilevel pictures are not converted
 
+  // Every row of a fresh bitmap is written over.
   GpBitmap* converted = nullptr;
-  {
-    GpBitmap* blank = nullptr;
-    if (GdipCreateBitmapFromScan0(raster.width, raster.height, 0, PixelFormat32bppRGB, nullptr, &blank) != Ok) return;
-    const Bitmap temporary(blank);
-    if (GdipCloneBitmapAreaI(0, 0, raster.width, raster.height, PixelFormat32bppRGB, blank, &converted) != Ok) return;
-  }
+  if (GdipCreateBitmapFromScan0(raster.width, raster.height, 0, PixelFormat32bppRGB, nullptr, &converted) != Ok) return;
   auto result = std::make_unique<Bitmap>(converted);
   BitmapData data{};
   if (GdipBitmapLockBits(converted, nullptr, ImageLockModeWrite, PixelFormat32bppRGB, &data) != Ok) return;

@@ -13,8 +13,9 @@ namespace codec {
 namespace {
 
 constexpr CompressorSpec kCompressors[] = {
-    {mmioFOURCC('M', 'J', 'P', 'G'), "MJPG", "Motion JPEG", "mjpeg", AV_PIX_FMT_YUVJ420P,
-     AV_PIX_FMT_NONE, 1, 1, 65535, 24, false, true, QualityControl::kQScale, 0},
+    // JPEG's own limit on a side is 65500 (libjpeg's JPEG_MAX_DIMENSION).
+    {mmioFOURCC('M', 'J', 'P', 'G'), "MJPG", "Motion JPEG", nullptr, AV_PIX_FMT_YUVJ420P,
+     AV_PIX_FMT_NONE, 1, 1, 65500, 24, false, false, QualityControl::kQScale, 0, EncoderEngine::kLibjpeg},
     // 4:2:0 cannot crop to an odd size, so odd sizes use 4:4:4 (High 4:4:4).
     {mmioFOURCC('H', '2', '6', '4'), "H264", "H.264 (x264)", "libx264", AV_PIX_FMT_YUV420P,
      AV_PIX_FMT_YUV444P, 1, 1, 16384, 24, false, true, QualityControl::kCrf, 250},
@@ -53,7 +54,7 @@ std::span<const CompressorSpec* const> InstalledCompressors() {
   static const std::vector<const CompressorSpec*> installed = [] {
     std::vector<const CompressorSpec*> list;
     for (const CompressorSpec& spec : kCompressors)
-      if (avcodec_find_encoder_by_name(spec.encoder)) list.push_back(&spec);
+      if (spec.engine == EncoderEngine::kLibjpeg || avcodec_find_encoder_by_name(spec.encoder)) list.push_back(&spec);
     return list;
   }();
   return installed;

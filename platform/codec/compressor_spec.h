@@ -21,11 +21,20 @@ enum class QualityControl {
   kCrf,     // constant rate factor
 };
 
+// Which library writes the frames.
+enum class EncoderEngine {
+  kLibavcodec,
+  // libjpeg-turbo straight from the BGR rows: its SIMD colour conversion and
+  // coding are several times quicker than libswscale plus libavcodec's
+  // Motion JPEG encoder, and the stream is the same baseline JPEG.
+  kLibjpeg,
+};
+
 struct CompressorSpec {
   FOURCC fcc;
   const char* name;         // ICINFO szName
   const char* description;  // ICINFO szDescription, the chooser's text
-  const char* encoder;      // libavcodec encoder name
+  const char* encoder;      // libavcodec encoder name (null for kLibjpeg)
   AVPixelFormat pixFmt;
   // Pixel format used instead when a side is odd and pixFmt subsamples the
   // chroma in a way the bitstream cannot crop (AV_PIX_FMT_NONE: pad instead).
@@ -40,6 +49,7 @@ struct CompressorSpec {
   bool sliceThreads;
   QualityControl quality;
   int keyInterval;  // longest run between key frames (0: the encoder's own)
+  EncoderEngine engine = EncoderEngine::kLibavcodec;
 };
 
 // The compressors whose encoder this libavcodec provides, in listing order.

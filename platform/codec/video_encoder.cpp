@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "platform/codec/av_handles.h"
 #include "platform/codec/dib_image.h"
 
 namespace codec {
@@ -16,16 +17,36 @@ namespace {
 // Quality the encoder is opened with; ICCompress sets each frame's own.
 constexpr DWORD kOpenQuality = 8500;
 
-}  // namespace
+// A libavcodec encoder behind a libswscale conversion from BGR.
+class LibavEncoder final : public VideoEncoder {
+ public:
+  static std::unique_ptr<VideoEncoder> Open(const CompressorSpec& spec, int width, int height);
+  LRESULT Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) override;
 
-std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorSpec& spec, int width, int height) {
+ private:
+  LibavEncoder(int width, int height) : VideoEncoder(width, height) {}
+  bool PrepareFrame();
+  bool ConvertInput(const std::uint8_t* bits, bool bottomUp);
+
+  const CompressorSpec* m_spec = nullptr;
+  EncodedSize m_coded{};
+  int m_convertWidth = 0;  // the coded size, or more where the conversion needs it
+  int m_convertHeight = 0;
+  CodecContextPtr m_ctx;
+  FramePtr m_frame;
+  PacketPtr m_packet;
+  SwsPtr m_sws;
+  FramePtr m_input;  // the caller's picture, top-down, grown to the conversion size
+  std::int64_t m_pts = 0;
+  double m_crf = -1;
+};
+
+std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int width, int height) {
   InitLibav();
   const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder);
   if (!codec || width <= 0 || height <= 0) return nullptr;
-  std::unique_ptr<VideoEncoder> enc(new VideoEncoder);
+  std::unique_ptr<LibavEncoder> enc(new LibavEncoder(width, height));
   enc->m_spec = &spec;
-  enc->m_width = width;
-  enc->m_height = height;
   enc->m_coded = EncodedSizeFor(spec, width, height);
 
   enc->m_ctx.reset(avcodec_alloc_context3(codec));
@@ -105,7 +126,7 @@ std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorSpec& spec, int
   return enc;
 }
 
-bool VideoEncoder::PrepareFrame() {
+bool LibavEncoder::PrepareFrame() {
   AVFrame* frame = m_frame.get();
   if (frame->buf[0] && av_frame_is_writable(frame)) return true;
   // The encoder still holds the last picture: take a fresh buffer.
@@ -119,7 +140,7 @@ bool VideoEncoder::PrepareFrame() {
   return true;
 }
 
-bool VideoEncoder::ConvertInput(const std::uint8_t* bits, bool bottomUp) {
+bool LibavEncoder::ConvertInput(const std::uint8_t* bits, bool bottomUp) {
   // The caller's rows go through a buffer of our own first: libswscale's
   // SIMD code reads past the end of rows, which the caller's buffer may not
   // allow, and the copy turns the rows top-down and pads the picture by
@@ -145,7 +166,7 @@ bool VideoEncoder::ConvertInput(const std::uint8_t* bits, bool bottomUp) {
   return converted;
 }
 
-LRESULT VideoEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) {
+LRESULT LibavEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) {
   if (!bits || !out) return ICERR_BADPARAM;
   if (!ConvertInput(bits, bottomUp)) return ICERR_MEMORY;
   AVFrame* frame = m_frame.get();
@@ -174,6 +195,13 @@ LRESULT VideoEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD qual
   out->size = static_cast<std::size_t>(m_packet->size);
   out->key = (m_packet->flags & AV_PKT_FLAG_KEY) != 0;
   return ICERR_OK;
+}
+
+}  // namespace
+
+std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorSpec& spec, int width, int height) {
+  if (spec.engine == EncoderEngine::kLibjpeg) return OpenJpegEncoder(width, height);
+  return LibavEncoder::Open(spec, width, height);
 }
 
 }  // namespace codec

@@ -144,4 +144,25 @@ TEST(TiffFallback, DropsAPictureWithoutAnImage) {
   EXPECT_EQ(other, nullptr);
 }
 
+// Rows long enough for the vectorised conversion and its tail, at every
+// kind of shift: t = min(sample >> shift, 255), none left past 15.
+TEST(TiffFallback, SixteenBitRowsConvertAtEveryShift) {
+  TempDir dir;
+  const int width = 37, height = 2;
+  std::vector<std::uint16_t> samples;
+  for (int i = 0; i < width * height; ++i) samples.push_back(static_cast<std::uint16_t>(i * 1777 + 3));
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("wide.tif"), width, height, samples));
+  for (unsigned shift : {0u, 2u, 8u, 15u, 16u}) {
+    std::unique_ptr<Bitmap> picture;
+    TiffFallback(dir.file("wide.tif").c_str(), shift, picture);
+    ASSERT_NE(picture, nullptr) << shift;
+    std::vector<std::uint8_t> want;
+    for (std::uint16_t v : samples) {
+      const auto t = static_cast<std::uint8_t>(shift >= 16 ? 0 : std::min(v >> shift, 255));
+      want.insert(want.end(), {t, t, t, 0});
+    }
+    EXPECT_EQ(Pixels32(picture), want) << "shift " << shift;
+  }
+}
+
 }  // namespace

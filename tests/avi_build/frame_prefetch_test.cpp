@@ -1,0 +1,210 @@
+// Frames prepared ahead on helper threads: what comes back for each entry,
+// what is dropped, and that the job's behaviour does not change with it.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "avi_build/frame_prefetch.h"
+#include "avi_build/make_avi.h"
+#include "tests/support/picture_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using avi_build::FramePrefetcher;
+using avi_build::PrepareResult;
+using testsupport::Rgb;
+
+const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
+
+class PrefetchTest : public testing::Test {
+ protected:
+  testsupport::TempDir dir;
+
+  // A lossless picture of one colour.
+  std::string Solid(const std::string& name, Rgb colour, int size = 8) {
+    const std::string path = dir.file(name);
+    EXPECT_TRUE(testsupport::WritePngRgb(path, size, size, testsupport::Solid(colour)));
+    return path;
+  }
+  static Rgb FirstPixel(const avi_build::FrameBuffer& frame) {
+    return {frame.pixels[2], frame.pixels[1], frame.pixels[0]};
+  }
+};
+
+// What Take gives for each entry, in a table of ask/take scripts.
+TEST_F(PrefetchTest, TakeGivesTheFramesAskedForUnderTheSamePath) {
+  const std::string red = Solid("red.png", kRed), green = Solid("green.png", kGreen);
+  const std::string broken = dir.file("broken.png");
+  testsupport::WriteFileText(broken, "not a picture");
+
+  FramePrefetcher prefetch(16, 16, 0, 2, 3);
+  ASSERT_TRUE(prefetch.CanAsk());
+  EXPECT_TRUE(prefetch.Ask(1, green));
+  EXPECT_FALSE(prefetch.Ask(1, green));  // asked already under this path
+  EXPECT_TRUE(prefetch.Ask(1, red));     // under another: the first work is dropped
+  EXPECT_TRUE(prefetch.Ask(2, broken));
+  EXPECT_TRUE(prefetch.Ask(3, green));
+  EXPECT_FALSE(prefetch.CanAsk());  // three held
+  EXPECT_FALSE(prefetch.Ask(4, red));
+  EXPECT_FALSE(prefetch.Asked(4));
+
+  EXPECT_FALSE(prefetch.Take(0, red));  // never asked
+  auto first = prefetch.Take(1, red);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->result, PrepareResult::Composed);
+  EXPECT_EQ(FirstPixel(first->frame), kRed);
+  prefetch.Recycle(std::move(first->frame));
+
+  auto second = prefetch.Take(2, broken);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->result, PrepareResult::Unloadable);
+
+  // Entry 3's text changed since it was asked for: the work is dropped.
+  EXPECT_FALSE(prefetch.Take(3, red));
+  EXPECT_FALSE(prefetch.Asked(3));
+  EXPECT_TRUE(prefetch.CanAsk());
+}
+
+TEST_F(PrefetchTest, EntriesPassedOverAreDroppedAndRecycledFramesServeLaterOnes) {
+  FramePrefetcher prefetch(16, 16, 1, 1, 2);
+  EXPECT_TRUE(prefetch.Ask(5, Solid("a.png", kRed)));
+  EXPECT_TRUE(prefetch.Ask(6, Solid("b.png", kBlue)));
+  auto taken = prefetch.Take(6, dir.file("b.png"));  // 5 is never taken
+  ASSERT_TRUE(taken);
+  EXPECT_FALSE(prefetch.Asked(5));
+  EXPECT_EQ(taken->result, PrepareResult::Composed);
+  // Clipped: the 8 x 8 picture sits in the middle of the black frame.
+  EXPECT_EQ(FirstPixel(taken->frame), (Rgb{0, 0, 0}));
+  prefetch.Recycle(std::move(taken->frame));
+
+  // A recycled frame that held a picture is cleared around the next one.
+  EXPECT_TRUE(prefetch.Ask(7, Solid("c.png", kGreen, 4)));
+  auto next = prefetch.Take(7, dir.file("c.png"));
+  ASSERT_TRUE(next);
+  const std::uint8_t* wasBlue = next->frame.pixels.get() + 4 * next->frame.stride + 3 * 4;
+  EXPECT_EQ((Rgb{wasBlue[2], wasBlue[1], wasBlue[0]}), (Rgb{0, 0, 0}));
+  const std::uint8_t* middle = next->frame.pixels.get() + 8 * next->frame.stride + 3 * 8;
+  EXPECT_EQ((Rgb{middle[2], middle[1], middle[0]}), kGreen);
+}
+
+TEST_F(PrefetchTest, WithoutHelpersNothingIsAskedAndEverythingIsLeftToTheCaller) {
+  FramePrefetcher prefetch(16, 16, 0, 0, 3);
+  EXPECT_FALSE(prefetch.CanAsk());
+  EXPECT_FALSE(prefetch.Ask(1, Solid("a.png", kRed)));
+  EXPECT_FALSE(prefetch.Take(1, dir.file("a.png")));
+}
+
+// Pictures still loading when the prefetcher goes are finished and freed
+// (AddressSanitizer checks the freeing).
+TEST_F(PrefetchTest, GoingAwayWithWorkInFlightWaitsForTheHelpers) {
+  const std::string big = dir.file("big.jpg");
+  ASSERT_TRUE(testsupport::WriteJpeg(big, 1200, 900, testsupport::Gradient(1200, 900)));
+  for (int round = 0; round < 3; ++round) {
+    FramePrefetcher prefetch(640, 480, 0, 2, 3);
+    for (int n = 0; n < 3; ++n) prefetch.Ask(n, big);
+    if (round == 1) {
+      EXPECT_FALSE(prefetch.Take(0, dir.file("other.jpg")));
+    }
+  }
+}
+
+// The job against a host that logs every call in one sequence.
+class SequenceHost : public avi_build::MakeAviHost {
+ public:
+  std::vector<std::string> entries;
+  std::string saveAs;
+  std::vector<std::string> events;
+  // Texts handed out for an entry after its first read (the job may read an
+  // entry ahead of reaching it).
+  std::map<int, std::string> laterText;
+  std::map<int, std::string> lastRead;
+  int reads = 0;
+
+  int EntryCount() override { return int(entries.size()); }
+  std::string EntryText(int n) override {
+    ++reads;
+    std::string text = entries[std::size_t(n)];
+    if (lastRead.count(n) && laterText.count(n)) text = laterText[n];
+    lastRead[n] = text;
+    return text;
+  }
+  void SelectEntry(int n) override { events.push_back("select " + std::to_string(n)); }
+  void MessageBox(const std::string&, const std::string& caption) override { events.push_back("box " + caption); }
+  BOOL ChooseCompressor(const BITMAPINFOHEADER&, COMPVARS* compvars, const char*) override {
+    compvars->hic = nullptr;
+    return TRUE;
+  }
+  std::optional<std::string> SaveName() override { return saveAs; }
+  void SetAviName(const std::string&) override {}
+};
+
+SequenceHost* g_host = nullptr;
+std::vector<Rgb> g_written;  // the first pixel of each frame written
+
+HRESULT LoggingWrite(PAVISTREAM s, LONG start, LONG samples, const void* buffer, LONG size, DWORD flags,
+                     LONG* written, LONG* bytes) {
+  const auto* p = static_cast<const std::uint8_t*>(buffer);
+  g_written.push_back({p[2], p[1], p[0]});
+  g_host->events.push_back("write " + std::to_string(start));
+  return AVIStreamWrite(s, start, samples, buffer, size, flags, written, bytes);
+}
+
+class PrefetchingJobTest : public PrefetchTest {
+ protected:
+  SequenceHost host;
+  avi_build::AviWriteFunctions avi;
+  void SetUp() override {
+    g_host = &host;
+    g_written.clear();
+    avi.write = &LoggingWrite;
+    host.saveAs = dir.file("out.avi");
+  }
+  void TearDown() override { g_host = nullptr; }
+  int Run() { return avi_build::MakeAviJob(host, {32, 16, 10, 0}, avi); }
+};
+
+TEST_F(PrefetchingJobTest, SelectionsBoxesAndWritesKeepTheirOrder) {
+  const std::string bad = dir.file("bad.png");
+  testsupport::WriteFileText(bad, "not a picture");
+  host.entries = {Solid("1.png", kRed), bad, Solid("3.png", kGreen), bad, Solid("5.png", kBlue)};
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "box File Failed to Open",
+                                                   "select 2", "write 1", "select 3", "box File Failed to Open",
+                                                   "select 4", "write 2", "box AVI File Written"}));
+  EXPECT_EQ(g_written, (std::vector<Rgb>{kRed, kGreen, kBlue}));
+}
+
+// An entry whose text changed after it was read ahead is loaded afresh:
+// the frame shows the picture of the text the job read on reaching it.
+TEST_F(PrefetchingJobTest, AnEntryChangedAfterItWasReadAheadIsLoadedAgain) {
+  host.entries = {Solid("1.png", kRed), Solid("2.png", kGreen), Solid("3.png", kRed)};
+  host.laterText[1] = Solid("blue.png", kBlue);
+  host.laterText[2] = dir.file("gone.png");
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(host.lastRead[1], host.laterText[1]) << "entry 1 was not read ahead";
+  EXPECT_EQ(g_written, (std::vector<Rgb>{kRed, kBlue}));
+  // Entry 2 is missing by the time the job reaches it.
+  EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "write 1", "select 2",
+                                                   "box File Failed to Open", "box AVI File Written"}));
+}
+
+HRESULT CountingWrite(PAVISTREAM, LONG start, LONG, const void*, LONG size, DWORD, LONG* written, LONG* bytes) {
+  g_host->events.push_back("write " + std::to_string(start));
+  *written = 1;
+  *bytes = size;
+  return AVIERR_OK;
+}
+
+// Frames this large would cost hundreds of megabytes held ahead; the job
+// makes them one at a time and reads no entry ahead.
+TEST_F(PrefetchingJobTest, HugeFramesAreNotPreparedAhead) {
+  host.entries = {Solid("1.png", kRed), Solid("2.png", kGreen), Solid("3.png", kBlue)};
+  avi.write = &CountingWrite;
+  EXPECT_EQ(avi_build::MakeAviJob(host, {4000, 3000, 10, 1}, avi), 0);
+  EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "write 1", "select 2", "write 2",
+                                                   "box AVI File Written"}));
+  EXPECT_EQ(host.reads, 3);
+}
+
+}  // namespace
