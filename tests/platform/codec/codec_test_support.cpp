@@ -7,6 +7,8 @@
 #include <cstring>
 #include <random>
 
+#include <turbojpeg.h>
+
 extern "C" {
 #include <libavutil/md5.h>
 }
@@ -131,6 +133,50 @@ std::string Md5Hex(const std::vector<std::uint8_t>& bytes) {
     out += hex[d >> 4];
     out += hex[d & 15];
   }
+  return out;
+}
+
+std::vector<std::uint8_t> MakeJpeg(int width, int height, int index, int subsampling) {
+  const std::vector<std::uint8_t> bits = MakeFrame(width, height, index);
+  tjhandle tj = tjInitCompress();
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  const int r = tjCompress2(tj, bits.data(), width, static_cast<int>(StrideOf(width)), height, TJPF_BGR, &jpeg, &size,
+                            subsampling, 90, TJFLAG_BOTTOMUP);
+  EXPECT_EQ(r, 0) << tjGetErrorStr2(tj);
+  std::vector<std::uint8_t> out(jpeg, jpeg + (r == 0 ? size : 0));
+  tjFree(jpeg);
+  tjDestroy(tj);
+  return out;
+}
+
+std::vector<std::uint8_t> ProgressiveJpeg(const std::vector<std::uint8_t>& jpeg) {
+  tjhandle tj = tjInitTransform();
+  tjtransform transform{};
+  transform.op = TJXOP_NONE;
+  transform.options = TJXOPT_PROGRESSIVE;
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  const int r = tjTransform(tj, jpeg.data(), jpeg.size(), 1, &out, &size, &transform, 0);
+  EXPECT_EQ(r, 0) << tjGetErrorStr2(tj);
+  std::vector<std::uint8_t> progressive(out, out + (r == 0 ? size : 0));
+  tjFree(out);
+  tjDestroy(tj);
+  return progressive;
+}
+
+std::vector<std::uint8_t> WithoutHuffmanTables(const std::vector<std::uint8_t>& jpeg) {
+  std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+  const std::uint8_t avi1[] = {0xFF, 0xE0, 0, 16, 'A', 'V', 'I', '1', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  out.insert(out.end(), std::begin(avi1), std::end(avi1));
+  std::size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
+    const std::size_t end = std::min(jpeg.size(), at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]));
+    if (jpeg[at + 1] != 0xC4)  // DHT
+      out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.begin() + static_cast<std::ptrdiff_t>(end));
+    at = end;
+  }
+  out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
   return out;
 }
 

@@ -41,4 +41,14 @@ Compressed CompressFrames(const char* fcc, int width, int height, int count);
 
 std::string Md5Hex(const std::vector<std::uint8_t>& bytes);
 
+// JPEG pictures for the Motion JPEG tests, through TurboJPEG.
+// MakeFrame(width, height, index) with the given TJSAMP_ subsampling, quality
+// 90 and the standard Huffman tables.
+std::vector<std::uint8_t> MakeJpeg(int width, int height, int index, int subsampling);
+// The same picture recoded progressive, losslessly.
+std::vector<std::uint8_t> ProgressiveJpeg(const std::vector<std::uint8_t>& jpeg);
+// The picture without its Huffman tables, marked as capture cards mark such
+// samples (APP0 "AVI1"): the standard tables apply.
+std::vector<std::uint8_t> WithoutHuffmanTables(const std::vector<std::uint8_t>& jpeg);
+
 }  // namespace codectest

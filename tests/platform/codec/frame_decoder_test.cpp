@@ -85,6 +85,8 @@ const FfmpegCase kFfmpegCases[] = {
     {"RawRgb555", "-c:v rawvideo -pix_fmt rgb555le", 33, 17, true},
     {"RawBgra", "-c:v rawvideo -pix_fmt bgra", 33, 17, true},
     {"Mjpeg", "-c:v mjpeg -q:v 3", 33, 17, false},
+    {"Mjpeg420", "-c:v mjpeg -pix_fmt yuvj420p -q:v 3", 64, 48, false},
+    {"MjpegLimitedRange", "-c:v mjpeg -pix_fmt yuv420p -strict -1 -q:v 3", 64, 48, false},
     {"Mpeg4", "-c:v mpeg4 -g 10", 64, 48, false},
     {"Mpeg4BFrames", "-c:v mpeg4 -g 10 -bf 2", 64, 48, false},
     {"H264", "-c:v libx264 -pix_fmt yuv420p -g 10", 64, 48, false},
@@ -237,6 +239,104 @@ TEST(FrameDecoder, DamagedFrameIsNullAndTheNextStillDecode) {
     for (LONG i : {4, 2, 0, 3}) EXPECT_EQ(reader.Get(i), got[static_cast<std::size_t>(i)]) << fcc << " frame " << i;
   }
 }
+
+// Motion JPEG as other writers make it, from FFmpeg's samples: the ones
+// libjpeg-turbo takes and the ones left to libavcodec (fields, lossless
+// samples among lossy ones) all show what FFmpeg shows, in any order.
+using Sample = std::vector<std::uint8_t>;
+struct JpegStream {
+  std::vector<std::uint8_t> format;
+  std::vector<Sample> samples;
+};
+
+constexpr int kJpegFrames = 8;
+
+// FFmpeg's Motion JPEG samples of testsrc at size.
+avitest::ReadBack FfmpegSamples(const TempDir& dir, const std::string& size, const std::string& args, int frames) {
+  const std::string path = dir.file("ffmpeg.avi");
+  EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=" + size + ":rate=10 -frames:v " +
+                       std::to_string(frames) + " " + args + " -y " + ShellQuote(path))
+                .exitCode,
+            0);
+  avitest::ReadBack back = avitest::ReadClip(path);
+  EXPECT_EQ(back.frames.size(), static_cast<std::size_t>(frames));
+  std::remove(path.c_str());
+  return back;
+}
+
+JpegStream NoHuffmanTables(const TempDir& dir) {
+  avitest::ReadBack ff = FfmpegSamples(dir, "64x48", "-c:v mjpeg -huffman default -pix_fmt yuvj420p", kJpegFrames);
+  JpegStream stream{ff.format, {}};
+  for (const Sample& sample : ff.frames) stream.samples.push_back(codectest::WithoutHuffmanTables(sample));
+  return stream;
+}
+
+JpegStream Progressive(const TempDir& dir) {
+  avitest::ReadBack ff = FfmpegSamples(dir, "64x48", "-c:v mjpeg -pix_fmt yuvj422p", kJpegFrames);
+  JpegStream stream{ff.format, {}};
+  for (const Sample& sample : ff.frames) stream.samples.push_back(codectest::ProgressiveJpeg(sample));
+  return stream;
+}
+
+// Two fields of half the height in each sample, as interlaced capture
+// writes them; libavcodec weaves them.
+JpegStream Fields(const TempDir& dir) {
+  avitest::ReadBack ff = FfmpegSamples(dir, "64x24", "-c:v mjpeg -pix_fmt yuvj422p", 2 * kJpegFrames);
+  JpegStream stream{ff.format, {}};
+  BITMAPINFOHEADER bih;
+  std::memcpy(&bih, stream.format.data(), sizeof bih);
+  bih.biHeight = 48;
+  std::memcpy(stream.format.data(), &bih, sizeof bih);
+  for (std::size_t i = 0; i + 1 < ff.frames.size(); i += 2) {
+    Sample both = ff.frames[i];
+    both.insert(both.end(), ff.frames[i + 1].begin(), ff.frames[i + 1].end());
+    stream.samples.push_back(both);
+  }
+  return stream;
+}
+
+JpegStream LosslessEveryOther(const TempDir& dir) {
+  avitest::ReadBack lossy = FfmpegSamples(dir, "64x48", "-c:v mjpeg -pix_fmt yuvj420p", kJpegFrames);
+  avitest::ReadBack lossless = FfmpegSamples(dir, "64x48", "-c:v ljpeg -pix_fmt yuvj420p", kJpegFrames);
+  JpegStream stream{lossy.format, {}};
+  for (std::size_t i = 0; i < lossy.frames.size(); ++i) stream.samples.push_back((i % 2 ? lossless : lossy).frames[i]);
+  return stream;
+}
+
+struct JpegCase {
+  const char* name;
+  JpegStream (*make)(const TempDir& dir);
+};
+
+class JpegSamples : public ::testing::TestWithParam<JpegCase> {};
+
+TEST_P(JpegSamples, EveryFrameAsFfmpegDecodesItInAnyOrder) {
+  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  TempDir dir;
+  const JpegStream stream = GetParam().make(dir);
+  ASSERT_EQ(stream.samples.size(), static_cast<std::size_t>(kJpegFrames));
+  const std::string path = WriteStream(dir, stream.format, stream.samples);
+  const std::vector<Frame> expected = FfmpegFrames(path, 64, 48);
+  ASSERT_EQ(expected.size(), static_cast<std::size_t>(kJpegFrames));
+  std::vector<Frame> sequential;
+  Reader reader(path);
+  ASSERT_TRUE(reader.decoder());
+  for (LONG i = 0; i < kJpegFrames; ++i) {
+    sequential.push_back(reader.Get(i));
+    EXPECT_GE(codectest::Psnr(sequential.back(), expected[static_cast<std::size_t>(i)]), 40) << "frame " << i;
+  }
+  for (LONG i : {5, 2, 7, 6, 4, 3, 1, 0}) EXPECT_EQ(reader.Get(i), sequential[static_cast<std::size_t>(i)]) << "frame " << i;
+}
+
+const JpegCase kJpegCases[] = {
+    {"NoHuffmanTables", NoHuffmanTables},
+    {"Progressive", Progressive},
+    {"Fields", Fields},
+    {"LosslessEveryOther", LosslessEveryOther},
+};
+
+INSTANTIATE_TEST_SUITE_P(Mjpeg, JpegSamples, ::testing::ValuesIn(kJpegCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Played backwards end to end, every frame is the one sequential decoding
 // gives, whatever the cache may hold: all it wants, a few pictures (segments
