@@ -1,25 +1,14 @@
 // Fuzz target for the AVI reader: opens the input as a file and uses every
 // stream the way the frame decoder and the viewer do.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "platform/vfw.h"
 
 namespace {
-
-// The input lives in an in-memory file reopened by its /proc path, so the
-// reader runs its real file code without touching the disk.
-const std::string& InputPath(int* fd) {
-  static int memfd = memfd_create("avi_reader_fuzz", MFD_CLOEXEC);
-  static const std::string path = "/proc/self/fd/" + std::to_string(memfd);
-  *fd = memfd;
-  return path;
-}
 
 void UseStream(PAVISTREAM stream) {
   AVISTREAMINFOA info{};
@@ -46,13 +35,9 @@ void UseStream(PAVISTREAM stream) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  int fd = -1;
-  const std::string& path = InputPath(&fd);
-  if (fd < 0 || ftruncate(fd, 0) != 0) return 0;
-  if (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
-
+  const char* path = fuzz::InputFile(data, size);
   PAVIFILE file = nullptr;
-  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) != AVIERR_OK) return 0;
+  if (!path || AVIFileOpenA(&file, path, OF_READ, nullptr) != AVIERR_OK) return 0;
   PAVISTREAM stream = nullptr;
   for (LONG n = 0; AVIFileGetStream(file, &stream, 0, n) == AVIERR_OK; ++n) {
     UseStream(stream);

@@ -1,13 +1,11 @@
 // Fuzz target for the frame decoder: opens the input as an AVI file and
 // decodes its first video stream in order and out of order, the way the
 // viewer steps through it.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_input.h"
 #include "platform/vfw.h"
 
 namespace {
@@ -15,14 +13,6 @@ namespace {
 // Frames decoded in order at most: enough to pass a few key frames while
 // keeping one input quick.
 constexpr LONG kMaxFrames = 48;
-
-// The input lives in an in-memory file reopened by its /proc path.
-const std::string& InputPath(int* fd) {
-  static int memfd = memfd_create("frame_decoder_fuzz", MFD_CLOEXEC);
-  static const std::string path = "/proc/self/fd/" + std::to_string(memfd);
-  *fd = memfd;
-  return path;
-}
 
 void Check(const void* frame) {
   if (!frame) return;
@@ -40,13 +30,9 @@ void Check(const void* frame) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  int fd = -1;
-  const std::string& path = InputPath(&fd);
-  if (fd < 0 || ftruncate(fd, 0) != 0) return 0;
-  if (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
-
+  const char* path = fuzz::InputFile(data, size);
   PAVIFILE file = nullptr;
-  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) != AVIERR_OK) return 0;
+  if (!path || AVIFileOpenA(&file, path, OF_READ, nullptr) != AVIERR_OK) return 0;
   PAVISTREAM stream = nullptr;
   if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
     if (PGETFRAME decoder = AVIStreamGetFrameOpen(stream, AVIGETFRAMEF_BESTDISPLAYFMT)) {
