@@ -1,8 +1,9 @@
 // Frame decoders: AVIStreamGetFrameOpen, AVIStreamGetFrame and
 // AVIStreamGetFrameClose, written on the public stream-reading functions.
 // Uncompressed streams are converted by our own code, the rest decoded by
-// libavcodec, Motion JPEG by libjpeg-turbo where it can. Access is frame-exact: the next frame costs one decode, any
-// other is decoded forward from the nearest key frame at or before it. A
+// libavcodec, Motion JPEG by libjpeg-turbo where it can. Access is
+// frame-exact: the next frame costs one decode, any other is decoded
+// forward from the nearest key frame at or before it. A
 // request behind the one before (playing backwards) keeps the pictures
 // decoded on the way to it, so the next steps back are served from memory.
 #include <climits>

@@ -45,8 +45,8 @@ bool ChangesLibavcodec(const std::uint8_t* text, std::size_t size) {
 }
 
 // A frame header (after its length) of an 8-bit picture of width x height in
-// grey or YCbCr 4:4:4, 4:2:2 or 4:2:0 (even height). Components named R, G, B are RGB to
-// libavcodec whatever other markers say, so they are not plain.
+// grey or YCbCr 4:4:4, 4:2:2 or 4:2:0 (even height). Components named R, G,
+// B are RGB to libavcodec whatever other markers say, so they are not plain.
 bool PlainFrame(const std::uint8_t* p, std::size_t size, int width, int height) {
   if (size < 6 || p[0] != 8) return false;
   const int rows = p[1] << 8 | p[2];
