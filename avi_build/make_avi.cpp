@@ -51,18 +51,21 @@ PrefetchPlan PlanPrefetch(std::size_t frameBytes) {
   return {};
 }
 
-AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, bool compressed) {
+// handler: the compressor's FourCC, 0 for uncompressed frames.
+AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, DWORD handler) {
   AVISTREAMINFOA info{};
   info.fccType = streamtypeVIDEO;
-  info.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
+  // Readers that pick their decoder by the handler (OpenCV's own MJPEG reader)
+  // need the compressor's code here.
+  info.fccHandler = handler ? handler : mmioFOURCC('D', 'I', 'B', ' ');
   info.wPriority = 1;
   info.dwScale = 1;
   info.dwRate = s.fps;
   info.dwSuggestedBufferSize = static_cast<DWORD>(std::int64_t(s.rows) * stride);
   info.dwQuality = static_cast<DWORD>(-1);
-  // Compressed frames vary in size; a reader that trusted a fixed sample size
-  // would mis-time them.
-  info.dwSampleSize = compressed ? 0 : info.dwSuggestedBufferSize;
+  // One chunk is one frame: 0, as FFmpeg writes it. ImageJ refuses a video
+  // stream with a sample size, taking it for several frames a chunk.
+  info.dwSampleSize = 0;
   info.rcFrame = {0, 0, s.cols, s.rows};
   std::strcpy(info.szName, "Stillweaver");
   return info;
@@ -125,7 +128,8 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
     host.MessageBox(AviErrorName(hr), "AVIFileOpen");
     return 1;
   }
-  const AVISTREAMINFOA header = StreamHeader(s, stride, compressor.hic != nullptr);
+  const DWORD handler = !compressor.hic ? 0 : compvars.fccHandler ? compvars.fccHandler : output->biCompression;
+  const AVISTREAMINFOA header = StreamHeader(s, stride, handler);
   PAVISTREAM stream = nullptr;
   hr = avi.createStream(file, &stream, &header);
   if (hr != AVIERR_OK) {

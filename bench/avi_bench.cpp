@@ -65,13 +65,13 @@ int Write(const std::string& rawPath, const std::string& outPath, int width, int
   if (hr != AVIERR_OK) return Fail("AVIFileOpenA", hr);
   AVISTREAMINFOA info{};
   info.fccType = streamtypeVIDEO;
-  info.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
+  info.fccHandler = fcc ? fcc : mmioFOURCC('D', 'I', 'B', ' ');
   info.wPriority = 1;
   info.dwScale = 1;
   info.dwRate = 10;
   info.dwSuggestedBufferSize = in.biSizeImage;
   info.dwQuality = static_cast<DWORD>(-1);
-  info.dwSampleSize = fcc ? 0 : in.biSizeImage;
+  info.dwSampleSize = 0;
   info.rcFrame = RECT{0, 0, width, height};
   std::strcpy(info.szName, "Stillweaver");
   if ((hr = AVIFileCreateStreamA(file, &stream, &info)) != AVIERR_OK) return Fail("AVIFileCreateStreamA", hr);

@@ -74,7 +74,7 @@ int Write(const Options& o) {
   h.dwRate = static_cast<DWORD>(o.fps);
   h.dwSuggestedBufferSize = static_cast<DWORD>(frameBytes);
   h.dwQuality = static_cast<DWORD>(-1);
-  h.dwSampleSize = static_cast<DWORD>(frameBytes);
+  h.dwSampleSize = 0;
   h.rcFrame = RECT{0, 0, o.width, o.height};
   std::strcpy(h.szName, "Stillweaver");
   BITMAPINFOHEADER bih{};
