@@ -13,3 +13,10 @@ constexpr UINT CP_UTF8 = 65001;
 // written, or 0 when the buffer is too small or the code page is unknown.
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* str, int cbMultiByte, WCHAR* wideStr,
                         int cchWideChar);
+
+// The calling thread's last OS error: the errno value that the file services
+// (AVI files, picture saving) met when they last failed, 0 when none was
+// recorded. The services set it on failure only, as Windows does; callers
+// that name the OS reason in a message read it right after the failing call.
+DWORD GetLastError();
+void SetLastError(DWORD code);

@@ -15,3 +15,10 @@ int MultiByteToWideChar(UINT codePage, DWORD, const char* str, int cbMultiByte, 
   std::copy(wide.begin(), wide.end(), wideStr);
   return int(wide.size());
 }
+
+namespace {
+thread_local DWORD t_lastError = 0;
+}  // namespace
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD code) { t_lastError = code; }
