@@ -1,0 +1,242 @@
+// Our files in the readers our users have: ImageJ, OpenCV (its FFmpeg
+// backend and its own Motion JPEG reader), GStreamer and mpv open what
+// `stillweaver-cli make` writes, uncompressed and with every compressor, with
+// the right frame count, size and pictures. Each reader starts once for all
+// the files it is meant to read.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "tests/interop/interop_support.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using interop::Bytes;
+using interop::Q;
+using interop::Video;
+
+struct Codec {
+  const char* fourcc;  // as `stillweaver-cli codecs` lists it
+  int width, height;
+  double minPsnr;
+};
+
+// 62 x 46: uncompressed rows carry padding, and the size is no multiple of
+// the codecs' blocks. Microsoft Video 1 takes multiples of 4 only.
+const Codec kCodecs[] = {
+    {"none", 62, 46, interop::kExact}, {"MJPG", 62, 46, interop::kLossy}, {"H264", 62, 46, interop::kLossy},
+    {"FMP4", 62, 46, interop::kLossy}, {"FFV1", 62, 46, interop::kExact}, {"HFYU", 62, 46, interop::kExact},
+    {"cvid", 62, 46, interop::kLossy}, {"MSVC", 64, 48, interop::kLossy},
+};
+constexpr int kFrames = 4;
+
+struct OurFile {
+  std::string path;
+  std::string error;  // why `make` failed
+  std::vector<Bytes> frames;
+};
+
+// Made once per process, from pictures of the codec's size, clipped (so each
+// frame is its picture unscaled) at 10 frames per second.
+const std::map<std::string, OurFile>& OurFiles() {
+  static const testsupport::TempDir dir;
+  static const std::map<std::string, OurFile> files = [] {
+    std::map<std::string, OurFile> made;
+    std::map<std::pair<int, int>, std::vector<Bytes>> sources;
+    for (const Codec& codec : kCodecs) {
+      const std::string size = std::to_string(codec.width) + "x" + std::to_string(codec.height);
+      const std::string pictures = dir.file(size);
+      auto found = sources.find({codec.width, codec.height});
+      if (found == sources.end()) {
+        std::filesystem::create_directory(pictures);
+        found = sources
+                    .emplace(std::pair{codec.width, codec.height},
+                             interop::WriteSources(pictures, codec.width, codec.height, kFrames))
+                    .first;
+      }
+      OurFile& file = made[codec.fourcc];
+      file.frames = found->second;
+      file.path = dir.file(std::string(codec.fourcc) + ".avi");
+      std::string command = Q(interop::Cli()) + " make --clip --fps 10 --cols " + std::to_string(codec.width) +
+                            " --rows " + std::to_string(codec.height) + " --codec " + codec.fourcc + " -o " +
+                            Q(file.path);
+      for (int k = 1; k <= kFrames; ++k) command += " " + Q(pictures + "/p" + std::to_string(k) + ".png");
+      const interop::Run run = interop::Shell(command);
+      if (run.exitCode != 0) file.error = "stillweaver-cli make failed: " + run.out;
+    }
+    return made;
+  }();
+  return files;
+}
+
+using Videos = std::map<std::string, Video>;  // by file name
+
+// The helpers' listing: "NAME OK FRAMES WIDTH HEIGHT" with the frames in
+// dir/NAME.bgr, or "NAME ERROR TEXT".
+Videos ReadListing(const interop::Run& run, const std::string& dir) {
+  Videos videos;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string name, status;
+    int frames = 0, width = 0, height = 0;
+    if (!(fields >> name >> status)) continue;
+    if (status == "ERROR") {
+      videos[name].error = line;
+    } else if (status == "OK" && fields >> frames >> width >> height) {
+      videos[name] = interop::SplitFrames(testsupport::ReadFileBytes(dir + "/" + name + ".bgr"), width, height);
+      if (videos[name].frames.size() != std::size_t(frames)) videos[name].error = "the listing says " + line;
+    }
+  }
+  if (videos.empty()) videos["(none)"].error = "exit code " + std::to_string(run.exitCode) + ": " + run.out;
+  return videos;
+}
+
+Videos ReadImageJ(const std::vector<std::string>& paths, const std::string& dir) {
+  const std::string java = interop::ImageJCommand();
+  if (java.empty()) return {{"(none)", interop::Failure("javac could not compile IjAvi.java (see the log)")}};
+  std::string command = java + " read " + Q(dir);
+  for (const auto& path : paths) command += " " + Q(path);
+  return ReadListing(interop::Shell(command), dir);
+}
+
+template <const char* kBackend>
+Videos ReadOpenCv(const std::vector<std::string>& paths, const std::string& dir) {
+  std::string command =
+      interop::Python() + " " + Q(interop::HelperPath("opencv_avi.py")) + " read " + kBackend + " " + Q(dir);
+  for (const auto& path : paths) command += " " + Q(path);
+  return ReadListing(interop::Shell(command), dir);
+}
+constexpr char kFfmpegBackend[] = "ffmpeg";
+constexpr char kMjpegBackend[] = "mjpeg";
+
+// The value after `key` in a caps or status line, or 0.
+int IntAfter(const std::string& text, const std::string& key) {
+  const std::size_t at = text.find(key);
+  return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + key.size());
+}
+
+// GStreamer's own error lines out of its verbose log, or the whole log.
+std::string ErrorLines(const std::string& log) {
+  std::string errors;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("ERROR", 0) == 0 || line.find("Missing") != std::string::npos) errors += line + "\n";
+  return errors.empty() ? log : errors;
+}
+
+// One pipeline per file: avidemux and whatever decoder decodebin finds.
+Videos ReadGStreamer(const std::vector<std::string>& paths, const std::string& dir) {
+  Videos videos;
+  for (const auto& path : paths) {
+    const std::string name = std::filesystem::path(path).filename();
+    const std::string out = dir + "/" + name + ".bgr";
+    const interop::Run run = interop::Shell("gst-launch-1.0 -v filesrc location=" + Q(path) +
+                                            " ! avidemux ! decodebin ! videoconvert ! video/x-raw,format=BGR "
+                                            "! filesink name=out location=" +
+                                            Q(out));
+    // The caps that reached the file: "...GstFileSink:out.GstPad:sink: caps = video/x-raw, width=(int)62, ..."
+    const std::size_t caps = run.out.find("GstFileSink:out.GstPad:sink: caps = ");
+    const std::string line = caps == std::string::npos ? "" : run.out.substr(caps, run.out.find('\n', caps) - caps);
+    const int width = IntAfter(line, "width=(int)"), height = IntAfter(line, "height=(int)");
+    if (run.exitCode != 0 || width == 0) {
+      videos[name].error = "gst-launch-1.0: " + ErrorLines(run.out);
+      continue;
+    }
+    // GStreamer's packed rows start on 4-byte boundaries.
+    videos[name] = interop::SplitFrames(testsupport::ReadFileBytes(out), width, height, (3 * width + 3) & ~3);
+  }
+  return videos;
+}
+
+// One encoding run per file: mpv's demuxer, decoder and converter to bgr24.
+Videos ReadMpv(const std::vector<std::string>& paths, const std::string& dir) {
+  Videos videos;
+  for (const auto& path : paths) {
+    const std::string name = std::filesystem::path(path).filename();
+    const std::string out = dir + "/" + name + ".bgr";
+    const interop::Run run =
+        interop::Shell("mpv --no-config --msg-level=all=error,cplayer=info --no-audio --o=" + Q(out) +
+                       " --of=rawvideo --ovc=rawvideo --vf=format=bgr24 " + Q(path));
+    // "VO: [lavc] 62x46 bgr24"
+    const std::size_t vo = run.out.find("VO: [lavc] ");
+    int width = 0, height = 0;
+    if (vo != std::string::npos) std::sscanf(run.out.c_str() + vo, "VO: [lavc] %dx%d", &width, &height);
+    if (run.exitCode != 0 || width == 0) {
+      videos[name].error = "mpv: " + run.out;
+      continue;
+    }
+    videos[name] = interop::SplitFrames(testsupport::ReadFileBytes(out), width, height);
+  }
+  return videos;
+}
+
+struct Reader {
+  const char* name;
+  const interop::Program* program;
+  // What the reader is meant to decode; empty: every codec.
+  std::set<std::string> codecs;
+  Videos (*read)(const std::vector<std::string>& paths, const std::string& dir);
+};
+
+// ImageJ reads uncompressed, JPEG and PNG frames only; OpenCV's own reader
+// Motion JPEG only. GStreamer's avidemux gives H.264 as the "itu" variant,
+// which only h264parse (plugins-bad) turns into what avdec_h264 takes; it
+// fares the same with FFmpeg's H.264 AVIs.
+const Reader kReaders[] = {
+    {"ImageJ", &interop::kImageJ, {"none", "MJPG"}, ReadImageJ},
+    {"OpenCvFfmpeg", &interop::kOpenCv, {}, ReadOpenCv<kFfmpegBackend>},
+    {"OpenCvMjpeg", &interop::kOpenCv, {"MJPG"}, ReadOpenCv<kMjpegBackend>},
+    {"GStreamer", &interop::kGStreamer, {"none", "MJPG", "FMP4", "FFV1", "HFYU", "cvid", "MSVC"}, ReadGStreamer},
+    {"Mpv", &interop::kMpv, {}, ReadMpv},
+};
+
+void PrintTo(const Reader& reader, std::ostream* os) { *os << reader.name; }
+
+class OurFilesInTheirReaders : public testing::TestWithParam<Reader> {};
+
+TEST_P(OurFilesInTheirReaders, FrameCountSizeAndPictures) {
+  const Reader& reader = GetParam();
+  REQUIRE_PROGRAM(*reader.program);
+  std::vector<const Codec*> codecs;
+  std::vector<std::string> paths;
+  for (const Codec& codec : kCodecs) {
+    if (!reader.codecs.empty() && !reader.codecs.count(codec.fourcc)) continue;
+    const OurFile& file = OurFiles().at(codec.fourcc);
+    ASSERT_EQ(file.error, "") << codec.fourcc;
+    codecs.push_back(&codec);
+    paths.push_back(file.path);
+  }
+  const testsupport::TempDir out;
+  const Videos videos = reader.read(paths, out.path().string());
+  for (const Codec* codec : codecs) {
+    const std::string name = std::string(codec->fourcc) + ".avi";
+    const auto found = videos.find(name);
+    ASSERT_NE(found, videos.end()) << name << " was not read; the reader said:\n"
+                                   << (videos.empty() ? "" : videos.begin()->second.error);
+    EXPECT_EQ(interop::CompareFrames(OurFiles().at(codec->fourcc).frames, codec->width, codec->height, found->second,
+                                     codec->minPsnr),
+              "")
+        << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, OurFilesInTheirReaders, testing::ValuesIn(kReaders),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A compressor added later needs its row above.
+TEST(OurFilesInTheirReaders, TableHoldsEveryCompressor) {
+  const interop::Run run = interop::Shell(Q(interop::Cli()) + " codecs");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  std::set<std::string> listed, table;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) listed.insert(line.substr(0, line.find('\t')));
+  for (const Codec& codec : kCodecs) table.insert(codec.fourcc);
+  EXPECT_EQ(listed, table);
+}
+
+}  // namespace
