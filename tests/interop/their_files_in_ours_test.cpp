@@ -1,0 +1,169 @@
+// Files the programs our users have write, read by ours frame after frame as
+// playback reads them: every frame equals what the writer stored (the
+// pictures it was given, for lossless frames) or what FFmpeg decodes (lossy
+// ones), at the writer's rate. And an RGBA picture FFmpeg writes as TIFF is
+// composed like the same picture as PNG.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/interop/interop_support.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using interop::Bytes;
+using interop::Q;
+using interop::Video;
+
+constexpr int kWidth = 62, kHeight = 46, kFrames = 4;
+
+enum class Reference { kPictures, kFfmpeg };
+
+struct TheirFile {
+  const char* name;
+  const interop::Program* program;
+  // The command line that writes `out` from dir/p1.png... or dir/frames.bgr;
+  // empty when it cannot be had.
+  std::function<std::string(const std::string& dir, const std::string& out)> command;
+  std::uint32_t rate, scale;
+  Reference reference;
+  double minPsnr;
+};
+
+std::string Size() { return std::to_string(kWidth) + " " + std::to_string(kHeight); }
+
+auto ImageJWriter(const std::string& compression) {
+  return [compression](const std::string& dir, const std::string& out) {
+    const std::string java = interop::ImageJCommand();
+    if (java.empty()) return java;
+    return java + " write " + Q(dir + "/frames.bgr") + " " + Size() + " 10 " + compression + " " + Q(out);
+  };
+}
+
+auto OpenCvWriter(const std::string& backend) {
+  return [backend](const std::string& dir, const std::string& out) {
+    return interop::Python() + " " + Q(interop::HelperPath("opencv_avi.py")) + " write " + backend + " MJPG 10 " +
+           Q(dir + "/frames.bgr") + " " + Size() + " " + Q(out);
+  };
+}
+
+auto GStreamerWriter(const std::string& encoder, const std::string& framerate) {
+  return [encoder, framerate](const std::string& dir, const std::string& out) {
+    return "gst-launch-1.0 -q multifilesrc location=" + Q(dir + "/p%d.png") +
+           " index=1 stop-index=" + std::to_string(kFrames) + " caps=image/png,framerate=" + framerate +
+           " ! pngdec ! videoconvert ! " + encoder + " ! avimux ! filesink location=" + Q(out);
+  };
+}
+
+// Our Motion JPEG decoding and FFmpeg's differ in rounding only.
+constexpr double kNearFfmpeg = 40;
+
+const TheirFile kTheirFiles[] = {
+    {"ImageJUncompressed", &interop::kImageJ, ImageJWriter("none"), 10, 1, Reference::kPictures, interop::kExact},
+    {"ImageJJpeg", &interop::kImageJ, ImageJWriter("jpeg"), 10, 1, Reference::kFfmpeg, kNearFfmpeg},
+    {"OpenCvFfmpegMjpeg", &interop::kOpenCv, OpenCvWriter("ffmpeg"), 10, 1, Reference::kFfmpeg, kNearFfmpeg},
+    {"OpenCvMjpegWriter", &interop::kOpenCv, OpenCvWriter("mjpeg"), 10, 1, Reference::kFfmpeg, kNearFfmpeg},
+    // 29.97 frames per second: dwRate 30000, dwScale 1001.
+    {"GStreamerJpegNtsc", &interop::kGStreamer, GStreamerWriter("jpegenc", "30000/1001"), 30000, 1001,
+     Reference::kFfmpeg, kNearFfmpeg},
+};
+
+void PrintTo(const TheirFile& file, std::ostream* os) { *os << file.name; }
+
+class TheirFiles : public testing::TestWithParam<TheirFile> {};
+
+TEST_P(TheirFiles, EveryFrameAtTheWritersRate) {
+  const TheirFile& file = GetParam();
+  REQUIRE_PROGRAM(*file.program);
+  const testsupport::TempDir dir;
+  const std::vector<Bytes> pictures = interop::WriteSources(dir.path().string(), kWidth, kHeight, kFrames);
+  const std::string path = dir.file("their.avi");
+  const std::string command = file.command(dir.path().string(), path);
+  ASSERT_NE(command, "") << "no command to write the file (see the log)";
+  const interop::Run run = interop::Shell(command);
+  ASSERT_EQ(run.exitCode, 0) << command << "\n" << run.out;
+
+  std::vector<Bytes> expected = pictures;
+  if (file.reference == Reference::kFfmpeg) {
+    REQUIRE_PROGRAM(interop::kFfmpeg);
+    const Video ffmpeg = interop::FfmpegDecode(path, kWidth, kHeight);
+    ASSERT_EQ(interop::CompareFrames(pictures, kWidth, kHeight, ffmpeg, interop::kLossy), "")
+        << "FFmpeg does not see the pictures the writer was given";
+    expected = ffmpeg.frames;
+  }
+  std::uint32_t rate = 0, scale = 0;
+  const Video ours = interop::ReadWithOurReader(path, &rate, &scale);
+  EXPECT_EQ(interop::CompareFrames(expected, kWidth, kHeight, ours, file.minPsnr), "");
+  EXPECT_EQ(std::to_string(rate) + "/" + std::to_string(scale),
+            std::to_string(file.rate) + "/" + std::to_string(file.scale));
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, TheirFiles, testing::ValuesIn(kTheirFiles),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// 8 x 4 pixels whose alpha runs 0, 1, 2, 16, 64, 128, 254, 255 across each
+// row, under colours that differ from pixel to pixel.
+constexpr int kAlphaWidth = 8, kAlphaHeight = 4;
+
+struct AlphaPictures {
+  std::string tiff, png;
+  Bytes stored;  // the colours as stored: rows from the top, blue, green, red
+};
+
+// FFmpeg writes the TIFF with an unassociated alpha sample, as image editors
+// do, and the PNG of the same pixels.
+AlphaPictures WriteAlphaPictures(const testsupport::TempDir& dir) {
+  constexpr std::uint8_t kAlpha[kAlphaWidth] = {0, 1, 2, 16, 64, 128, 254, 255};
+  Bytes rgba;
+  AlphaPictures pictures{dir.file("alpha.tif"), dir.file("alpha.png"), {}};
+  for (int y = 0; y < kAlphaHeight; ++y)
+    for (int x = 0; x < kAlphaWidth; ++x) {
+      const std::uint8_t r = std::uint8_t(40 + 20 * x), g = std::uint8_t(200 - 30 * y),
+                         b = std::uint8_t(90 + 10 * x + 5 * y);
+      rgba.insert(rgba.end(), {r, g, b, kAlpha[x]});
+      pictures.stored.insert(pictures.stored.end(), {b, g, r});
+    }
+  testsupport::WriteFileBytes(dir.file("alpha.rgba"), rgba);
+  for (const std::string& out : {pictures.tiff, pictures.png}) {
+    const interop::Run run =
+        interop::Shell("ffmpeg -nostdin -v error -f rawvideo -pix_fmt rgba -s " + std::to_string(kAlphaWidth) + "x" +
+                       std::to_string(kAlphaHeight) + " -i " + Q(dir.file("alpha.rgba")) + " -y " + Q(out));
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+  }
+  return pictures;
+}
+
+// The one frame `stillweaver-cli make` composes from the picture.
+Video MakeFrame(const testsupport::TempDir& dir, const std::string& picture, const std::string& options) {
+  const std::string out = dir.file("made.avi");
+  const interop::Run run = interop::Shell(Q(interop::Cli()) + " make " + options + " -o " + Q(out) + " " + Q(picture));
+  if (run.exitCode != 0) return interop::Failure("stillweaver-cli make: " + run.out);
+  return interop::ReadWithOurReader(out);
+}
+
+std::string ClipOptions() {
+  return "--clip --cols " + std::to_string(kAlphaWidth) + " --rows " + std::to_string(kAlphaHeight);
+}
+
+TEST(TheirPictures, RgbaPngClippedKeepsItsStoredColours) {
+  REQUIRE_PROGRAM(interop::kFfmpeg);
+  const testsupport::TempDir dir;
+  const AlphaPictures pictures = WriteAlphaPictures(dir);
+  EXPECT_EQ(interop::CompareFrames({pictures.stored}, kAlphaWidth, kAlphaHeight,
+                                   MakeFrame(dir, pictures.png, ClipOptions()), interop::kExact),
+            "");
+}
+
+TEST(TheirPictures, RgbaTiffStretchedLikeThePng) {
+  REQUIRE_PROGRAM(interop::kFfmpeg);
+  const testsupport::TempDir dir;
+  const AlphaPictures pictures = WriteAlphaPictures(dir);
+  const Video png = MakeFrame(dir, pictures.png, "--cols 20 --rows 9");
+  ASSERT_EQ(png.error, "");
+  EXPECT_EQ(
+      interop::CompareFrames(png.frames, 20, 9, MakeFrame(dir, pictures.tiff, "--cols 20 --rows 9"), interop::kExact),
+      "");
+}
+
+}  // namespace
