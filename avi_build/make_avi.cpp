@@ -212,10 +212,11 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
       const int count = host.EntryCount();
       host.Progress(n, count);
       // The helpers load this entry (anew if its text changed since it was
-      // asked for) and the next ones, while earlier frames are written.
-      prefetch.Ask(n, entry);
+      // asked for) and the next ones, while earlier frames are written. Take
+      // tells whether they have it.
+      (void)prefetch.Ask(n, entry);
       for (int k = n + 1; k < count && prefetch.CanAsk(); ++k)
-        if (!prefetch.Asked(k)) prefetch.Ask(k, host.EntryText(k));
+        if (!prefetch.Asked(k)) (void)prefetch.Ask(k, host.EntryText(k));
 
       std::optional<FramePrefetcher::Prepared> prepared = prefetch.Take(n, entry);
       const PrepareResult result = prepared ? prepared->result : PrepareFrame(entry, s.clip, target, frame);

@@ -102,7 +102,7 @@ TEST_F(PrefetchTest, GoingAwayWithWorkInFlightWaitsForTheHelpers) {
   ASSERT_TRUE(testsupport::WriteJpeg(big, 1200, 900, testsupport::Gradient(1200, 900)));
   for (int round = 0; round < 3; ++round) {
     FramePrefetcher prefetch(640, 480, 0, 2, 3);
-    for (int n = 0; n < 3; ++n) prefetch.Ask(n, big);
+    for (int n = 0; n < 3; ++n) EXPECT_TRUE(prefetch.Ask(n, big));
     if (round == 1) {
       EXPECT_FALSE(prefetch.Take(0, dir.file("other.jpg")));
     }
