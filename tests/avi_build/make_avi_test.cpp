@@ -26,6 +26,7 @@ class RecordingHost : public avi_build::MakeAviHost {
   // The chooser: cancelled, uncompressed (0), or a compressor's FourCC.
   std::optional<DWORD> compressor = 0;
   std::function<void(int n)> onEntryRead;  // lets a test change the list mid-run
+  std::function<void(int n)> onProgress;   // entry n is next: the frames before it are written
   int stopAfterEntries = -1;
 
   std::vector<Message> messages;
@@ -53,6 +54,9 @@ class RecordingHost : public avi_build::MakeAviHost {
     return saveAs;
   }
   void SetAviName(const std::string& name) override { aviName = name; }
+  void Progress(int n, int count) override {
+    if (count > 0 && onProgress) onProgress(n);
+  }
   bool StopRequested() override { return stopAfterEntries >= 0 && int(selected.size()) >= stopAfterEntries; }
 };
 
@@ -98,6 +102,29 @@ FileInfo ReadBack(const std::string& path) {
   }
   AVIFileExit();
   return result;
+}
+
+// Every sample of the file's video stream, as stored.
+std::vector<std::vector<std::uint8_t>> ReadSamples(const std::string& path) {
+  std::vector<std::vector<std::uint8_t>> samples;
+  AVIFileInit();
+  PAVIFILE file = nullptr;
+  PAVISTREAM stream = nullptr;
+  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
+    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
+      for (LONG i = 0; i < AVIStreamLength(stream); ++i) {
+        LONG bytes = 0;
+        if (AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK) break;
+        std::vector<std::uint8_t> sample(static_cast<std::size_t>(bytes));
+        if (AVIStreamRead(stream, i, 1, sample.data(), bytes, nullptr, nullptr) != AVIERR_OK) break;
+        samples.push_back(std::move(sample));
+      }
+      AVIStreamRelease(stream);
+    }
+    AVIFileRelease(file);
+  }
+  AVIFileExit();
+  return samples;
 }
 
 class MakeAviJobTest : public testing::Test {
@@ -227,6 +254,22 @@ TEST_F(MakeAviJobTest, AFileThatCannotBeCreatedIsReported) {
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].caption, "AVIFileOpen");
   EXPECT_EQ(host.messages[0].text.rfind("AVIERR_", 0), 0u);
+}
+
+// What a reader finds if the process is killed: every frame whose write
+// returned is in the file, without the index or sizes the end writes.
+TEST_F(MakeAviJobTest, FramesAreOnDiskAsSoonAsTheyAreWritten) {
+  for (int i = 0; i < 5; ++i) host.entries.push_back(Picture(std::to_string(i) + ".jpg", 16 + i, 12));
+  const std::string copy = dir.file("killed.avi");
+  host.onProgress = [&](int n) {
+    if (n == 3) std::filesystem::copy_file(*host.saveAs, copy);
+  };
+  EXPECT_EQ(Run({40, 30, 10, 0}), 0);
+  const std::vector<std::vector<std::uint8_t>> whole = ReadSamples(*host.saveAs);
+  const std::vector<std::vector<std::uint8_t>> killed = ReadSamples(copy);
+  ASSERT_EQ(whole.size(), 5u);
+  ASSERT_EQ(killed.size(), 3u);
+  for (std::size_t i = 0; i < killed.size(); ++i) EXPECT_EQ(killed[i], whole[i]) << "frame " << i;
 }
 
 TEST_F(MakeAviJobTest, EntriesAddedWhileTheJobRunsAreTaken) {
