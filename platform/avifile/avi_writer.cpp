@@ -1,6 +1,7 @@
 #include "platform/avifile/avi_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -61,13 +62,32 @@ std::uint32_t ClampU32(std::uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu :
 // call fails until Rewind; Durable() is how far the file is intact.
 class OutFile {
  public:
+  // Creates or replaces the file and holds a lock on it until Close. Truncated
+  // only once the lock is ours: a second writer of the same file fails with
+  // EWOULDBLOCK as the last error and leaves the first one's frames alone.
   static std::unique_ptr<OutFile> Open(const char* path) {
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
       SetLastError(DWORD(errno));
       return nullptr;
     }
-    return std::unique_ptr<OutFile>(new OutFile(fd));
+    std::unique_ptr<OutFile> file(new OutFile(fd));
+    // An open-file-description lock: two jobs of one process exclude each
+    // other too. Where locks are not supported, the file is written unlocked.
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES)) {
+      SetLastError(DWORD(EWOULDBLOCK));
+      return nullptr;
+    }
+    // Devices (/dev/null, /dev/full) have nothing to truncate.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+      SetLastError(DWORD(errno));
+      return nullptr;
+    }
+    return file;
   }
   ~OutFile() {
     if (m_fd >= 0) ::close(m_fd);

@@ -22,7 +22,8 @@ class OutFile;
 
 class AviWriter {
  public:
-  // Creates (or replaces) the file. AVIERR_FILEOPEN when it cannot;
+  // Creates (or replaces) the file, locked against other writers until
+  // Finish. AVIERR_FILEOPEN when it cannot, or while another writer holds it;
   // GetLastError() then tells why.
   static HRESULT Create(const char* path, std::unique_ptr<AviWriter>* writer);
   ~AviWriter();

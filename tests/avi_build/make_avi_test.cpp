@@ -256,6 +256,27 @@ TEST_F(MakeAviJobTest, AFileThatCannotBeCreatedIsReported) {
   EXPECT_EQ(host.messages[0].text.rfind("AVIERR_", 0), 0u);
 }
 
+// A second job into the file a first one is writing is refused; the first
+// goes on and its file keeps every frame.
+TEST_F(MakeAviJobTest, ASecondJobIntoTheSameFileIsRefused) {
+  host.entries = {Picture("1.jpg"), Picture("2.jpg"), Picture("3.jpg")};
+  RecordingHost second;
+  second.entries = {Picture("other.jpg")};
+  second.saveAs = host.saveAs;
+  std::optional<int> secondResult;
+  host.onProgress = [&](int n) {
+    if (n == 1) secondResult = MakeAviJob(second, {}, avi);
+  };
+  const int first = Run({64, 48, 10, 0});
+  ASSERT_TRUE(secondResult);
+  EXPECT_EQ(*secondResult, 1);
+  ASSERT_EQ(second.messages.size(), 1u);
+  EXPECT_EQ(second.messages[0].caption, "AVIFileOpen");
+  EXPECT_EQ(second.messages[0].text, "AVIERR_FILEOPEN");
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(ReadBack(*host.saveAs).frames, 3);
+}
+
 // What a reader finds if the process is killed: every frame whose write
 // returned is in the file, without the index or sizes the end writes.
 TEST_F(MakeAviJobTest, FramesAreOnDiskAsSoonAsTheyAreWritten) {
