@@ -20,19 +20,15 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   TerminalMakeAviHost(std::vector<std::string> pictures, std::string output)
       : m_pictures(std::move(pictures)), m_output(std::move(output)), m_showProgress(isatty(STDERR_FILENO) != 0) {}
 
-  bool completed() const { return m_completed; }
-
   int EntryCount() override { return int(m_pictures.size()); }
   std::string EntryText(int n) override { return m_pictures[std::size_t(n)]; }
   void SelectEntry(int) override {}
-  void MessageBox(const std::string& text, const std::string& caption) override {
+  void MessageBox(const std::string& text, const std::string& caption, avi_build::MessageKind kind) override {
     ClearProgress();
-    if (caption == "AVI File Written") {
-      m_completed = true;
+    if (kind == avi_build::MessageKind::Completion)
       std::printf("%s\n", text.c_str());
-    } else {
+    else
       ReportError(caption, text);
-    }
   }
   std::optional<std::string> SaveName() override { return m_output; }
   void SetAviName(const std::string&) override {}
@@ -58,7 +54,6 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   std::string m_output;
   bool m_showProgress;
   bool m_progressShown = false;
-  bool m_completed = false;
 };
 
 }  // namespace
@@ -112,13 +107,14 @@ int CmdMake(const Args& args) {
   }
 
   TerminalMakeAviHost host(std::move(pictures), output);
-  const int result = avi_build::MakeAviJob(host, settings);
-  if (result == -1) {
+  const avi_build::MakeAviResult result = avi_build::MakeAviJob(host, settings);
+  if (result.outcome == avi_build::MakeAviOutcome::Cancelled) {
+    // The chooser answers --codec; it refuses only a frame the codec cannot take.
     ReportError("Error", codec + " does not take frames of " + std::to_string(settings.cols) + "x" +
                              std::to_string(settings.rows));
     return 1;
   }
-  return result == 0 && host.completed() ? 0 : 1;
+  return result.outcome == avi_build::MakeAviOutcome::Completed ? 0 : 1;
 }
 
 }  // namespace cli

@@ -9,15 +9,15 @@ namespace cli {
 
 using Args = std::vector<std::string>;
 
-int CmdMake(const Args& args);
-int CmdCodecs(const Args& args);
-int CmdInfo(const Args& args);
-int CmdFramemd5(const Args& args);
-int CmdExport(const Args& args);
+[[nodiscard]] int CmdMake(const Args& args);
+[[nodiscard]] int CmdCodecs(const Args& args);
+[[nodiscard]] int CmdInfo(const Args& args);
+[[nodiscard]] int CmdFramemd5(const Args& args);
+[[nodiscard]] int CmdExport(const Args& args);
 
 // Prints "CAPTION: TEXT" on stderr, the form every failure takes.
 void ReportError(const std::string& caption, const std::string& text);
 // Prints a usage line on stderr and returns 2.
-int UsageError(const std::string& message);
+[[nodiscard]] int UsageError(const std::string& message);
 
 }  // namespace cli

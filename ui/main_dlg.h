@@ -131,7 +131,7 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
 };
 
 // The worker entries: each makes the dialog's host and runs its job.
-int MakeAviThread(CMainDlg* dialog, int job);
+void MakeAviThread(CMainDlg* dialog, int job);
 int ViewAviThread(CMainDlg* dialog, std::uint64_t generation);
 
 }  // namespace ui

@@ -28,9 +28,9 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
       list.SetTopIndex(n);
     });
   }
-  void MessageBox(const std::string& text, const std::string& caption) override {
+  void MessageBox(const std::string& text, const std::string& caption, avi_build::MessageKind kind) override {
     // Once the user has closed the dialog, only failures are worth a box.
-    if (StopRequested() && caption == "AVI File Written") return;
+    if (kind == avi_build::MessageKind::Completion && StopRequested()) return;
     MessageBoxFromAnyThread(m_dialog, text, caption, MB_OK);
   }
   BOOL ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title) override {
@@ -61,15 +61,15 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
 
 }  // namespace
 
-int MakeAviThread(CMainDlg* dialog, int job) {
+void MakeAviThread(CMainDlg* dialog, int job) {
   // The settings in force when the job starts serve its whole run.
   const avi_build::MakeAviSettings settings = RunOnUiThread([dialog] {
     return avi_build::MakeAviSettings{dialog->m_cols, dialog->m_rows, dialog->m_fps, dialog->m_clip};
   });
   GuiMakeAviHost host(dialog, job);
-  const int result = avi_build::MakeAviJob(host, settings);
+  // The job has told the user how it ended; the dialog needs nothing more.
+  (void)avi_build::MakeAviJob(host, settings);
   host.Progress(0, 0);
-  return result;
 }
 
 }  // namespace ui
