@@ -1,6 +1,8 @@
 // stillweaver-cli make: the Make-AVI job with a terminal for its host.
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -14,6 +16,23 @@
 
 namespace cli {
 namespace {
+
+// The stop signal received (SIGINT, SIGTERM), 0 before any.
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void OnStopSignal(int signal) { g_stopSignal.store(signal); }
+
+// Interrupting the job stops it after the frame it is writing, like closing
+// the dialog, so the file keeps its index. A second signal acts at once.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 class TerminalMakeAviHost final : public avi_build::MakeAviHost {
  public:
@@ -32,6 +51,7 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   }
   std::optional<std::string> SaveName() override { return m_output; }
   void SetAviName(const std::string&) override {}
+  bool StopRequested() override { return g_stopSignal.load() != 0; }
   void Progress(int n, int count) override {
     if (!m_showProgress) return;
     if (count <= 0) return ClearProgress();
@@ -107,14 +127,22 @@ int CmdMake(const Args& args) {
   }
 
   TerminalMakeAviHost host(std::move(pictures), output);
+  CatchStopSignals();
   const avi_build::MakeAviResult result = avi_build::MakeAviJob(host, settings);
-  if (result.outcome == avi_build::MakeAviOutcome::Cancelled) {
-    // The chooser answers --codec; it refuses only a frame the codec cannot take.
-    ReportError("Error", codec + " does not take frames of " + std::to_string(settings.cols) + "x" +
-                             std::to_string(settings.rows));
-    return 1;
+  switch (result.outcome) {
+    case avi_build::MakeAviOutcome::Completed:
+      return result.entriesSkipped > 0 || result.framesWritten == 0 ? kExitIncomplete : 0;
+    case avi_build::MakeAviOutcome::Stopped:
+      return 128 + g_stopSignal.load();
+    case avi_build::MakeAviOutcome::Cancelled:
+      // The chooser answers --codec; it refuses only a frame the codec cannot take.
+      ReportError("Error", codec + " does not take frames of " + std::to_string(settings.cols) + "x" +
+                               std::to_string(settings.rows));
+      return 1;
+    case avi_build::MakeAviOutcome::Failed:
+      break;
   }
-  return result.outcome == avi_build::MakeAviOutcome::Completed ? 0 : 1;
+  return 1;
 }
 
 }  // namespace cli

@@ -1,5 +1,6 @@
 // The subcommands of stillweaver-cli. Each takes the arguments after its
-// name and returns the process exit code: 0 success, 1 failure, 2 usage error.
+// name and returns the process exit code: 0 success, 1 failure, 2 usage error
+// (make also 3, and 128 + the signal that stopped it).
 #pragma once
 
 #include <string>
@@ -8,6 +9,9 @@
 namespace cli {
 
 using Args = std::vector<std::string>;
+
+// make: a file was made, but entries were skipped or it has no frames.
+constexpr int kExitIncomplete = 3;
 
 [[nodiscard]] int CmdMake(const Args& args);
 [[nodiscard]] int CmdCodecs(const Args& args);
