@@ -24,7 +24,7 @@ struct FrameBuffer {
   std::unique_ptr<std::uint8_t[]> pixels;  // header.biHeight × stride bytes
 
   // Sizes and allocates the frame; false when the memory cannot be had.
-  bool Make(std::int32_t cols, std::int32_t rows);
+  [[nodiscard]] bool Make(std::int32_t cols, std::int32_t rows);
   std::size_t size() const { return std::size_t(header.biSizeImage); }
 };
 
@@ -44,7 +44,7 @@ enum class ComposeResult { Composed, Skipped };
 // Fills frame from picture (disposed before return, whatever the result).
 // Skipped: the pixels are not to be used (the picture could not be locked or
 // the working copy of the canvas could not be made).
-ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, const StretchTarget& target,
-                           FrameBuffer& frame);
+[[nodiscard]] ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip,
+                                         const StretchTarget& target, FrameBuffer& frame);
 
 }  // namespace avi_build

@@ -1,7 +1,6 @@
 #include "avi_build/frame_prefetch.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "picture/load_picture.h"
 
@@ -15,157 +14,143 @@ PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const Str
                                                                                            : PrepareResult::Skipped;
 }
 
-struct FramePrefetcher::Job {
-  enum class State { Waiting, Working, Done };
-  Job(int n, std::string p) : entry(n), path(std::move(p)) {}
+// One entry asked for. entry, path and ticket are the owner's; the rest is
+// written by the unit and read by the owner, under m_mutex.
+struct FramePrefetcher::Slot {
+  Slot(int n, std::string p) : entry(n), path(std::move(p)) {}
 
   const int entry;
-  const std::string path;  // read by the helper without the lock: never changes
-  State state = State::Waiting;
-  bool dropped = false;  // unwanted while a helper works on it: the helper disposes of it
-  bool noRoom = false;   // the helper had no frame or canvas for it
+  const std::string path;
+  kernel::WorkQueue::Ticket ticket = 0;
+  bool dropped = false;  // the unit gives its frame to the spares instead
+  bool done = false;
+  bool noRoom = false;  // the unit had no frame or canvas for it
   PrepareResult result = PrepareResult::Skipped;
   FrameBuffer frame;
 };
 
 FramePrefetcher::FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers,
                                  int lookahead)
-    : m_cols(cols), m_rows(rows), m_clip(clip), m_lookahead(std::size_t(std::max(lookahead, 0))) {
-  if (m_lookahead == 0) return;
-  for (int i = 0; i < helpers; ++i) {
-    // Fewer helpers (or none) only cost speed.
-    try {
-      m_helpers.emplace_back(&FramePrefetcher::Work, this);
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-}
+    : m_cols(cols),
+      m_rows(rows),
+      m_clip(clip),
+      m_helpers(lookahead > 0 ? std::size_t(std::max(helpers, 0)) : 0),
+      m_lookahead(std::size_t(std::max(lookahead, 0))),
+      m_queue(std::max(helpers, 1)) {}
 
-FramePrefetcher::~FramePrefetcher() {
-  {
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_stop = true;
-  }
-  m_wake.notify_all();
-  for (std::thread& helper : m_helpers) helper.join();
-}
+FramePrefetcher::~FramePrefetcher() = default;
 
 bool FramePrefetcher::CanAsk() const {
-  if (m_helpers.empty()) return false;
+  if (m_helpers == 0) return false;
   const std::lock_guard<std::mutex> lock(m_mutex);
-  return Held() < m_lookahead;
-}
-
-std::size_t FramePrefetcher::Held() const {
-  return std::size_t(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return !job->dropped; }));
+  return m_slots.size() < m_lookahead;
 }
 
 bool FramePrefetcher::Asked(int n) const {
   const std::lock_guard<std::mutex> lock(m_mutex);
-  return std::any_of(m_jobs.begin(), m_jobs.end(), [n](const auto& job) { return !job->dropped && job->entry == n; });
+  return std::any_of(m_slots.begin(), m_slots.end(), [n](const auto& slot) { return slot->entry == n; });
 }
 
 bool FramePrefetcher::Ask(int n, const std::string& path) {
-  if (m_helpers.empty()) return false;
+  if (m_helpers == 0) return false;
+  auto slot = std::make_shared<Slot>(n, path);
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    const auto asked = std::find_if(m_jobs.begin(), m_jobs.end(),
-                                    [n](const auto& job) { return !job->dropped && job->entry == n; });
-    if (asked != m_jobs.end()) {
+    const auto asked = std::find_if(m_slots.begin(), m_slots.end(), [n](const auto& s) { return s->entry == n; });
+    if (asked != m_slots.end()) {
       if ((*asked)->path == path) return false;
       Drop(asked);
     }
-    if (Held() >= m_lookahead) return false;
-    m_jobs.push_back(std::make_unique<Job>(n, path));
+    if (m_slots.size() >= m_lookahead) return false;
   }
-  m_wake.notify_one();
+  // Posted outside the lock: a unit starting at once takes it at its end.
+  slot->ticket = m_queue.Post([this, slot](const std::atomic<bool>& aborted) { Prepare(*slot, aborted); });
+  if (slot->ticket == 0) return false;  // no helper could be started
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_slots.push_back(std::move(slot));
   return true;
 }
 
-FramePrefetcher::JobList::iterator FramePrefetcher::Drop(JobList::iterator it) {
-  Job& job = **it;
-  if (job.state == Job::State::Working) {
-    job.dropped = true;
-    return std::next(it);
-  }
-  if (job.frame.pixels && m_spare.size() < m_helpers.size()) m_spare.push_back(std::move(job.frame));
-  return m_jobs.erase(it);
+FramePrefetcher::Slots::iterator FramePrefetcher::Drop(Slots::iterator it) {
+  Slot& slot = **it;
+  slot.dropped = true;
+  if (slot.done) KeepSpare(std::move(slot.frame));
+  // A unit not yet begun is forgotten; a running one sees its flag and ends.
+  m_queue.Abort(slot.ticket);
+  return m_slots.erase(it);
+}
+
+void FramePrefetcher::KeepSpare(FrameBuffer frame) {
+  if (frame.pixels && m_spareFrames.size() < m_helpers) m_spareFrames.push_back(std::move(frame));
 }
 
 std::optional<FramePrefetcher::Prepared> FramePrefetcher::Take(int n, const std::string& path) {
   std::unique_lock<std::mutex> lock(m_mutex);
-  for (auto it = m_jobs.begin(); it != m_jobs.end();) {
-    Job& job = **it;
-    if (job.dropped || job.entry > n) {
-      ++it;
-      continue;
-    }
-    if (job.entry < n) {
-      it = Drop(it);
-      continue;
-    }
-    if (job.path != path) {
-      Drop(it);
-      return std::nullopt;
-    }
-    // Other jobs may be erased meanwhile; this one stays, so `it` holds.
-    m_done.wait(lock, [&job] { return job.state == Job::State::Done; });
-    if (job.noRoom) {
-      Drop(it);
-      return std::nullopt;
-    }
-    Prepared prepared{job.result, std::move(job.frame)};
-    m_jobs.erase(it);
-    return prepared;
+  auto it = m_slots.begin();
+  while (it != m_slots.end() && (*it)->entry != n) it = (*it)->entry < n ? Drop(it) : std::next(it);
+  if (it == m_slots.end()) return std::nullopt;
+  if ((*it)->path != path) {
+    Drop(it);
+    return std::nullopt;
   }
-  return std::nullopt;
+  // Only this thread changes the list, so `it` holds while the unit ends.
+  const std::shared_ptr<Slot> slot = *it;
+  lock.unlock();
+  m_queue.Wait(slot->ticket);
+  lock.lock();
+  if (!slot->done || slot->noRoom) {
+    Drop(it);
+    return std::nullopt;
+  }
+  m_slots.erase(it);
+  return Prepared{slot->result, std::move(slot->frame)};
 }
 
 void FramePrefetcher::Recycle(FrameBuffer frame) {
   const std::lock_guard<std::mutex> lock(m_mutex);
-  if (frame.pixels && m_spare.size() < m_helpers.size()) m_spare.push_back(std::move(frame));
+  KeepSpare(std::move(frame));
 }
 
-// Runs on a helper thread: takes the first job nobody has begun, prepares
-// it with the helper's own canvas, and hands it back.
-void FramePrefetcher::Work() {
-  StretchTarget target;
-  if (!m_clip) target.Make(m_cols, m_rows);
-  std::unique_lock<std::mutex> lock(m_mutex);
-  for (;;) {
-    // The entry the owner will want soonest: the lowest one waiting.
-    auto waiting = m_jobs.end();
-    m_wake.wait(lock, [&] {
-      for (auto it = m_jobs.begin(); it != m_jobs.end(); ++it)
-        if ((*it)->state == Job::State::Waiting && (waiting == m_jobs.end() || (*it)->entry < (*waiting)->entry))
-          waiting = it;
-      return m_stop || waiting != m_jobs.end();
-    });
-    if (m_stop) return;
-    Job* job = waiting->get();
-    job->state = Job::State::Working;
-    FrameBuffer frame;
-    if (!m_spare.empty()) {
-      frame = std::move(m_spare.back());
-      m_spare.pop_back();
+// Runs on a helper thread, with a spare frame and canvas (or new ones).
+void FramePrefetcher::Prepare(Slot& slot, const std::atomic<bool>& aborted) {
+  FrameBuffer frame;
+  std::unique_ptr<StretchTarget> target;
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (slot.dropped) return;
+    if (!m_spareFrames.empty()) {
+      frame = std::move(m_spareFrames.back());
+      m_spareFrames.pop_back();
     }
-    lock.unlock();
-
-    const bool room = (frame.pixels || frame.Make(m_cols, m_rows)) && (m_clip || target.canvas);
-    const PrepareResult result = room ? PrepareFrame(job->path, m_clip, target, frame) : PrepareResult::Skipped;
-
-    lock.lock();
-    job->frame = std::move(frame);
-    job->result = result;
-    job->noRoom = !room;
-    job->state = Job::State::Done;
-    if (job->dropped) {
-      const auto it = std::find_if(m_jobs.begin(), m_jobs.end(), [job](const auto& j) { return j.get() == job; });
-      Drop(it);
+    if (!m_clip && !m_spareTargets.empty()) {
+      target = std::move(m_spareTargets.back());
+      m_spareTargets.pop_back();
     }
-    m_done.notify_all();
   }
+  if (!target) {
+    target = std::make_unique<StretchTarget>();
+    if (!m_clip) target->Make(m_cols, m_rows);
+  }
+  const bool room = (frame.pixels || frame.Make(m_cols, m_rows)) && (m_clip || target->canvas);
+  PrepareResult result = PrepareResult::Skipped;
+  if (room && !aborted) {
+    std::unique_ptr<Bitmap> picture = LoadPicture(slot.path.c_str());
+    if (!picture)
+      result = PrepareResult::Unloadable;
+    else if (!aborted && ComposeFrame(std::move(picture), m_clip, *target, frame) == ComposeResult::Composed)
+      result = PrepareResult::Composed;
+  }
+
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  if (target->canvas && m_spareTargets.size() < m_helpers) m_spareTargets.push_back(std::move(target));
+  if (slot.dropped) {
+    KeepSpare(std::move(frame));
+    return;
+  }
+  slot.frame = std::move(frame);
+  slot.result = result;
+  slot.noRoom = !room;
+  slot.done = true;
 }
 
 }  // namespace avi_build

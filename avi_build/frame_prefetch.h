@@ -4,17 +4,16 @@
 // both cores busy on the same work.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "avi_build/frame_compose.h"
+#include "platform/kernel/work_queue.h"
 
 namespace avi_build {
 
@@ -27,23 +26,23 @@ enum class PrepareResult {
 
 // Loads the picture at path and composes it into frame. Safe on any thread
 // with its own target and frame.
-PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target, FrameBuffer& frame);
+[[nodiscard]] PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
+                                         FrameBuffer& frame);
 
-// Prepares the frames of entries asked for ahead of time. Only the thread
-// that owns the prefetcher (the job's) calls its methods; the helpers see
-// nothing but the paths they are given, and take the lowest entry waiting
-// first. At most `helpers` pictures are loaded at once, and at most
-// `lookahead` entries wait or are held. Frame-sized buffers it owns: one a
-// held entry, a spare and (stretching) a canvas a helper, so
-// lookahead + 2 * helpers at most.
+// Prepares the frames of entries asked for ahead of time, one unit of work
+// an entry, in the order asked. Only the thread that owns the prefetcher (the
+// job's) calls its methods; the units see nothing but their own entry. At most
+// `helpers` pictures are loaded at once, and at most `lookahead` entries wait
+// or are held. Frame-sized buffers it owns: one a held entry, a spare and
+// (stretching) a canvas a helper, so lookahead + 2 * helpers at most.
 class FramePrefetcher {
  public:
   // Frames of cols x rows, clipped or stretched. Without helpers (0, or
   // when no thread can be started) nothing is prepared ahead and Take
   // always leaves the entry to the caller.
   FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers, int lookahead);
-  // Abandons the work not yet begun and waits for the helpers to finish
-  // the pictures they hold; every buffer is freed.
+  // Abandons the work not yet begun and waits for the pictures being
+  // prepared; every buffer is freed.
   ~FramePrefetcher();
   FramePrefetcher(const FramePrefetcher&) = delete;
   FramePrefetcher& operator=(const FramePrefetcher&) = delete;
@@ -56,41 +55,43 @@ class FramePrefetcher {
   // Asks for entry n's frame from path; asked before under another path,
   // that work is dropped first. False (nothing asked) when n is asked for
   // under this path already, or when no more can be asked.
-  bool Ask(int n, const std::string& path);
+  [[nodiscard]] bool Ask(int n, const std::string& path);
 
   struct Prepared {
     PrepareResult result;
     FrameBuffer frame;  // give it back through Recycle
   };
-  // Entry n's frame, waiting for the helpers to finish it. Nothing when n
-  // was not asked for, was asked for under another path (that work is
-  // dropped) or its frame could not be allocated: the caller then prepares
-  // the entry itself. Entries asked before n and not taken are dropped.
-  std::optional<Prepared> Take(int n, const std::string& path);
+  // Entry n's frame, waiting for its unit to finish. Nothing when n was not
+  // asked for, was asked for under another path (that work is dropped) or
+  // its frame could not be allocated: the caller then prepares the entry
+  // itself. Entries asked before n and not taken are dropped.
+  [[nodiscard]] std::optional<Prepared> Take(int n, const std::string& path);
   // Hands a frame from Take back for a later entry.
   void Recycle(FrameBuffer frame);
 
  private:
-  struct Job;
-  void Work();
-  using JobList = std::list<std::unique_ptr<Job>>;
-  // Under m_mutex: removes a job nobody works on (keeping its frame as a
-  // spare) or marks it for its helper to remove; returns the next job.
-  JobList::iterator Drop(JobList::iterator job);
-  // Under m_mutex: the entries asked for and neither taken nor dropped.
-  std::size_t Held() const;
+  struct Slot;
+  using Slots = std::list<std::shared_ptr<Slot>>;
+  // Runs on a helper: loads and composes the slot's picture, giving up as
+  // soon as the slot is dropped.
+  void Prepare(Slot& slot, const std::atomic<bool>& aborted);
+  // Under m_mutex: forgets the slot and stops its work; returns the next.
+  Slots::iterator Drop(Slots::iterator slot);
+  // Under m_mutex: keeps a frame for a later unit, up to one a helper.
+  void KeepSpare(FrameBuffer frame);
 
   const std::int32_t m_cols;
   const std::int32_t m_rows;
   const std::int32_t m_clip;
+  const std::size_t m_helpers;
   const std::size_t m_lookahead;
-  mutable std::mutex m_mutex;
-  std::condition_variable m_wake;  // a job was asked for, or stop
-  std::condition_variable m_done;  // a job finished
-  bool m_stop = false;
-  JobList m_jobs;  // in the order asked
-  std::vector<FrameBuffer> m_spare;  // at most one a helper
-  std::vector<std::thread> m_helpers;
+  mutable std::mutex m_mutex;  // guards the slots' results and the spares
+  Slots m_slots;               // asked and neither taken nor dropped, in the order asked
+  std::vector<FrameBuffer> m_spareFrames;
+  std::vector<std::unique_ptr<StretchTarget>> m_spareTargets;
+  // Last, so that it is destroyed first: its destructor waits for the units,
+  // which use the members above.
+  kernel::WorkQueue m_queue;
 };
 
 }  // namespace avi_build

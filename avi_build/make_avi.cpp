@@ -1,18 +1,21 @@
 #include "avi_build/make_avi.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "avi_build/avi_error_name.h"
 #include "avi_build/frame_compose.h"
 #include "avi_build/frame_prefetch.h"
+#include "platform/kernel.h"
 
 namespace avi_build {
 
@@ -71,6 +74,19 @@ AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, DWORD
   return info;
 }
 
+// The result's name, and when the file services met an OS error on the
+// way, the path and that error: "AVIERR_FILEWRITE (/x/out.avi: No space left
+// on device)". Read right after the failing call, on the job's thread.
+std::string WithReason(HRESULT code, const std::string& path) {
+  std::string text = AviErrorName(code);
+  const DWORD error = GetLastError();
+  if (error == 0) return text;
+  // The writer's lock on the output is held by another job (or program).
+  const std::string reason = error == DWORD(EWOULDBLOCK) ? "another job is writing this file"
+                                                          : std::generic_category().message(int(error));
+  return text + " (" + path + ": " + reason + ")";
+}
+
 // Holds the AVI library started for the job's whole set-up, writing and end.
 struct AviLibrary {
   AviLibrary() { AVIFileInit(); }
@@ -95,13 +111,17 @@ struct CompressorGuard {
 
 }  // namespace
 
-int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFunctions& avi) {
+MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFunctions& avi) {
+  MakeAviResult result;
   BITMAPINFOHEADER input = FrameHeader(s.cols, s.rows);
   const std::int32_t stride = FrameStride(s.cols);
 
   COMPVARS compvars{};
   compvars.cbSize = 64;
-  if (!host.ChooseCompressor(input, &compvars, "Select Compressor to use")) return -1;
+  if (!host.ChooseCompressor(input, &compvars, "Select Compressor to use")) {
+    result.outcome = MakeAviOutcome::Cancelled;
+    return result;
+  }
   CompressorGuard compressor{compvars.hic};
 
   // The output format: the compressor's whole format, codec data included.
@@ -117,41 +137,47 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
   auto* output = reinterpret_cast<BITMAPINFOHEADER*>(format.data());
 
   std::optional<std::string> path = host.SaveName();
-  if (!path) return -1;
+  if (!path) {
+    result.outcome = MakeAviOutcome::Cancelled;
+    return result;
+  }
   const std::string aviName = std::filesystem::path(*path).filename().string();
   host.SetAviName(aviName);
 
   AviLibrary library;
   PAVIFILE file = nullptr;
+  SetLastError(0);
   HRESULT hr = avi.fileOpen(&file, path->c_str(), OF_WRITE | OF_CREATE, nullptr);
   if (hr != AVIERR_OK) {
-    host.MessageBox(AviErrorName(hr), "AVIFileOpen");
-    return 1;
+    host.MessageBox(WithReason(hr, *path), "AVIFileOpen", MessageKind::Failure);
+    return result;
   }
   const DWORD handler = !compressor.hic ? 0 : compvars.fccHandler ? compvars.fccHandler : output->biCompression;
   const AVISTREAMINFOA header = StreamHeader(s, stride, handler);
   PAVISTREAM stream = nullptr;
   hr = avi.createStream(file, &stream, &header);
   if (hr != AVIERR_OK) {
-    host.MessageBox(AviErrorName(hr), "AVIFileCreateStream");
+    host.MessageBox(AviErrorName(hr), "AVIFileCreateStream", MessageKind::Failure);
     avi.fileRelease(file);
-    return 1;
+    return result;
   }
+  // After a failure what was opened is released; the failure itself is the
+  // one reported.
   auto releaseBoth = [&] {
     avi.streamRelease(stream);
     avi.fileRelease(file);
   };
   hr = avi.setFormat(stream, 0, format.data(), LONG(format.size()));
   if (hr != AVIERR_OK) {
-    host.MessageBox(AviErrorName(hr), "AVIStreamSetFormat");
+    host.MessageBox(AviErrorName(hr), "AVIStreamSetFormat", MessageKind::Failure);
     releaseBoth();
-    return 1;
+    return result;
   }
   if (compressor.hic) {
     if (ICSendMessage(compressor.hic, ICM_COMPRESS_BEGIN, DWORD_PTR(&input), DWORD_PTR(output)) != ICERR_OK) {
-      host.MessageBox("Compression Startup Failure", "ICCompressBegin");
+      host.MessageBox("Compression Startup Failure", "ICCompressBegin", MessageKind::Failure);
       releaseBoth();
-      return 1;
+      return result;
     }
     compressor.begun = true;
   }
@@ -165,15 +191,13 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
   }
   FrameBuffer frame;
   if ((compressor.hic && !outputBuffer) || !frame.Make(s.cols, s.rows)) {
-    host.MessageBox("No room for output buffer", "new");
+    host.MessageBox("No room for output buffer", "new", MessageKind::Failure);
     releaseBoth();
-    return 1;
+    return result;
   }
   StretchTarget target;
   if (!s.clip) target.Make(s.cols, s.rows);
 
-  LONG frameNumber = 0;
-  std::int64_t bytesWritten = 0;
   // Compresses (when a compressor was chosen) and writes one composed frame.
   enum class Outcome { Skipped, Written, Failed };
   auto writeFrame = [&](const FrameBuffer& composed) {
@@ -183,8 +207,8 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
     if (compressor.hic) {
       flags = 0;
       if (ICCompress(compressor.hic, 0, output, outputBuffer.get(), &input, composed.pixels.get(), nullptr, &flags,
-                     frameNumber, 0, kQuality, nullptr, nullptr) != ICERR_OK) {
-        host.MessageBox("Compression Failure", "ICCompress");
+                     result.framesWritten, 0, kQuality, nullptr, nullptr) != ICERR_OK) {
+        host.MessageBox("Compression Failure", "ICCompress", MessageKind::Failure);
         return Outcome::Skipped;
       }
       data = outputBuffer.get();
@@ -192,63 +216,76 @@ int MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviWriteFuncti
     }
     LONG samplesWritten = 0;
     LONG bytes = 0;
-    hr = avi.write(stream, frameNumber, 1, data, size, flags, &samplesWritten, &bytes);
-    ++frameNumber;
+    SetLastError(0);
+    hr = avi.write(stream, result.framesWritten, 1, data, size, flags, &samplesWritten, &bytes);
     if (hr != AVIERR_OK || samplesWritten != 1) {
-      host.MessageBox(AviErrorName(hr), "AVIStreamWrite");
+      host.MessageBox(WithReason(hr, *path), "AVIStreamWrite", MessageKind::Failure);
       return Outcome::Failed;
     }
-    bytesWritten += bytes;
+    ++result.framesWritten;
+    result.bytesWritten += bytes;
     return Outcome::Written;
   };
 
+  bool stopped = false;
   {
     const PrefetchPlan plan = PlanPrefetch(frame.size());
     FramePrefetcher prefetch(s.cols, s.rows, s.clip, plan.helpers, plan.lookahead);
     for (int n = 0; n < host.EntryCount(); ++n) {
-      if (host.StopRequested()) break;
+      if (host.StopRequested()) {
+        stopped = true;
+        break;
+      }
       const std::string entry = host.EntryText(n);
       host.SelectEntry(n);
       const int count = host.EntryCount();
       host.Progress(n, count);
       // The helpers load this entry (anew if its text changed since it was
-      // asked for) and the next ones, while earlier frames are written.
-      prefetch.Ask(n, entry);
+      // asked for) and the next ones, while earlier frames are written. Take
+      // tells whether they have it.
+      (void)prefetch.Ask(n, entry);
       for (int k = n + 1; k < count && prefetch.CanAsk(); ++k)
-        if (!prefetch.Asked(k)) prefetch.Ask(k, host.EntryText(k));
+        if (!prefetch.Asked(k)) (void)prefetch.Ask(k, host.EntryText(k));
 
       std::optional<FramePrefetcher::Prepared> prepared = prefetch.Take(n, entry);
-      const PrepareResult result = prepared ? prepared->result : PrepareFrame(entry, s.clip, target, frame);
-      if (result == PrepareResult::Unloadable) host.MessageBox(entry, "File Failed to Open");
+      const PrepareResult prepare = prepared ? prepared->result : PrepareFrame(entry, s.clip, target, frame);
+      if (prepare == PrepareResult::Unloadable) host.MessageBox(entry, "File Failed to Open", MessageKind::Failure);
       const Outcome outcome =
-          result == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;
+          prepare == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;
       if (prepared) prefetch.Recycle(std::move(prepared->frame));
+      if (outcome == Outcome::Skipped) ++result.entriesSkipped;
       if (outcome == Outcome::Failed) {
         releaseBoth();
         host.Progress(0, 0);
-        return 1;
+        return result;
       }
     }
   }
 
   frame = FrameBuffer();
   if (compressor.hic && compressor.End() != ICERR_OK)
-    host.MessageBox("Compression Finish Failure", "ICCompressEnd");
+    host.MessageBox("Compression Finish Failure", "ICCompressEnd", MessageKind::Failure);
   outputBuffer.reset();
+  SetLastError(0);
   const LONG streamResult = avi.streamRelease(stream);
-  if (streamResult != 0) host.MessageBox(AviErrorName(streamResult), "AVIStreamRelease");
+  if (streamResult != 0) host.MessageBox(WithReason(streamResult, *path), "AVIStreamRelease", MessageKind::Failure);
   // The file is finished only by its last release; a failure there (a full
   // disk) must not be reported as a completed file.
+  SetLastError(0);
   const LONG fileResult = avi.fileRelease(file);
-  if (fileResult != 0) host.MessageBox(AviErrorName(fileResult), "AVIFileRelease");
+  if (fileResult != 0) host.MessageBox(WithReason(fileResult, *path), "AVIFileRelease", MessageKind::Failure);
   host.Progress(0, 0);
-  if (streamResult == 0 && fileResult == 0) {
-    char text[512];
-    std::snprintf(text, sizeof text, "AVI File Write completed.\nWrote %" PRId64 " bytes to file %s.", bytesWritten,
-                  aviName.c_str());
-    host.MessageBox(text, "AVI File Written");
-  }
-  return 0;
+  if (streamResult != 0 || fileResult != 0) return result;
+
+  char text[512];
+  if (stopped)
+    std::snprintf(text, sizeof text, "Stopped after %d frames.", result.framesWritten);
+  else
+    std::snprintf(text, sizeof text, "AVI File Write completed.\nWrote %" PRId64 " bytes to file %s.",
+                  result.bytesWritten, aviName.c_str());
+  host.MessageBox(text, "AVI File Written", MessageKind::Completion);
+  result.outcome = stopped ? MakeAviOutcome::Stopped : MakeAviOutcome::Completed;
+  return result;
 }
 
 }  // namespace avi_build

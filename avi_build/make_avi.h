@@ -25,7 +25,12 @@ constexpr std::int32_t kMaxFrameSide = 16384;
 
 // Empty when the settings can make a file; otherwise the sentence telling the
 // user what is wrong.
-std::string CheckFrameSettings(const MakeAviSettings& settings);
+[[nodiscard]] std::string CheckFrameSettings(const MakeAviSettings& settings);
+
+// What a message the job shows is: a completion (the file was finished, all
+// of it or as far as a stop request let it go) or a failure (of the job or of
+// one entry). Hosts that treat the two apart read this, never the caption.
+enum class MessageKind { Failure, Completion };
 
 // What the job needs from its surroundings. The job calls it from its own
 // thread; each call returns when its work is done (a message box when the
@@ -40,7 +45,7 @@ class MakeAviHost {
   // top of the list.
   virtual void SelectEntry(int n) = 0;
   // A box with an OK button that holds the job until answered.
-  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  virtual void MessageBox(const std::string& text, const std::string& caption, MessageKind kind) = 0;
   // The compressor choice as ICCompressorChoose makes it (TRUE with
   // compvars->hic set or 0 for uncompressed; FALSE when cancelled).
   virtual BOOL ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title);
@@ -51,7 +56,7 @@ class MakeAviHost {
   // Entry n of count is being written; count 0: the job has ended.
   virtual void Progress(int n, int count) { (void)n, (void)count; }
   // True once the job should stop after the frame it is writing and finish
-  // its file (the dialog is closing).
+  // its file (the user cancelled it, the dialog is closing, a signal came).
   virtual bool StopRequested() { return false; }
 };
 
@@ -66,10 +71,23 @@ struct AviWriteFunctions {
   decltype(&AVIFileRelease) fileRelease = &AVIFileRelease;
 };
 
-// Runs the job. Returns 0 when it reached its end (entries may have been
-// skipped, an end step may have failed), 1 when it stopped at a failure of
-// set-up or of writing, -1 when the compressor choice or the save name was
-// cancelled.
-int MakeAviJob(MakeAviHost& host, const MakeAviSettings& settings, const AviWriteFunctions& avi = {});
+enum class MakeAviOutcome {
+  Completed,  // every entry was taken and the file finished
+  Stopped,    // a stop request ended the job early; the file was finished
+  Cancelled,  // the compressor choice or the save name was cancelled: no file
+  Failed,     // set-up, a write or finishing the file failed
+};
+
+struct MakeAviResult {
+  MakeAviOutcome outcome = MakeAviOutcome::Failed;
+  int framesWritten = 0;
+  int entriesSkipped = 0;  // unloadable, not composed or not compressed
+  std::int64_t bytesWritten = 0;
+};
+
+// Runs the job. Every failure has been shown through the host by the time it
+// returns; the result says how the job ended without reading the messages.
+[[nodiscard]] MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& settings,
+                                       const AviWriteFunctions& avi = {});
 
 }  // namespace avi_build

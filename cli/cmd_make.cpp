@@ -1,6 +1,8 @@
 // stillweaver-cli make: the Make-AVI job with a terminal for its host.
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -15,27 +17,41 @@
 namespace cli {
 namespace {
 
+// The stop signal received (SIGINT, SIGTERM), 0 before any.
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void OnStopSignal(int signal) { g_stopSignal.store(signal); }
+
+// Interrupting the job stops it after the frame it is writing, like closing
+// the dialog, so the file keeps its index. A second signal acts at once.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 class TerminalMakeAviHost final : public avi_build::MakeAviHost {
  public:
   TerminalMakeAviHost(std::vector<std::string> pictures, std::string output)
       : m_pictures(std::move(pictures)), m_output(std::move(output)), m_showProgress(isatty(STDERR_FILENO) != 0) {}
 
-  bool completed() const { return m_completed; }
-
   int EntryCount() override { return int(m_pictures.size()); }
   std::string EntryText(int n) override { return m_pictures[std::size_t(n)]; }
   void SelectEntry(int) override {}
-  void MessageBox(const std::string& text, const std::string& caption) override {
+  void MessageBox(const std::string& text, const std::string& caption, avi_build::MessageKind kind) override {
     ClearProgress();
-    if (caption == "AVI File Written") {
-      m_completed = true;
+    if (kind == avi_build::MessageKind::Completion)
       std::printf("%s\n", text.c_str());
-    } else {
+    else
       ReportError(caption, text);
-    }
   }
   std::optional<std::string> SaveName() override { return m_output; }
   void SetAviName(const std::string&) override {}
+  bool StopRequested() override { return g_stopSignal.load() != 0; }
   void Progress(int n, int count) override {
     if (!m_showProgress) return;
     if (count <= 0) return ClearProgress();
@@ -58,7 +74,6 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   std::string m_output;
   bool m_showProgress;
   bool m_progressShown = false;
-  bool m_completed = false;
 };
 
 }  // namespace
@@ -112,13 +127,22 @@ int CmdMake(const Args& args) {
   }
 
   TerminalMakeAviHost host(std::move(pictures), output);
-  const int result = avi_build::MakeAviJob(host, settings);
-  if (result == -1) {
-    ReportError("Error", codec + " does not take frames of " + std::to_string(settings.cols) + "x" +
-                             std::to_string(settings.rows));
-    return 1;
+  CatchStopSignals();
+  const avi_build::MakeAviResult result = avi_build::MakeAviJob(host, settings);
+  switch (result.outcome) {
+    case avi_build::MakeAviOutcome::Completed:
+      return result.entriesSkipped > 0 || result.framesWritten == 0 ? kExitIncomplete : 0;
+    case avi_build::MakeAviOutcome::Stopped:
+      return 128 + g_stopSignal.load();
+    case avi_build::MakeAviOutcome::Cancelled:
+      // The chooser answers --codec; it refuses only a frame the codec cannot take.
+      ReportError("Error", codec + " does not take frames of " + std::to_string(settings.cols) + "x" +
+                               std::to_string(settings.rows));
+      return 1;
+    case avi_build::MakeAviOutcome::Failed:
+      break;
   }
-  return result == 0 && host.completed() ? 0 : 1;
+  return 1;
 }
 
 }  // namespace cli

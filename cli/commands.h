@@ -1,5 +1,6 @@
 // The subcommands of stillweaver-cli. Each takes the arguments after its
-// name and returns the process exit code: 0 success, 1 failure, 2 usage error.
+// name and returns the process exit code: 0 success, 1 failure, 2 usage error
+// (make also 3, and 128 + the signal that stopped it).
 #pragma once
 
 #include <string>
@@ -9,15 +10,18 @@ namespace cli {
 
 using Args = std::vector<std::string>;
 
-int CmdMake(const Args& args);
-int CmdCodecs(const Args& args);
-int CmdInfo(const Args& args);
-int CmdFramemd5(const Args& args);
-int CmdExport(const Args& args);
+// make: a file was made, but entries were skipped or it has no frames.
+constexpr int kExitIncomplete = 3;
+
+[[nodiscard]] int CmdMake(const Args& args);
+[[nodiscard]] int CmdCodecs(const Args& args);
+[[nodiscard]] int CmdInfo(const Args& args);
+[[nodiscard]] int CmdFramemd5(const Args& args);
+[[nodiscard]] int CmdExport(const Args& args);
 
 // Prints "CAPTION: TEXT" on stderr, the form every failure takes.
 void ReportError(const std::string& caption, const std::string& text);
 // Prints a usage line on stderr and returns 2.
-int UsageError(const std::string& message);
+[[nodiscard]] int UsageError(const std::string& message);
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSlider>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
@@ -144,13 +147,16 @@ void CMainDlg::CreateControls() {
   m_fpsEdit = findChild<QLineEdit*>(QStringLiteral("IDC_FPS"));
   m_slider = findChild<QSlider*>(QStringLiteral("IDC_POSITION"));
 
-  // Progress of running Make-AVI jobs, in the free space right of the hints.
-  m_progress = new QProgressBar(this);
-  m_progress->setObjectName(QStringLiteral("MakeAviProgress"));
-  m_progress->setGeometry(DluToPixels(units, QRect(275, 25, 56, 12)));
-  m_progress->setTextVisible(true);
-  m_progress->setFormat(QStringLiteral("%v of %m"));
-  m_progress->hide();
+  // One row a running Make-AVI job, under the list: a button's height each.
+  m_jobRowHeight = DluToPixelsY(units, 12);
+  m_jobRowGap = DluToPixelsY(units, 2);
+  m_jobNameWidth = DluToPixelsX(units, 60);
+  m_jobsPanel = new QWidget(this);
+  m_jobsPanel->setObjectName(QStringLiteral("MakeAviJobs"));
+  auto* rows = new QVBoxLayout(m_jobsPanel);
+  rows->setContentsMargins(0, 0, 0, 0);
+  rows->setSpacing(m_jobRowGap);
+  m_jobsPanel->hide();
 
   // Message table.
   list->onDropFiles = [this](const std::vector<std::string>& paths) { OnDropFiles(paths); };
@@ -261,10 +267,24 @@ void CMainDlg::resizeEvent(QResizeEvent* event) {
 
 void CMainDlg::OnSize(int cx, int cy) {
   if (!m_fileList.IsWindow()) return;
+  // The rows of running jobs take their height from the bottom of the list.
+  const auto rows = int(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return job.second.row; }));
+  const int jobsHeight = rows * (m_jobRowHeight + m_jobRowGap);
   // Qt cannot make a widget smaller than nothing; a minimised dialog's
   // negative sizes end as empty controls.
-  m_fileList.widget()->resize(cx - 22, cy - 110);
-  m_display->resize(cx - 22, cy - 110);
+  m_fileList.widget()->resize(cx - 22, cy - 110 - jobsHeight);
+  m_display->resize(cx - 22, cy - 110 - jobsHeight);
+  if (rows > 0) {
+    const QRect list = m_fileList.widget()->geometry();
+    m_jobsPanel->setGeometry(list.x(), list.y() + list.height() + m_jobRowGap, cx - 22, jobsHeight - m_jobRowGap);
+  }
+}
+
+void CMainDlg::LayOutJobs() {
+  const bool any = std::any_of(m_jobs.begin(), m_jobs.end(), [](const auto& job) { return job.second.row; });
+  m_jobsPanel->setVisible(any);
+  if (any) m_jobsPanel->raise();
+  OnSize(width(), height());
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event) {
@@ -324,26 +344,60 @@ void CMainDlg::OnMakeAvi() {
     return;
   }
   const int job = ++m_nextJob;
-  SetJobProgress(job, 0, 0);
-  m_makeWorkers.Start([this, job] { MakeAviThread(this, job); });
+  auto cancelled = std::make_shared<std::atomic<bool>>(false);
+  m_jobs[job].cancelled = cancelled;
+  m_makeWorkers.Start([this, job, cancelled] { MakeAviThread(this, job, *cancelled); });
+}
+
+void CMainDlg::JobStarted(int job, const std::string& aviName) {
+  const auto it = m_jobs.find(job);
+  if (it == m_jobs.end() || it->second.row) return;
+  JobRow& state = it->second;
+  state.row = new QWidget(m_jobsPanel);
+  state.row->setObjectName(QStringLiteral("MakeAviJob"));
+  state.row->setFixedHeight(m_jobRowHeight);
+  auto* layout = new QHBoxLayout(state.row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  // Names of one width, so that the bars of several jobs line up.
+  const QString fullName = QString::fromStdString(aviName);
+  auto* name = new QLabel(state.row);
+  name->setObjectName(QStringLiteral("MakeAviName"));
+  name->setFixedWidth(m_jobNameWidth);
+  name->setText(name->fontMetrics().elidedText(fullName, Qt::ElideMiddle, m_jobNameWidth));
+  name->setToolTip(fullName);
+  state.bar = new QProgressBar(state.row);
+  state.bar->setObjectName(QStringLiteral("MakeAviProgress"));
+  state.bar->setFormat(QStringLiteral("%v of %m"));
+  state.bar->setRange(0, 0);  // busy until the first entry
+  state.cancel = new QPushButton(QStringLiteral("Cancel"), state.row);
+  state.cancel->setObjectName(QStringLiteral("MakeAviCancel"));
+  connect(state.cancel, &QPushButton::clicked, this, [this, job] { OnCancelJob(job); });
+  layout->addWidget(name);
+  layout->addWidget(state.bar, 1);
+  layout->addWidget(state.cancel);
+  m_jobsPanel->layout()->addWidget(state.row);
+  LayOutJobs();
 }
 
 void CMainDlg::SetJobProgress(int job, int n, int count) {
-  if (count <= 0)
-    m_jobProgress.erase(job);
-  else
-    m_jobProgress[job] = {n, count};
-  if (m_jobProgress.empty()) {
-    m_progress->hide();
+  const auto it = m_jobs.find(job);
+  if (it == m_jobs.end()) return;
+  if (count <= 0) {
+    delete it->second.row;
+    m_jobs.erase(it);
+    LayOutJobs();
     return;
   }
-  // The most recently started job is the one shown.
-  const auto& [entry, entries] = m_jobProgress.rbegin()->second;
-  m_progress->setRange(0, entries);
-  m_progress->setValue(entry + 1);
-  m_progress->setFormat(m_jobProgress.size() > 1 ? QStringLiteral("%v of %m (+%1)").arg(m_jobProgress.size() - 1)
-                                                 : QStringLiteral("%v of %m"));
-  m_progress->show();
+  if (!it->second.bar) return;
+  it->second.bar->setRange(0, count);
+  it->second.bar->setValue(n + 1);
+}
+
+void CMainDlg::OnCancelJob(int job) {
+  const auto it = m_jobs.find(job);
+  if (it == m_jobs.end()) return;
+  *it->second.cancelled = true;
+  if (it->second.cancel) it->second.cancel->setEnabled(false);
 }
 
 void CMainDlg::OnViewAvi() {

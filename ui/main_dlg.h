@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,10 +66,16 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   void OnWriteFiles();
   void OnHScroll(int code, int position);
 
-  // For the Make-AVI workers (UI thread): a job's progress, and whether jobs
-  // are to stop after their current frame because the dialog is closing.
+  // For the Make-AVI workers (UI thread): a job has named its file (its row
+  // with a progress bar and Cancel appears below the list), how far it is
+  // (count 0: it has ended and its row goes), and whether jobs are to stop
+  // after their current frame because the dialog is closing (any thread).
+  void JobStarted(int job, const std::string& aviName);
   void SetJobProgress(int job, int n, int count);
   bool StopJobsRequested() const { return m_stopJobs.load(); }
+  // A job row's Cancel: the job stops after the frame it is writing and
+  // finishes its file.
+  void OnCancelJob(int job);
   // Workers running now (for the closing logic and tests).
   int RunningJobs() const { return m_makeWorkers.Running(); }
   int RunningPlaybacks() const { return m_viewWorkers.Running(); }
@@ -88,8 +95,10 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   QSlider* m_slider = nullptr;
   CPreviewDlg m_preview;
   std::int32_t m_clip = 0;
-  // Shows how far the running Make-AVI jobs are (not a template control).
-  QProgressBar* m_progress = nullptr;
+  // The rows of the running Make-AVI jobs, below the list (not a template
+  // control): each "MakeAviJob" row holds the file name, a progress bar and
+  // a Cancel button.
+  QWidget* m_jobsPanel = nullptr;
 
   // The control with this id's objectName ("IDC_COLS"), or null.
   QWidget* control(const char* idName) const;
@@ -116,6 +125,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   // dialog with result.
   void Close(int result);
   bool IsOwnWindow(QObject* object) const;
+  // Places the job rows under the list, which gives up their height.
+  void LayOutJobs();
 
   bool m_inDataExchange = false;
   bool m_closing = false;
@@ -123,7 +134,17 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   bool m_pendingView = false;  // View AVI pressed while a playback was ending
   std::atomic<bool> m_stopJobs{false};
   int m_nextJob = 0;
-  std::map<int, std::pair<int, int>> m_jobProgress;  // job -> (entry, entries)
+  struct JobRow {
+    std::shared_ptr<std::atomic<bool>> cancelled;  // read by the job's thread
+    QWidget* row = nullptr;  // null until the job has named its file
+    QProgressBar* bar = nullptr;
+    QPushButton* cancel = nullptr;
+  };
+  std::map<int, JobRow> m_jobs;
+  // Job rows in pixels, from dialog units as the template's buttons are.
+  int m_jobRowHeight = 0;
+  int m_jobRowGap = 0;
+  int m_jobNameWidth = 0;
   WorkerSet m_makeWorkers;
   WorkerSet m_viewWorkers;
   CompressorChooser m_previousChooser;
@@ -131,7 +152,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
 };
 
 // The worker entries: each makes the dialog's host and runs its job.
-int MakeAviThread(CMainDlg* dialog, int job);
+// A Make-AVI job stops after its current frame once cancelled is set.
+void MakeAviThread(CMainDlg* dialog, int job, const std::atomic<bool>& cancelled);
 int ViewAviThread(CMainDlg* dialog, std::uint64_t generation);
 
 }  // namespace ui

@@ -1,5 +1,6 @@
 // The Make-AVI job in the dialog: the host answers the job on the UI thread.
 #include <QImage>
+#include <atomic>
 
 #include "avi_build/make_avi.h"
 #include "ui/dialog_seam.h"
@@ -12,7 +13,8 @@ namespace {
 // Called on the job's thread only.
 class GuiMakeAviHost final : public avi_build::MakeAviHost {
  public:
-  GuiMakeAviHost(CMainDlg* dialog, int job) : m_dialog(dialog), m_job(job) {}
+  GuiMakeAviHost(CMainDlg* dialog, int job, const std::atomic<bool>& cancelled)
+      : m_dialog(dialog), m_job(job), m_cancelled(cancelled) {}
 
   int EntryCount() override {
     return RunOnUiThread([this] { return m_dialog->m_fileList.GetCount(); });
@@ -28,9 +30,9 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
       list.SetTopIndex(n);
     });
   }
-  void MessageBox(const std::string& text, const std::string& caption) override {
+  void MessageBox(const std::string& text, const std::string& caption, avi_build::MessageKind kind) override {
     // Once the user has closed the dialog, only failures are worth a box.
-    if (StopRequested() && caption == "AVI File Written") return;
+    if (kind == avi_build::MessageKind::Completion && m_dialog->StopJobsRequested()) return;
     MessageBoxFromAnyThread(m_dialog, text, caption, MB_OK);
   }
   BOOL ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title) override {
@@ -47,29 +49,33 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
     return FileDialogFromAnyThread(m_dialog, request);
   }
   void SetAviName(const std::string& name) override {
-    RunOnUiThread([this, &name] { m_dialog->m_aviName = name; });
+    RunOnUiThread([this, &name] {
+      m_dialog->m_aviName = name;
+      m_dialog->JobStarted(m_job, name);
+    });
   }
   void Progress(int n, int count) override {
     RunOnUiThread([this, n, count] { m_dialog->SetJobProgress(m_job, n, count); });
   }
-  bool StopRequested() override { return m_dialog->StopJobsRequested(); }
+  bool StopRequested() override { return m_dialog->StopJobsRequested() || m_cancelled.load(); }
 
  private:
   CMainDlg* m_dialog;
   int m_job;
+  const std::atomic<bool>& m_cancelled;
 };
 
 }  // namespace
 
-int MakeAviThread(CMainDlg* dialog, int job) {
+void MakeAviThread(CMainDlg* dialog, int job, const std::atomic<bool>& cancelled) {
   // The settings in force when the job starts serve its whole run.
   const avi_build::MakeAviSettings settings = RunOnUiThread([dialog] {
     return avi_build::MakeAviSettings{dialog->m_cols, dialog->m_rows, dialog->m_fps, dialog->m_clip};
   });
-  GuiMakeAviHost host(dialog, job);
-  const int result = avi_build::MakeAviJob(host, settings);
+  GuiMakeAviHost host(dialog, job, cancelled);
+  // The job has told the user how it ended; the dialog needs nothing more.
+  (void)avi_build::MakeAviJob(host, settings);
   host.Progress(0, 0);
-  return result;
 }
 
 }  // namespace ui

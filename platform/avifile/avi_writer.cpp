@@ -1,6 +1,7 @@
 #include "platform/avifile/avi_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -9,16 +10,16 @@
 #include <cstring>
 
 #include "platform/avifile/riff_layout.h"
+#include "platform/kernel.h"
 
 namespace avifile {
 
 namespace {
 
-// Small pieces (headers, index entries, small frames) collect in a buffer;
-// frames of at least kDirectBytes go to the file in one call together with
-// whatever the buffer holds.
+// Small pieces (headers, index entries) collect in a buffer; every frame goes
+// to the file in one call together with whatever the buffer holds, so that a
+// frame written is on disk even if the process is killed before the end.
 constexpr std::size_t kBufferBytes = 1 << 20;
-constexpr std::size_t kDirectBytes = 64 << 10;
 constexpr std::uint32_t kMaxFormatBytes = 16u << 20;
 constexpr std::uint64_t kMaxPartLimit = 2ull << 30;
 
@@ -61,10 +62,32 @@ std::uint32_t ClampU32(std::uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu :
 // call fails until Rewind; Durable() is how far the file is intact.
 class OutFile {
  public:
+  // Creates or replaces the file and holds a lock on it until Close. Truncated
+  // only once the lock is ours: a second writer of the same file fails with
+  // EWOULDBLOCK as the last error and leaves the first one's frames alone.
   static std::unique_ptr<OutFile> Open(const char* path) {
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    return std::unique_ptr<OutFile>(new OutFile(fd));
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      SetLastError(DWORD(errno));
+      return nullptr;
+    }
+    std::unique_ptr<OutFile> file(new OutFile(fd));
+    // An open-file-description lock: two jobs of one process exclude each
+    // other too. Where locks are not supported, the file is written unlocked.
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES)) {
+      SetLastError(DWORD(EWOULDBLOCK));
+      return nullptr;
+    }
+    // Devices (/dev/null, /dev/full) have nothing to truncate.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+      SetLastError(DWORD(errno));
+      return nullptr;
+    }
+    return file;
   }
   ~OutFile() {
     if (m_fd >= 0) ::close(m_fd);
@@ -95,9 +118,6 @@ class OutFile {
     PutLE32(header, id);
     PutLE32(header + 4, size);
     static const std::uint8_t pad = 0;
-    if (size < kDirectBytes) {
-      return Append(header, 8) && Append(data, size) && ((size & 1) == 0 || Append(&pad, 1));
-    }
     iovec iov[4];
     int count = 0;
     if (!m_buf.empty()) iov[count++] = {m_buf.data(), m_buf.size()};
@@ -113,7 +133,7 @@ class OutFile {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (offset < m_bufStart) {
       const std::size_t onDisk = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_bufStart - offset));
-      if (!PWriteAll(bytes, onDisk, offset)) return Failed();
+      if (!PWriteAll(bytes, onDisk, offset)) return Failed(errno);
       bytes += onDisk;
       offset += onDisk;
       size -= onDisk;
@@ -147,7 +167,10 @@ class OutFile {
 
   bool Close() {
     bool ok = Flush();
-    if (m_fd >= 0 && ::close(m_fd) != 0) ok = false;
+    if (m_fd >= 0 && ::close(m_fd) != 0) {
+      SetLastError(DWORD(errno));
+      ok = false;
+    }
     m_fd = -1;
     return ok;
   }
@@ -155,7 +178,10 @@ class OutFile {
  private:
   explicit OutFile(int fd) : m_fd(fd) { m_buf.reserve(kBufferBytes); }
 
-  bool Failed() {
+  // Records the OS error for the caller's message (0: a write that made no
+  // progress, which on a regular file means no room).
+  bool Failed(int error) {
+    SetLastError(DWORD(error != 0 ? error : ENOSPC));
     m_failed = true;
     m_buf.clear();
     return false;
@@ -169,7 +195,7 @@ class OutFile {
     while (count > 0) {
       ssize_t n = ::pwritev(m_fd, iov, count, static_cast<off_t>(m_bufStart));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return Failed();
+      if (n <= 0) return Failed(n < 0 ? errno : 0);
       m_bufStart += static_cast<std::uint64_t>(n);
       std::size_t done = static_cast<std::size_t>(n);
       while (count > 0 && done >= iov->iov_len) {
@@ -190,7 +216,10 @@ class OutFile {
     while (size > 0) {
       ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
+      if (n <= 0) {
+        if (n == 0) errno = 0;
+        return false;
+      }
       data += n;
       size -= static_cast<std::size_t>(n);
       offset += static_cast<std::uint64_t>(n);

@@ -5,7 +5,8 @@
 //
 // Errors are sticky: after the first failed write every call reports
 // AVIERR_FILEWRITE, and Finish still leaves the frames that reached the disk
-// as a playable file.
+// as a playable file. A frame is handed to the OS before WriteFrame returns.
+// Failures record the OS error with SetLastError.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,9 @@ class OutFile;
 
 class AviWriter {
  public:
-  // Creates (or replaces) the file. AVIERR_FILEOPEN when it cannot.
+  // Creates (or replaces) the file, locked against other writers until
+  // Finish. AVIERR_FILEOPEN when it cannot, or while another writer holds it;
+  // GetLastError() then tells why.
   static HRESULT Create(const char* path, std::unique_ptr<AviWriter>* writer);
   ~AviWriter();
   AviWriter(const AviWriter&) = delete;

@@ -102,7 +102,7 @@ TEST_F(PrefetchTest, GoingAwayWithWorkInFlightWaitsForTheHelpers) {
   ASSERT_TRUE(testsupport::WriteJpeg(big, 1200, 900, testsupport::Gradient(1200, 900)));
   for (int round = 0; round < 3; ++round) {
     FramePrefetcher prefetch(640, 480, 0, 2, 3);
-    for (int n = 0; n < 3; ++n) prefetch.Ask(n, big);
+    for (int n = 0; n < 3; ++n) EXPECT_TRUE(prefetch.Ask(n, big));
     if (round == 1) {
       EXPECT_FALSE(prefetch.Take(0, dir.file("other.jpg")));
     }
@@ -130,7 +130,9 @@ class SequenceHost : public avi_build::MakeAviHost {
     return text;
   }
   void SelectEntry(int n) override { events.push_back("select " + std::to_string(n)); }
-  void MessageBox(const std::string&, const std::string& caption) override { events.push_back("box " + caption); }
+  void MessageBox(const std::string&, const std::string& caption, avi_build::MessageKind) override {
+    events.push_back("box " + caption);
+  }
   BOOL ChooseCompressor(const BITMAPINFOHEADER&, COMPVARS* compvars, const char*) override {
     compvars->hic = nullptr;
     return TRUE;
@@ -161,14 +163,14 @@ class PrefetchingJobTest : public PrefetchTest {
     host.saveAs = dir.file("out.avi");
   }
   void TearDown() override { g_host = nullptr; }
-  int Run() { return avi_build::MakeAviJob(host, {32, 16, 10, 0}, avi); }
+  avi_build::MakeAviOutcome Run() { return avi_build::MakeAviJob(host, {32, 16, 10, 0}, avi).outcome; }
 };
 
 TEST_F(PrefetchingJobTest, SelectionsBoxesAndWritesKeepTheirOrder) {
   const std::string bad = dir.file("bad.png");
   testsupport::WriteFileText(bad, "not a picture");
   host.entries = {Solid("1.png", kRed), bad, Solid("3.png", kGreen), bad, Solid("5.png", kBlue)};
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), avi_build::MakeAviOutcome::Completed);
   EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "box File Failed to Open",
                                                    "select 2", "write 1", "select 3", "box File Failed to Open",
                                                    "select 4", "write 2", "box AVI File Written"}));
@@ -181,7 +183,7 @@ TEST_F(PrefetchingJobTest, AnEntryChangedAfterItWasReadAheadIsLoadedAgain) {
   host.entries = {Solid("1.png", kRed), Solid("2.png", kGreen), Solid("3.png", kRed)};
   host.laterText[1] = Solid("blue.png", kBlue);
   host.laterText[2] = dir.file("gone.png");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), avi_build::MakeAviOutcome::Completed);
   ASSERT_EQ(host.lastRead[1], host.laterText[1]) << "entry 1 was not read ahead";
   EXPECT_EQ(g_written, (std::vector<Rgb>{kRed, kBlue}));
   // Entry 2 is missing by the time the job reaches it.
@@ -201,7 +203,7 @@ HRESULT CountingWrite(PAVISTREAM, LONG start, LONG, const void*, LONG size, DWOR
 TEST_F(PrefetchingJobTest, HugeFramesAreNotPreparedAhead) {
   host.entries = {Solid("1.png", kRed), Solid("2.png", kGreen), Solid("3.png", kBlue)};
   avi.write = &CountingWrite;
-  EXPECT_EQ(avi_build::MakeAviJob(host, {4000, 3000, 10, 1}, avi), 0);
+  EXPECT_EQ(avi_build::MakeAviJob(host, {4000, 3000, 10, 1}, avi).outcome, avi_build::MakeAviOutcome::Completed);
   EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "write 1", "select 2", "write 2",
                                                    "box AVI File Written"}));
   EXPECT_EQ(host.reads, 3);

@@ -2,21 +2,27 @@
 // and the file it leaves.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 
 #include "avi_build/make_avi.h"
+#include "platform/kernel.h"
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using avi_build::MakeAviJob;
+using avi_build::MakeAviOutcome;
+using avi_build::MakeAviResult;
 using avi_build::MakeAviSettings;
+using avi_build::MessageKind;
 
 struct Message {
   std::string text, caption;
+  MessageKind kind;
 };
 
 class RecordingHost : public avi_build::MakeAviHost {
@@ -26,6 +32,7 @@ class RecordingHost : public avi_build::MakeAviHost {
   // The chooser: cancelled, uncompressed (0), or a compressor's FourCC.
   std::optional<DWORD> compressor = 0;
   std::function<void(int n)> onEntryRead;  // lets a test change the list mid-run
+  std::function<void(int n)> onProgress;   // entry n is next: the frames before it are written
   int stopAfterEntries = -1;
 
   std::vector<Message> messages;
@@ -39,8 +46,8 @@ class RecordingHost : public avi_build::MakeAviHost {
     return entries[std::size_t(n)];
   }
   void SelectEntry(int n) override { selected.push_back(n); }
-  void MessageBox(const std::string& text, const std::string& caption) override {
-    messages.push_back({text, caption});
+  void MessageBox(const std::string& text, const std::string& caption, MessageKind kind) override {
+    messages.push_back({text, caption, kind});
   }
   BOOL ChooseCompressor(const BITMAPINFOHEADER&, COMPVARS* compvars, const char* title) override {
     asked.push_back(title);
@@ -53,6 +60,9 @@ class RecordingHost : public avi_build::MakeAviHost {
     return saveAs;
   }
   void SetAviName(const std::string& name) override { aviName = name; }
+  void Progress(int n, int count) override {
+    if (count > 0 && onProgress) onProgress(n);
+  }
   bool StopRequested() override { return stopAfterEntries >= 0 && int(selected.size()) >= stopAfterEntries; }
 };
 
@@ -100,6 +110,29 @@ FileInfo ReadBack(const std::string& path) {
   return result;
 }
 
+// Every sample of the file's video stream, as stored.
+std::vector<std::vector<std::uint8_t>> ReadSamples(const std::string& path) {
+  std::vector<std::vector<std::uint8_t>> samples;
+  AVIFileInit();
+  PAVIFILE file = nullptr;
+  PAVISTREAM stream = nullptr;
+  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
+    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
+      for (LONG i = 0; i < AVIStreamLength(stream); ++i) {
+        LONG bytes = 0;
+        if (AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK) break;
+        std::vector<std::uint8_t> sample(static_cast<std::size_t>(bytes));
+        if (AVIStreamRead(stream, i, 1, sample.data(), bytes, nullptr, nullptr) != AVIERR_OK) break;
+        samples.push_back(std::move(sample));
+      }
+      AVIStreamRelease(stream);
+    }
+    AVIFileRelease(file);
+  }
+  AVIFileExit();
+  return samples;
+}
+
 class MakeAviJobTest : public testing::Test {
  protected:
   testsupport::TempDir dir;
@@ -124,11 +157,13 @@ class MakeAviJobTest : public testing::Test {
     testsupport::WriteFileText(path, "not a picture");
     return path;
   }
-  int Run(MakeAviSettings settings = {}) { return MakeAviJob(host, settings, avi); }
+  MakeAviResult Run(MakeAviSettings settings = {}) { return MakeAviJob(host, settings, avi); }
 };
 
 TEST_F(MakeAviJobTest, AnEmptyListGivesAFileWithAStreamAndNoFrames) {
-  EXPECT_EQ(Run(), 0);
+  const MakeAviResult result = Run();
+  EXPECT_EQ(result.outcome, MakeAviOutcome::Completed);
+  EXPECT_EQ(result.framesWritten, 0);
   const FileInfo file = ReadBack(dir.file("out.avi"));
   ASSERT_EQ(file.open, AVIERR_OK);
   EXPECT_EQ(file.frames, 0);
@@ -136,15 +171,17 @@ TEST_F(MakeAviJobTest, AnEmptyListGivesAFileWithAStreamAndNoFrames) {
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
   EXPECT_EQ(host.messages[0].caption, "AVI File Written");
+  EXPECT_EQ(host.messages[0].kind, MessageKind::Completion);
   EXPECT_EQ(host.aviName, "out.avi");
 }
 
 TEST_F(MakeAviJobTest, UnloadableEntriesAreReportedOneByOneAndSkipped) {
   host.entries = {NotAPicture("a.bmp"), NotAPicture("b.jpg")};
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().entriesSkipped, 2);
   ASSERT_EQ(host.messages.size(), 3u);
   EXPECT_EQ(host.messages[0].text, host.entries[0]);
   EXPECT_EQ(host.messages[0].caption, "File Failed to Open");
+  EXPECT_EQ(host.messages[0].kind, MessageKind::Failure);
   EXPECT_EQ(host.messages[1].text, host.entries[1]);
   EXPECT_EQ(host.messages[2].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
   EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 0);
@@ -152,7 +189,11 @@ TEST_F(MakeAviJobTest, UnloadableEntriesAreReportedOneByOneAndSkipped) {
 
 TEST_F(MakeAviJobTest, SkippedEntriesLeaveNoGapAndTheSelectionWalksTheList) {
   host.entries = {Picture("1.jpg"), NotAPicture("2.jpg"), Picture("3.jpg"), NotAPicture("4.jpg"), Picture("5.jpg")};
-  EXPECT_EQ(Run(), 0);
+  const MakeAviResult result = Run({64, 48, 10, 0});
+  EXPECT_EQ(result.outcome, MakeAviOutcome::Completed);
+  EXPECT_EQ(result.framesWritten, 3);
+  EXPECT_EQ(result.entriesSkipped, 2);
+  EXPECT_EQ(result.bytesWritten, 3 * 64 * 48 * 3);
   EXPECT_EQ(log.starts, (std::vector<LONG>{0, 1, 2}));
   EXPECT_EQ(host.selected, (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 3);
@@ -169,7 +210,7 @@ class FrameSizeTest : public MakeAviJobTest, public testing::WithParamInterface<
 TEST_P(FrameSizeTest, UncompressedFramesAreWholePaddedRows) {
   const SizeCase c = GetParam();
   host.entries = {Picture("p.jpg")};
-  EXPECT_EQ(Run({c.cols, c.rows, 25, 0}), 0);
+  EXPECT_EQ(Run({c.cols, c.rows, 25, 0}).outcome, MakeAviOutcome::Completed);
   EXPECT_EQ(log.sizes, std::vector<LONG>{c.frameBytes});
   const FileInfo file = ReadBack(dir.file("out.avi"));
   EXPECT_EQ(file.info.dwRate, 25u);
@@ -189,13 +230,13 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FrameSizeTest,
 
 TEST_F(MakeAviJobTest, CancellingTheChooserOrTheSaveDialogMakesNoFile) {
   host.compressor.reset();
-  EXPECT_EQ(Run(), -1);
+  EXPECT_EQ(Run().outcome, MakeAviOutcome::Cancelled);
   EXPECT_EQ(host.asked, std::vector<std::string>{"Select Compressor to use"});
 
   host.compressor = 0;
   host.asked.clear();
   host.saveAs.reset();
-  EXPECT_EQ(Run(), -1);
+  EXPECT_EQ(Run().outcome, MakeAviOutcome::Cancelled);
   EXPECT_EQ(host.asked, (std::vector<std::string>{"Select Compressor to use", "save"}));
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.avi")));
   EXPECT_TRUE(host.messages.empty());
@@ -204,7 +245,7 @@ TEST_F(MakeAviJobTest, CancellingTheChooserOrTheSaveDialogMakesNoFile) {
 TEST_F(MakeAviJobTest, AWriteOfOtherThanOneSampleStopsTheJob) {
   host.entries = {Picture("1.jpg"), Picture("2.jpg")};
   log.fakeSamples = 0;
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, MakeAviOutcome::Failed);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "AVIERR_OK");
   EXPECT_EQ(host.messages[0].caption, "AVIStreamWrite");
@@ -215,7 +256,7 @@ TEST_F(MakeAviJobTest, TheFileIsOpenedAtTheChosenPathAndNamedBare) {
   std::filesystem::create_directory(dir.file("sub"));
   host.saveAs = dir.file("sub/clip.avi");
   host.entries = {Picture("1.jpg")};
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, MakeAviOutcome::Completed);
   EXPECT_TRUE(std::filesystem::exists(dir.file("sub/clip.avi")));
   EXPECT_EQ(host.aviName, "clip.avi");
   EXPECT_NE(host.messages.back().text.find("to file clip.avi."), std::string::npos);
@@ -223,10 +264,61 @@ TEST_F(MakeAviJobTest, TheFileIsOpenedAtTheChosenPathAndNamedBare) {
 
 TEST_F(MakeAviJobTest, AFileThatCannotBeCreatedIsReported) {
   host.saveAs = dir.file("missing/folder/out.avi");
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, MakeAviOutcome::Failed);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].caption, "AVIFileOpen");
-  EXPECT_EQ(host.messages[0].text.rfind("AVIERR_", 0), 0u);
+  EXPECT_EQ(host.messages[0].text, "AVIERR_FILEOPEN (" + *host.saveAs + ": No such file or directory)");
+}
+
+HRESULT DiskFullWrite(PAVISTREAM, LONG, LONG, const void*, LONG, DWORD, LONG*, LONG*) {
+  SetLastError(ENOSPC);
+  return AVIERR_FILEWRITE;
+}
+
+TEST_F(MakeAviJobTest, AFailedWriteNamesThePathAndTheReason) {
+  host.entries = {Picture("1.jpg")};
+  avi.write = &DiskFullWrite;
+  EXPECT_EQ(Run().outcome, MakeAviOutcome::Failed);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].caption, "AVIStreamWrite");
+  EXPECT_EQ(host.messages[0].text, "AVIERR_FILEWRITE (" + *host.saveAs + ": No space left on device)");
+}
+
+// A second job into the file a first one is writing is refused; the first
+// goes on and its file keeps every frame.
+TEST_F(MakeAviJobTest, ASecondJobIntoTheSameFileIsRefused) {
+  host.entries = {Picture("1.jpg"), Picture("2.jpg"), Picture("3.jpg")};
+  RecordingHost second;
+  second.entries = {Picture("other.jpg")};
+  second.saveAs = host.saveAs;
+  std::optional<MakeAviResult> secondResult;
+  host.onProgress = [&](int n) {
+    if (n == 1) secondResult = MakeAviJob(second, {}, avi);
+  };
+  const MakeAviResult first = Run({64, 48, 10, 0});
+  ASSERT_TRUE(secondResult);
+  EXPECT_EQ(secondResult->outcome, MakeAviOutcome::Failed);
+  ASSERT_EQ(second.messages.size(), 1u);
+  EXPECT_EQ(second.messages[0].caption, "AVIFileOpen");
+  EXPECT_EQ(second.messages[0].text, "AVIERR_FILEOPEN (" + *host.saveAs + ": another job is writing this file)");
+  EXPECT_EQ(first.outcome, MakeAviOutcome::Completed);
+  EXPECT_EQ(ReadBack(*host.saveAs).frames, 3);
+}
+
+// What a reader finds if the process is killed: every frame whose write
+// returned is in the file, without the index or sizes the end writes.
+TEST_F(MakeAviJobTest, FramesAreOnDiskAsSoonAsTheyAreWritten) {
+  for (int i = 0; i < 5; ++i) host.entries.push_back(Picture(std::to_string(i) + ".jpg", 16 + i, 12));
+  const std::string copy = dir.file("killed.avi");
+  host.onProgress = [&](int n) {
+    if (n == 3) std::filesystem::copy_file(*host.saveAs, copy);
+  };
+  EXPECT_EQ(Run({40, 30, 10, 0}).outcome, MakeAviOutcome::Completed);
+  const std::vector<std::vector<std::uint8_t>> whole = ReadSamples(*host.saveAs);
+  const std::vector<std::vector<std::uint8_t>> killed = ReadSamples(copy);
+  ASSERT_EQ(whole.size(), 5u);
+  ASSERT_EQ(killed.size(), 3u);
+  for (std::size_t i = 0; i < killed.size(); ++i) EXPECT_EQ(killed[i], whole[i]) << "frame " << i;
 }
 
 TEST_F(MakeAviJobTest, EntriesAddedWhileTheJobRunsAreTaken) {
@@ -235,21 +327,25 @@ TEST_F(MakeAviJobTest, EntriesAddedWhileTheJobRunsAreTaken) {
   host.onEntryRead = [&](int n) {
     if (n == 0) host.entries.push_back(late);
   };
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().framesWritten, 2);
   EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 2);
 }
 
 TEST_F(MakeAviJobTest, AStopRequestFinishesAPlayableFileWithTheFramesWritten) {
   host.entries = {Picture("1.jpg"), Picture("2.jpg"), Picture("3.jpg"), Picture("4.jpg")};
   host.stopAfterEntries = 2;
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, MakeAviOutcome::Stopped);
   EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 2);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Stopped after 2 frames.");
+  EXPECT_EQ(host.messages[0].caption, "AVI File Written");
+  EXPECT_EQ(host.messages[0].kind, MessageKind::Completion);
 }
 
 TEST_F(MakeAviJobTest, CompressedStreamsCarryTheWholeFormatAndKeyFlags) {
   host.compressor = mmioFOURCC('M', 'J', 'P', 'G');
   host.entries = {Picture("1.jpg"), Picture("2.jpg")};
-  EXPECT_EQ(Run({320, 240, 10, 0}), 0);
+  EXPECT_EQ(Run({320, 240, 10, 0}).outcome, MakeAviOutcome::Completed);
   const FileInfo file = ReadBack(dir.file("out.avi"));
   EXPECT_EQ(file.frames, 2);
   EXPECT_EQ(file.info.dwSampleSize, 0u);

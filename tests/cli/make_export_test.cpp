@@ -88,22 +88,6 @@ INSTANTIATE_TEST_SUITE_P(Codecs, CliMakeTest, testing::ValuesIn(EveryCompressor(
                            return name;
                          });
 
-TEST(CliMake, ReportsFailuresAndUsageErrors) {
-  testsupport::TempDir dir;
-  testsupport::WriteFileText(dir.file("text.jpg"), "not a picture");
-  const auto skipped = RunCommand(Cli("make -o " + ShellQuote(dir.file("a.avi")) + " " +
-                                      ShellQuote(dir.file("text.jpg")) + " 2>&1"));
-  EXPECT_EQ(skipped.exitCode, 0);  // an unloadable entry is skipped, the file is made
-  EXPECT_NE(skipped.out.find("File Failed to Open: " + dir.file("text.jpg")), std::string::npos) << skipped.out;
-
-  EXPECT_EQ(RunCommand(Cli("make --codec XXXX -o " + ShellQuote(dir.file("b.avi")) + " 2>&1")).exitCode, 2);
-  EXPECT_EQ(RunCommand(Cli("make --cols 0 -o " + ShellQuote(dir.file("c.avi")) + " 2>&1")).exitCode, 2);
-  EXPECT_EQ(RunCommand(Cli("make 2>&1")).exitCode, 2);
-  const auto unwritable = RunCommand(Cli("make -o " + ShellQuote(dir.file("no/such/d.avi")) + " 2>&1"));
-  EXPECT_EQ(unwritable.exitCode, 1);
-  EXPECT_EQ(unwritable.out.rfind("AVIFileOpen: AVIERR_", 0), 0u) << unwritable.out;
-}
-
 TEST(CliExport, SavesTheChosenFramesAsJpegs) {
   testsupport::TempDir dir;
   const std::string avi = dir.file("clip.avi");

@@ -2,7 +2,9 @@
 // answers for the chooser and the file dialogs.
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -13,6 +15,7 @@
 
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
+#include "platform/vfw.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/main_dlg.h"
 #include "ui/video_surface.h"
@@ -31,6 +34,23 @@ bool ProcessUntil(F done) {
     QTest::qWait(2);
   }
   return true;
+}
+
+// Frames in the file as our reader finds them, -1 when it cannot open it.
+LONG FramesIn(const std::string& path) {
+  AVIFileInit();
+  LONG frames = -1;
+  PAVIFILE file = nullptr;
+  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
+    PAVISTREAM stream = nullptr;
+    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
+      frames = AVIStreamLength(stream);
+      AVIStreamRelease(stream);
+    }
+    AVIFileRelease(file);
+  }
+  AVIFileExit();
+  return frames;
 }
 
 std::string Probe(const std::string& path, const std::string& entries) {
@@ -64,6 +84,16 @@ class JobsGuiTest : public testing::Test {
     for (const auto& m : dialogs.messages())
       if (m.caption == caption) return true;
     return false;
+  }
+  // The row of the running job that writes name, or null.
+  QWidget* JobRow(const std::string& name) {
+    for (QWidget* row : dlg->m_jobsPanel->findChildren<QWidget*>(QStringLiteral("MakeAviJob")))
+      if (row->findChild<QLabel*>(QStringLiteral("MakeAviName"))->toolTip().toStdString() == name) return row;
+    return nullptr;
+  }
+  int EntriesDone(const std::string& name) {
+    QWidget* row = JobRow(name);
+    return row ? row->findChild<QProgressBar*>(QStringLiteral("MakeAviProgress"))->value() : -1;
   }
   void MakeAvi(const std::string& name, int compressor = 0) {
     dialogs.answerCompressor(compressor);
@@ -118,7 +148,12 @@ TEST_F(JobsGuiTest, TwoJobsAtOnceBothFinish) {
 TEST_F(JobsGuiTest, ClosingDuringAJobLeavesAPlayableFile) {
   AddPictures(40, 1600, 1200);
   MakeAvi("closed.avi");
-  ASSERT_TRUE(ProcessUntil([&] { return dlg->m_fileList.GetSel(1) > 0; }));
+  // Past the first entry (it may pass several between two looks).
+  ASSERT_TRUE(ProcessUntil([&] {
+    for (int n = 1; n < 40; ++n)
+      if (dlg->m_fileList.GetSel(n) > 0) return true;
+    return false;
+  }));
   dlg->close();
   EXPECT_EQ(dlg->RunningJobs(), 0);
   EXPECT_EQ(dlg->m_fileList.GetCount(), 0);
@@ -128,6 +163,41 @@ TEST_F(JobsGuiTest, ClosingDuringAJobLeavesAPlayableFile) {
   EXPECT_GE(count, 1);
   EXPECT_LT(count, 40);
   EXPECT_FALSE(Told("AVI File Written"));
+}
+
+// Each job has its own row with progress and Cancel; a cancelled job stops
+// after its current frame and leaves a file that plays with the frames
+// written, while the other goes on.
+TEST_F(JobsGuiTest, CancelStopsEachJobOnItsOwnAndFinishesItsFile) {
+  // One picture many times over: both jobs are far from the end when cancelled.
+  AddPictures(1);
+  for (int i = 1; i < 500; ++i) dlg->m_fileList.AddString(dlg->m_fileList.GetText(0));
+  edit("IDC_COLS")->setText("64");
+  edit("IDC_ROWS")->setText("48");
+  MakeAvi("one.avi");
+  MakeAvi("two.avi");
+  ASSERT_TRUE(ProcessUntil([&] { return EntriesDone("one.avi") >= 3 && EntriesDone("two.avi") >= 3; }));
+
+  JobRow("one.avi")->findChild<QPushButton*>(QStringLiteral("MakeAviCancel"))->click();
+  ASSERT_TRUE(ProcessUntil([&] { return dlg->RunningJobs() == 1; }));
+  EXPECT_EQ(JobRow("one.avi"), nullptr);
+  ASSERT_NE(JobRow("two.avi"), nullptr);
+  JobRow("two.avi")->findChild<QPushButton*>(QStringLiteral("MakeAviCancel"))->click();
+  ASSERT_TRUE(ProcessUntil([&] { return dlg->RunningJobs() == 0; }));
+  EXPECT_FALSE(dlg->m_jobsPanel->isVisible());
+
+  std::vector<std::string> said;
+  for (const auto& m : dialogs.messages())
+    if (m.caption == "AVI File Written") said.push_back(m.text);
+  ASSERT_EQ(said.size(), 2u);
+  const char* names[] = {"one.avi", "two.avi"};  // in the order they stopped
+  for (int i = 0; i < 2; ++i) {
+    const LONG frames = FramesIn(dir.file(names[i]));
+    EXPECT_GE(frames, 2) << names[i];
+    EXPECT_LT(frames, 500) << names[i];
+    EXPECT_EQ(said[std::size_t(i)], "Stopped after " + std::to_string(frames) + " frames.");
+    EXPECT_EQ(Probe(dir.file(names[i]), "stream=nb_read_frames"), "nb_read_frames=" + std::to_string(frames) + "\n");
+  }
 }
 
 class ViewGuiTest : public JobsGuiTest {

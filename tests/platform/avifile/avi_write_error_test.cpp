@@ -96,14 +96,13 @@ TEST_P(FullDisk, ReportsTheFailureAndKeepsTheFramesThatFit) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FullDisk,
     testing::Values(
-        // Small frames wait in the write buffer: the stream release reports.
-        FullDiskCase{"BufferedFrames", 64, 48, 100, 0, 200000, false, true, false},
-        // Large frames go straight to the file: the write reports.
+        // Every frame goes straight to the file: the write reports.
+        FullDiskCase{"SmallFrames", 64, 48, 100, 0, 200000, true, true, false},
         FullDiskCase{"LargeFrames", 300, 300, 30, 0, 2000000, true, true, false},
         // Every frame fits but the index does not: readers scan.
         FullDiskCase{"NoRoomForTheIndex", 64, 48, 20, 0, -100, false, false, true},
         // The disk fills in a later OpenDML part.
-        FullDiskCase{"LaterOpenDmlPart", 64, 48, 60, 100000, 350000, false, true, false},
+        FullDiskCase{"LaterOpenDmlPart", 64, 48, 60, 100000, 350000, true, true, false},
         FullDiskCase{"OpenDmlLastIndex", 64, 48, 60, 100000, -100, false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
