@@ -89,7 +89,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
       lastDrawn = index;
       if (state.m_writeFiles.load() != 0 && haveEncoder) {
         if (!exports) exports.emplace(jpegEncoder);
-        exports->Push(frame, index);
+        (void)exports->Push(frame, index);  // a frame that cannot be copied is not saved
       }
       drew = true;
     }
