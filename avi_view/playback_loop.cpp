@@ -1,5 +1,7 @@
 #include "avi_view/playback_loop.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -50,68 +52,70 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   host.SetDialogCaption(FourCCText(info.fccType) + " " + CodecText(reader.m_videoStream) + " " + *path);
   const std::int32_t width = info.rcFrame.right - info.rcFrame.left;
   const std::int32_t height = info.rcFrame.bottom - info.rcFrame.top;
-  state.m_playFps = static_cast<std::int32_t>(info.dwRate);
+  state.Post({PlaybackRequest::Fps, static_cast<std::int32_t>(info.dwRate)});
   host.SetBoxes(std::to_string(info.dwRate), std::to_string(width), std::to_string(height));
   host.ShowPlayer(true);
-  const std::int32_t frameCount = static_cast<std::int32_t>(info.dwLength);
+  const std::int32_t frameCount = static_cast<std::int32_t>(std::min<DWORD>(info.dwLength, INT32_MAX));
   host.SetSliderRange(0, frameCount - 1);
-  AVIStreamGetFrame(reader.m_decoder, 0);
-  state.m_playing = 1;
-  state.m_paused = 0;
-  state.m_frameCount = frameCount;
-  std::int32_t lastDrawn = -1;
+  (void)AVIStreamGetFrame(reader.m_decoder, 0);
   CLSID jpegEncoder{};
   const bool haveEncoder = FindEncoderByMime(u"image/jpeg", &jpegEncoder) >= 0;
   // Made on the first export of the playback; saves every frame queued
   // before the playback ends.
   std::optional<ExportQueue> exports;
-  state.m_frame = 0;
+  std::int32_t lastDrawn = -1;
 
-  while (state.Running(generation)) {
-    const std::int32_t index = state.m_frame.load();
-    bool drew = false;
-    if (index != lastDrawn) {
-      const auto* frame = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(reader.m_decoder, index));
-      if (!frame) {
-        const std::int32_t restart = state.m_direction.load() > 0 ? 0 : frameCount - 1;
-        state.m_frame = restart;
-        state.m_paused = 1;
-        // A stream whose restart frame fails too (no frames at all) must
-        // not spin.
-        if (restart == index) state.WaitFor(std::chrono::milliseconds(20), generation);
-        continue;
+  PlaybackValues v;
+  if (state.Attach(generation, frameCount)) {
+    while (state.BeginPass(generation, &v)) {
+      const std::int32_t index = v.m_frame;
+      bool drew = false;
+      if (index != lastDrawn) {
+        const auto* frame = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(reader.m_decoder, index));
+        if (!frame) {
+          v.m_frame = v.m_direction > 0 ? 0 : frameCount - 1;
+          v.m_paused = 1;
+          state.EndPass(v);
+          // A restart frame that fails too (a stream without frames) waits
+          // for the user instead of spinning.
+          if (v.m_frame == index) state.WaitForRequest(generation);
+          continue;
+        }
+        host.SetSliderPos(index);
+        host.ShowPosition(index, v.m_direction);
+        host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width,
+                       height);
+        // A control pressed meanwhile ends the wait, so it is seen at once.
+        const int delay = FrameDelayMs(v.m_playFps);
+        if (delay > 0) state.WaitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(delay), generation);
+        lastDrawn = index;
+        if (v.m_writeFiles != 0 && haveEncoder) {
+          if (!exports) exports.emplace(jpegEncoder);
+          // A frame that cannot be copied is not saved; playback goes on.
+          (void)exports->Push(frame, index);
+        }
+        drew = true;
       }
-      host.SetSliderPos(index);
-      host.SetViewCaption(PositionCaption(index, state.m_direction.load()));
-      host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width, height);
-      const int delay = FrameDelayMs(state.m_playFps.load());
-      if (delay > 0) state.SleepFor(std::chrono::milliseconds(delay), generation);
-      lastDrawn = index;
-      if (state.m_writeFiles.load() != 0 && haveEncoder) {
-        if (!exports) exports.emplace(jpegEncoder);
-        (void)exports->Push(frame, index);  // a frame that cannot be copied is not saved
+      if (v.m_paused == 0) v.m_frame = WrapAdd(v.m_frame, v.m_direction);
+      if (v.m_frame < 0) {
+        v.m_frame = frameCount - 1;
+        host.SetSliderPos(frameCount - 1);
+        v.m_paused = 1;
       }
-      drew = true;
-    }
-    if (state.m_paused.load() == 0) state.m_frame += state.m_direction.load();
-    if (state.m_frame.load() < 0) {
-      state.m_frame = frameCount - 1;
-      host.SetSliderPos(frameCount - 1);
-      state.m_paused = 1;
-    }
-    if (state.m_frame.load() >= frameCount) {
-      state.m_frame = 0;
-      host.SetSliderPos(0);
-      state.m_paused = 1;
-    }
-    // Nothing to draw while paused: wait for a control rather than spin. The
-    // wait comes after the end checks, so an index a control sets meanwhile
-    // (past the end, to reach the last frame) is seen by the next decode.
-    if (!drew && state.m_paused.load() != 0) {
-      if (exports) exports->Drain();  // at rest, every drawn frame is saved
-      state.WaitFor(std::chrono::milliseconds(20), generation);
+      if (v.m_frame >= frameCount) {
+        v.m_frame = 0;
+        host.SetSliderPos(0);
+        v.m_paused = 1;
+      }
+      state.EndPass(v);
+      // Nothing to draw while paused: wait for a control rather than spin.
+      if (!drew && v.m_paused != 0) {
+        if (exports) exports->Drain();  // at rest, every drawn frame is saved
+        state.WaitForRequest(generation);
+      }
     }
   }
+  state.Detach(generation);
 
   exports.reset();
   host.SetViewCaption("&Read");

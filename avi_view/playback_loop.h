@@ -1,10 +1,11 @@
 // The playback loop: asks for an AVI file, turns the dialog into a player
 // and shows the frame at m_frame pass after pass (decode, slider, caption,
-// draw, delay, record, export, advance, end checks) until the playback is
-// told to stop. Written once over PlaybackHost; the dialog and the tests
-// each provide one.
+// draw, delay, record, export, advance, end checks)
+// until the playback is told to stop. Written once over PlaybackHost; the
+// dialog and the tests each provide one.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,8 +15,10 @@
 
 namespace avi_view {
 
-// What the loop needs from the dialog. Called from the loop's thread; each
-// call returns when done.
+// What the loop needs from the dialog. Called from the loop's thread. The
+// set-up and restore calls return when done; the per-frame ones (SetSliderPos,
+// ShowPosition, DrawFrame) may only hand their update over, and a host that
+// cannot keep up shows the newest one.
 class PlaybackHost {
  public:
   virtual ~PlaybackHost() = default;
@@ -31,6 +34,10 @@ class PlaybackHost {
   virtual void ShowPlayer(bool player) = 0;
   virtual void SetSliderRange(std::int32_t minimum, std::int32_t maximum) = 0;
   virtual void SetSliderPos(std::int32_t position) = 0;
+  // The View AVI caption for the frame index going in direction
+  // (PositionCaption).
+  virtual void ShowPosition(std::int32_t index, std::int32_t direction) = 0;
+  // Any other View AVI caption ("&Read" at the end).
   virtual void SetViewCaption(const std::string& caption) = 0;
   // Shows a decoded frame (24-bit bottom-up rows after its 40-byte header)
   // of width × height pixels stretched over the whole video surface. The
@@ -39,9 +46,8 @@ class PlaybackHost {
                          std::int32_t height) = 0;
 };
 
-// One playback, as the playback of `generation` (the state's generation when
-// the worker was started). Returns -1 when the file choice was cancelled,
-// else 0.
+// One playback, as the playback of `generation` (from the state's
+// NewPlayback). Returns -1 when the file choice was cancelled, else 0.
 int ViewAviJob(PlaybackHost& host, std::uint64_t generation);
 
 // The wait after drawing a frame at fps frames per second: 1000 / fps - 4 ms;

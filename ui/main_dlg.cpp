@@ -247,10 +247,10 @@ void CMainDlg::DoDataExchange(bool saveAndValidate, bool* ok) {
   auto* writeFiles = static_cast<QCheckBox*>(control("IDC_WRITE_FILES"));
   if (saveAndValidate) {
     m_clip = clip->isChecked() ? 1 : 0;
-    m_writeFiles = writeFiles->isChecked() ? 1 : 0;
+    avi_view::WriteFiles(*this, writeFiles->isChecked());
   } else {
     clip->setChecked(m_clip != 0);
-    writeFiles->setChecked(m_writeFiles != 0);
+    writeFiles->setChecked(Values().m_writeFiles != 0);
   }
 }
 
@@ -311,6 +311,7 @@ void CMainDlg::Close(int result) {
 void CMainDlg::StopPlayback() {
   m_pendingView = false;
   avi_view::CloseView(*this);
+  NewPlayback();  // also ends a worker that has not begun its loop yet
 }
 
 // ---------------------------------------------------------------------------
@@ -348,12 +349,10 @@ void CMainDlg::SetJobProgress(int job, int n, int count) {
 
 void CMainDlg::OnViewAvi() {
   if (m_closing) return;
-  if (m_playing.load() != 0 || m_viewWorkers.Running() > 0) {
+  if (Values().m_playing != 0 || m_viewWorkers.Running() > 0) {
     // The new playback starts once the old worker has ended; the window
     // stays responsive meanwhile.
-    m_playing = 0;
-    m_paused = 0;
-    Wake();
+    avi_view::StopPlayback(*this);
     m_pendingView = true;
     return;
   }
@@ -361,7 +360,7 @@ void CMainDlg::OnViewAvi() {
 }
 
 void CMainDlg::StartPlayback() {
-  const std::uint64_t generation = ++m_generation;
+  const std::uint64_t generation = NewPlayback();
   m_viewWorkers.Start([this, generation] { ViewAviThread(this, generation); });
 }
 
