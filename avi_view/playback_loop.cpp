@@ -11,10 +11,33 @@
 
 namespace avi_view {
 
-int FrameDelayMs(std::int32_t fps) {
-  if (fps == 0) return 0;
-  const std::int32_t delay = 1000 / fps - 4;
-  return delay > 0 ? delay : 0;
+FramePacer::Clock::duration FramePacer::Offset(std::uint64_t frames) const {
+  // frames × scale / rate seconds, exact to the nanosecond however far the
+  // schedule runs.
+  const unsigned __int128 nanoseconds = static_cast<unsigned __int128>(frames) * m_scale * 1000000000u / m_rate;
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(static_cast<std::int64_t>(nanoseconds)));
+}
+
+FramePacer::Clock::time_point FramePacer::Deadline(Clock::time_point passStart, std::uint32_t rate,
+                                                   std::uint32_t scale) {
+  if (scale == 0) scale = 1;
+  if (rate == 0 || rate > std::uint64_t(scale) * 200) {
+    m_scheduled = false;
+    return passStart;
+  }
+  if (m_scheduled && rate == m_rate && scale == m_scale) {
+    const Clock::time_point due = m_origin + Offset(m_frames + 1);
+    if (passStart >= due && passStart - due <= Offset(1)) {
+      ++m_frames;
+      return m_origin + Offset(m_frames + 1);
+    }
+  }
+  m_scheduled = true;
+  m_rate = rate;
+  m_scale = scale;
+  m_origin = passStart;
+  m_frames = 0;
+  return m_origin + Offset(1);
 }
 
 namespace {
@@ -52,8 +75,11 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   host.SetDialogCaption(FourCCText(info.fccType) + " " + CodecText(reader.m_videoStream) + " " + *path);
   const std::int32_t width = info.rcFrame.right - info.rcFrame.left;
   const std::int32_t height = info.rcFrame.bottom - info.rcFrame.top;
-  state.Post({PlaybackRequest::Fps, static_cast<std::int32_t>(info.dwRate)});
-  host.SetBoxes(std::to_string(info.dwRate), std::to_string(width), std::to_string(height));
+  PlaybackRequest rate{PlaybackRequest::StreamRate};
+  rate.rate = info.dwRate;
+  rate.scale = info.dwScale;
+  const std::int32_t fps = state.Post(rate).m_playFps;
+  host.SetBoxes(std::to_string(fps), std::to_string(width), std::to_string(height));
   host.ShowPlayer(true);
   const std::int32_t frameCount = static_cast<std::int32_t>(std::min<DWORD>(info.dwLength, INT32_MAX));
   host.SetSliderRange(0, frameCount - 1);
@@ -64,10 +90,12 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   // before the playback ends.
   std::optional<ExportQueue> exports;
   std::int32_t lastDrawn = -1;
+  FramePacer pacer;
 
   PlaybackValues v;
   if (state.Attach(generation, frameCount)) {
     while (state.BeginPass(generation, &v)) {
+      const FramePacer::Clock::time_point passStart = FramePacer::Clock::now();
       const std::int32_t index = v.m_frame;
       bool drew = false;
       if (index != lastDrawn) {
@@ -76,18 +104,19 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
           v.m_frame = v.m_direction > 0 ? 0 : frameCount - 1;
           v.m_paused = 1;
           state.EndPass(v);
+          pacer.Restart();
           // A restart frame that fails too (a stream without frames) waits
           // for the user instead of spinning.
           if (v.m_frame == index) state.WaitForRequest(generation);
           continue;
         }
+        const FramePacer::Clock::time_point deadline = pacer.Deadline(passStart, v.m_rate, v.m_scale);
         host.SetSliderPos(index);
         host.ShowPosition(index, v.m_direction);
         host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width,
                        height);
         // A control pressed meanwhile ends the wait, so it is seen at once.
-        const int delay = FrameDelayMs(v.m_playFps);
-        if (delay > 0) state.WaitUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(delay), generation);
+        state.WaitUntil(deadline, generation);
         lastDrawn = index;
         if (v.m_writeFiles != 0 && haveEncoder) {
           if (!exports) exports.emplace(jpegEncoder);
@@ -110,6 +139,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
       state.EndPass(v);
       // Nothing to draw while paused: wait for a control rather than spin.
       if (!drew && v.m_paused != 0) {
+        pacer.Restart();
         if (exports) exports->Drain();  // at rest, every drawn frame is saved
         state.WaitForRequest(generation);
       }

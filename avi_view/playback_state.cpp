@@ -31,6 +31,14 @@ std::int32_t WrapAdd(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
 
+std::int32_t RoundedFps(std::uint32_t rate, std::uint32_t scale) {
+  if (scale == 0) scale = 1;
+  const std::uint64_t rounded = (std::uint64_t(rate) * 2 + scale) / (std::uint64_t(scale) * 2);
+  if (rounded == 0) return rate == 0 ? 0 : 1;
+  return rounded > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ? std::numeric_limits<std::int32_t>::max()
+                                                                            : std::int32_t(rounded);
+}
+
 void ApplyRequest(PlaybackValues& v, const PlaybackRequest& r) {
   switch (r.kind) {
     case PlaybackRequest::PlayPause: v.m_paused = r.value; break;
@@ -45,7 +53,17 @@ void ApplyRequest(PlaybackValues& v, const PlaybackRequest& r) {
       v.m_playing = 0;
       v.m_paused = 0;
       break;
-    case PlaybackRequest::Fps: v.m_playFps = r.value; break;
+    case PlaybackRequest::Fps:
+      if (r.value == v.m_playFps) break;  // the box shows what it stood for: keep the exact rate
+      v.m_playFps = r.value;
+      v.m_rate = std::uint32_t(r.value);
+      v.m_scale = 1;
+      break;
+    case PlaybackRequest::StreamRate:
+      v.m_rate = r.rate;
+      v.m_scale = r.scale == 0 ? 1 : r.scale;
+      v.m_playFps = RoundedFps(v.m_rate, v.m_scale);
+      break;
     case PlaybackRequest::WriteFiles: v.m_writeFiles = r.value != 0 ? 1 : 0; break;
     case PlaybackRequest::Scroll: Scroll(v, r.value, r.extra); break;
   }

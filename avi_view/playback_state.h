@@ -24,8 +24,12 @@ struct PlaybackValues {
   std::int32_t m_direction = 1;   // added to m_frame at each advance
   std::int32_t m_frame = 0;       // index of the frame to show
   std::int32_t m_frameCount = 0;  // frames in the stream played last
-  std::int32_t m_playFps = 1;     // frames per second; 0: no delay between frames
+  std::int32_t m_playFps = 1;     // what the FPS box shows; 0: no delay between frames
   std::int32_t m_writeFiles = 0;  // not 0: drawn frames are saved
+  // The exact rate, m_rate / m_scale frames per second: the stream's own
+  // until the FPS box is changed to another number, then m_playFps / 1.
+  std::uint32_t m_rate = 1;
+  std::uint32_t m_scale = 1;
 };
 
 // Trackbar scroll codes.
@@ -41,14 +45,16 @@ enum ScrollCode : int {
   TB_ENDTRACK = 8,
 };
 
-// A change asked for by a control.
+// A change asked for by a control (or by the loop's start-up, for the rate).
 struct PlaybackRequest {
-  enum Kind { PlayPause, Direction, Step, Close, Stop, Fps, WriteFiles, Scroll };
+  enum Kind { PlayPause, Direction, Step, Close, Stop, Fps, StreamRate, WriteFiles, Scroll };
   Kind kind;
   // PlayPause: the m_paused it sets (Post fills it in); Fps: the number;
   // WriteFiles: 0 or 1; Scroll: the code.
   std::int32_t value = 0;
   std::int32_t extra = 0;  // Scroll: the thumb position
+  std::uint32_t rate = 0;  // StreamRate: the stream's dwRate / dwScale
+  std::uint32_t scale = 0;
 };
 
 // What a request does to the values.
@@ -118,10 +124,16 @@ void StopPlayback(PlaybackState& state);
 // The FPS box's text read as a signed number; negative, empty or non-numeric
 // text gives 0.
 std::int32_t FpsFromText(const std::string& text);
+// The FPS box changed. The number it already stood for (the stream's rate
+// rounded, as the loop writes it) keeps the exact rate.
 void FpsChange(PlaybackState& state, const std::string& text);
 void WriteFiles(PlaybackState& state, bool checked);
 // Pauses and moves the index by the scroll code; returns the positions to
 // send to the slider, in order (TB_ENDTRACK sends it twice).
 std::vector<std::int32_t> HScroll(PlaybackState& state, int code, std::int32_t thumbPosition);
+
+// The stream's rate rounded for the FPS box: at least 1 for any rate above
+// 0, so the box never reads as "no delay" for a slow stream.
+std::int32_t RoundedFps(std::uint32_t rate, std::uint32_t scale);
 
 }  // namespace avi_view

@@ -169,6 +169,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {0, 1, 2, 1, 0, 3}}),
     [](const testing::TestParamInfo<MidPassCase>& p) { return std::string(p.param.name); });
 
+TEST_F(PlaybackLoopTest, AFractionalRateShowsRoundedInTheBoxAndKeepsItsExactPeriod) {
+  Start(Avi(3, 30000, 1001));
+  WaitPausedAfter(4);
+  EXPECT_TRUE(Saw("boxes 30 8 6"));
+  EXPECT_EQ(Values().m_playFps, 30);
+  EXPECT_EQ(Values().m_rate, 30000u);
+  EXPECT_EQ(Values().m_scale, 1001u);
+}
+
 TEST_F(PlaybackLoopTest, PausedDrawsNothingUntilResumed) {
   Start(Avi(40, 20));  // 46 ms between frames
   ASSERT_TRUE(host.WaitForDraws(2));
@@ -257,9 +266,65 @@ TEST_F(ExportLoopTest, WriteFilesTakesEffectFromTheNextFrameDrawn) {
   EXPECT_FALSE(Exists(2));
 }
 
-TEST(FrameDelay, IsAThousandOverTheRateLessFour) {
-  const std::pair<int, int> cases[] = {{1, 996}, {10, 96}, {25, 36}, {30, 29}, {0, 0}, {200, 1}, {201, 0}, {250, 0}};
-  for (auto [fps, delay] : cases) EXPECT_EQ(avi_view::FrameDelayMs(fps), delay) << fps;
+// The pacer against a clock of our own: each step is a pass that starts at
+// `start` ms and the deadline it is given, in ms (fractions kept as ns).
+struct PaceStep {
+  double start;
+  std::uint32_t rate, scale;
+  double deadline;
+  bool restartBefore = false;  // a pause came before this pass
+};
+
+struct PaceCase {
+  const char* name;
+  std::vector<PaceStep> steps;
+};
+void PrintTo(const PaceCase& c, std::ostream* os) { *os << c.name; }
+
+class FramePacerTest : public testing::TestWithParam<PaceCase> {};
+
+TEST_P(FramePacerTest, GivesEachFrameItsDeadline) {
+  avi_view::FramePacer pacer;
+  const avi_view::FramePacer::Clock::time_point zero{};
+  const auto at = [&](double ms) {
+    return zero + std::chrono::duration_cast<avi_view::FramePacer::Clock::duration>(
+                      std::chrono::duration<double, std::milli>(ms));
+  };
+  int n = 0;
+  for (const PaceStep& step : GetParam().steps) {
+    if (step.restartBefore) pacer.Restart();
+    const auto deadline = pacer.Deadline(at(step.start), step.rate, step.scale);
+    const double ms = std::chrono::duration<double, std::milli>(deadline - zero).count();
+    EXPECT_NEAR(ms, step.deadline, 1e-6) << "pass " << n++;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schedules, FramePacerTest,
+    testing::Values(
+        // Decoding takes 30 of every 40 ms: the frames still come every 40.
+        PaceCase{"DecodeTimeIsAbsorbed", {{0, 25, 1, 40}, {40.2, 25, 1, 80}, {80.9, 25, 1, 120}, {120.1, 25, 1, 160}}},
+        PaceCase{"FractionalPeriodsDoNotDrift",
+                 {{0, 30000, 1001, 1001.0 / 30}, {33.4, 30000, 1001, 2002.0 / 30}, {66.8, 30000, 1001, 100.1}}},
+        // 70 ms late is more than a frame: a new schedule, no frames rushed.
+        PaceCase{"AStallRestartsTheSchedule", {{0, 25, 1, 40}, {110, 25, 1, 150}, {150.5, 25, 1, 190}}},
+        PaceCase{"APauseRestartsTheSchedule", {{0, 25, 1, 40}, {1000, 25, 1, 1040, true}}},
+        // A control drew this frame before its time: the schedule starts over.
+        PaceCase{"AFrameDrawnEarlyRestartsTheSchedule", {{0, 25, 1, 40}, {10, 25, 1, 50}}},
+        PaceCase{"ANewRateRestartsTheSchedule", {{0, 25, 1, 40}, {40, 10, 1, 140}}},
+        PaceCase{"NoWaitAtZeroOrAbove200", {{0, 0, 1, 0}, {5, 201, 1, 5}, {7, 30000, 100, 7}, {9, 200, 1, 14}}},
+        PaceCase{"AScaleOf0CountsAs1", {{0, 10, 0, 100}}}),
+    [](const testing::TestParamInfo<PaceCase>& p) { return std::string(p.param.name); });
+
+TEST(FramePacer, AFractionalScheduleIsExactAfterManyFrames) {
+  avi_view::FramePacer pacer;
+  avi_view::FramePacer::Clock::time_point now{};
+  avi_view::FramePacer::Clock::time_point deadline{};
+  for (int i = 0; i < 30000; ++i) {
+    deadline = pacer.Deadline(now, 30000, 1001);
+    now = deadline;  // each pass starts as the one before ends
+  }
+  EXPECT_EQ(deadline - avi_view::FramePacer::Clock::time_point{}, std::chrono::seconds(1001));
 }
 
 TEST(FrameExport, NamesCarryTheIndexWithAtLeastFourDigits) {

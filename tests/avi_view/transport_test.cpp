@@ -85,6 +85,31 @@ TEST(Transport, StepsPastTheLargestIndexWrapInsteadOfOverflowing) {
   EXPECT_EQ(v.m_frame, INT_MAX - 9);
 }
 
+TEST(Transport, TheStreamsExactRateHoldsUntilTheFpsBoxShowsAnotherNumber) {
+  PlaybackState state;
+  PlaybackRequest rate{PlaybackRequest::StreamRate};
+  rate.rate = 30000;
+  rate.scale = 1001;
+  EXPECT_EQ(state.Post(rate).m_playFps, 30);
+  FpsChange(state, "30");  // the loop writing the box
+  PlaybackValues v = state.Values();
+  EXPECT_EQ(v.m_rate, 30000u);
+  EXPECT_EQ(v.m_scale, 1001u);
+  FpsChange(state, "3");  // the user typing
+  FpsChange(state, "30");
+  v = state.Values();
+  EXPECT_EQ(v.m_rate, 30u);
+  EXPECT_EQ(v.m_scale, 1u);
+}
+
+TEST(Transport, TheFpsBoxShowsTheRateRoundedAndNeverZeroForAMovingStream) {
+  const struct {
+    std::uint32_t rate, scale;
+    int fps;
+  } cases[] = {{30000, 1001, 30}, {24000, 1001, 24}, {25, 1, 25}, {1, 3, 1}, {0, 1, 0}, {10, 0, 10}, {5, 2, 3}};
+  for (const auto& c : cases) EXPECT_EQ(RoundedFps(c.rate, c.scale), c.fps) << c.rate << "/" << c.scale;
+}
+
 // The loop's side, driven by hand: requests posted during a pass apply after
 // the loop's own changes of that pass, so neither is lost.
 TEST(Transport, RequestsPostedDuringAPassApplyOnTopOfTheLoopsChanges) {
