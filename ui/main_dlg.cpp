@@ -49,6 +49,32 @@ bool ScanNumber(const QString& text, bool isSigned, std::int64_t* value) {
   return true;
 }
 
+// The position slider keeps a trackbar's keys: Up, Left and PageUp move
+// towards the start, Down, Right and PageDown towards the end. QSlider runs
+// Up and PageUp the other way.
+class Trackbar : public QSlider {
+ public:
+  using QSlider::QSlider;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    SliderAction action = SliderNoAction;
+    switch (event->key()) {
+      case Qt::Key_Up:
+      case Qt::Key_Left: action = SliderSingleStepSub; break;
+      case Qt::Key_Down:
+      case Qt::Key_Right: action = SliderSingleStepAdd; break;
+      case Qt::Key_PageUp: action = SliderPageStepSub; break;
+      case Qt::Key_PageDown: action = SliderPageStepAdd; break;
+      case Qt::Key_Home: action = SliderToMinimum; break;
+      case Qt::Key_End: action = SliderToMaximum; break;
+      default: QSlider::keyPressEvent(event); return;
+    }
+    triggerAction(action);
+    event->accept();
+  }
+};
+
 QIcon MainIcon() {
   QIcon icon;
   for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/res/stillweaver-%1.png").arg(size), QSize(size, size));
@@ -113,7 +139,7 @@ void CMainDlg::CreateControls() {
         widget = new QLineEdit(this);
         break;
       case ControlKind::Trackbar: {
-        auto* slider = new QSlider(Qt::Horizontal, this);
+        auto* slider = new Trackbar(Qt::Horizontal, this);
         slider->setTickPosition(QSlider::NoTicks);
         slider->setFocusPolicy(Qt::StrongFocus);
         widget = slider;

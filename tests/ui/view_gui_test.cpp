@@ -1,4 +1,4 @@
-// The player in the offscreen dialog: the frame as shown, and a playback
+// The player in the offscreen dialog: the slider's keys, and a playback
 // that never waits for a busy UI thread.
 #include <QApplication>
 #include <QLineEdit>
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <thread>
 
@@ -17,6 +18,46 @@
 #include "ui/video_surface.h"
 
 namespace {
+
+struct SliderKeyCase {
+  const char* name;
+  Qt::Key key;
+  int frame;  // from frame 20 of 0 … 49
+  int position;
+  int direction;
+};
+void PrintTo(const SliderKeyCase& c, std::ostream* os) { *os << c.name; }
+
+class SliderKeyTest : public testing::TestWithParam<SliderKeyCase> {
+ protected:
+  testsupport::ScriptedDialogs dialogs;
+  ui::CMainDlg dlg;
+};
+
+TEST_P(SliderKeyTest, MovesTheFrameTheWayATrackbarDoes) {
+  const SliderKeyCase& c = GetParam();
+  dlg.show();
+  dlg.m_slider->show();
+  dlg.m_slider->setRange(0, 49);
+  dlg.OnHScroll(avi_view::TB_THUMBTRACK, 20);
+  ASSERT_EQ(dlg.m_slider->value(), 20);
+  QTest::keyClick(dlg.m_slider, c.key);
+  EXPECT_EQ(dlg.Values().m_frame, c.frame);
+  EXPECT_EQ(dlg.m_slider->value(), c.position);
+  EXPECT_EQ(dlg.Values().m_direction, c.direction);
+  EXPECT_EQ(dlg.Values().m_paused, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SliderKeyTest,
+    testing::Values(SliderKeyCase{"PageUp", Qt::Key_PageUp, 10, 10, 1},
+                    SliderKeyCase{"PageDown", Qt::Key_PageDown, 30, 30, 1},
+                    SliderKeyCase{"Up", Qt::Key_Up, 19, 19, 1}, SliderKeyCase{"Left", Qt::Key_Left, 19, 19, 1},
+                    SliderKeyCase{"Down", Qt::Key_Down, 21, 21, 1},
+                    SliderKeyCase{"Right", Qt::Key_Right, 21, 21, 1}, SliderKeyCase{"Home", Qt::Key_Home, 0, 0, 1},
+                    // Past the end, going backward: the loop then shows the last frame.
+                    SliderKeyCase{"End", Qt::Key_End, INT_MAX, 49, -1}),
+    [](const testing::TestParamInfo<SliderKeyCase>& p) { return std::string(p.param.name); });
 
 // Counts the updates the playback posts to the dialog.
 class PostedCalls : public QObject {
