@@ -27,7 +27,7 @@ class AviReader {
   AviReader(const AviReader&) = delete;
   AviReader& operator=(const AviReader&) = delete;
 
-  bool ready() const { return m_decoder != nullptr; }
+  [[nodiscard]] bool ready() const { return m_decoder != nullptr; }
 
   PAVIFILE m_aviFile = nullptr;
   PAVISTREAM m_videoStream = nullptr;

@@ -2,11 +2,11 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "platform/gdiplus.h"
 #include "platform/kernel.h"
 
 namespace avi_view {
@@ -53,76 +53,79 @@ std::string ExportFileName(std::int32_t index) {
   return name;
 }
 
+std::string ExportFailureText(const ExportResult& result) {
+  std::string reason;
+  if (result.error != 0)
+    reason = std::strerror(int(result.error));
+  else if (result.status == OutOfMemory)
+    reason = "out of memory";
+  else
+    reason = "could not be saved (status " + std::to_string(int(result.status)) + ")";
+  return ExportFileName(result.index) + ": " + reason;
+}
+
 namespace {
 
-// Steps 1 of the export: a bitmap of the frame, holding its own copy.
-GpBitmap* CopyFrame(const void* frame) {
+struct BitmapDisposer {
+  void operator()(GpBitmap* bitmap) const { GdipDisposeImage(AsImage(bitmap)); }
+};
+using BitmapPtr = std::unique_ptr<GpBitmap, BitmapDisposer>;
+
+// Step 1 of the export: a bitmap of the frame, holding its own copy.
+BitmapPtr CopyFrame(const void* frame) {
   const auto* info = static_cast<const BITMAPINFO*>(frame);
   void* pixels = const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER));
   GpBitmap* bitmap = nullptr;
-  return GdipCreateBitmapFromGdiDib(info, pixels, &bitmap) == Ok ? bitmap : nullptr;
+  return BitmapPtr(GdipCreateBitmapFromGdiDib(info, pixels, &bitmap) == Ok ? bitmap : nullptr);
 }
 
-// Steps 2 to 5: name, convert, save, dispose.
-void SaveFrame(GpBitmap* bitmap, std::int32_t index, const CLSID& encoder) {
+// Steps 2 to 4: name, convert, save (the bitmap's owner disposes of it).
+ExportResult SaveFrame(GpBitmap* bitmap, std::int32_t index, const CLSID& encoder) {
+  ExportResult result;
+  result.index = index;
   const std::string name = ExportFileName(index);
   const int length = MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, nullptr, 0);
   std::vector<WCHAR> wide(std::size_t(length > 0 ? length : 1), 0);
-  if (length > 0 && MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, wide.data(), length) > 0)
-    GdipSaveImageToFile(AsImage(bitmap), wide.data(), &encoder, nullptr);
-  GdipDisposeImage(AsImage(bitmap));
+  if (length <= 0 || MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, wide.data(), length) <= 0) {
+    result.status = InvalidParameter;
+    return result;
+  }
+  SetLastError(0);
+  result.status = GdipSaveImageToFile(AsImage(bitmap), wide.data(), &encoder, nullptr);
+  if (result.status == Win32Error) result.error = GetLastError();
+  return result;
 }
 
-// Frames copied but not yet saved: enough to keep the worker busy while
-// the loop decodes the next frame, few enough to bound the memory.
+// Frames copied but not yet saved: enough to keep the helper busy while the
+// loop decodes the next frame, few enough to bound the memory.
 constexpr std::size_t kQueueDepth = 2;
 
 }  // namespace
 
-void ExportFrame(const void* frame, std::int32_t index, const CLSID& encoder) {
-  if (GpBitmap* bitmap = CopyFrame(frame)) SaveFrame(bitmap, index, encoder);
+ExportQueue::ExportQueue(const CLSID& encoder, FailureFn onFailure)
+    : m_encoder(encoder), m_onFailure(std::move(onFailure)), m_queue(1, kQueueDepth) {}
+
+ExportQueue::~ExportQueue() { m_queue.WaitAll(); }
+
+void ExportQueue::Save(GpBitmap* bitmap, std::int32_t index) {
+  const ExportResult result = SaveFrame(bitmap, index, m_encoder);
+  if (result.status == Ok)
+    ++m_saved;
+  else if (m_onFailure)
+    m_onFailure(result);
 }
 
-ExportQueue::ExportQueue(const CLSID& encoder) : m_encoder(encoder), m_worker([this] { Work(); }) {}
-
-ExportQueue::~ExportQueue() {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_ending = true;
-  }
-  m_changed.notify_all();
-  m_worker.join();
+bool ExportQueue::Push(const void* frame, std::int32_t index) {
+  // The unit owns the copy, so one dropped unsaved still frees it.
+  std::shared_ptr<GpBitmap> bitmap = CopyFrame(frame);
+  if (!bitmap) return false;
+  const kernel::WorkQueue::Ticket ticket = m_queue.Post([this, bitmap, index](const std::atomic<bool>& aborted) {
+    if (!aborted) Save(bitmap.get(), index);
+  });
+  if (ticket == 0) Save(bitmap.get(), index);  // no helper could be started: save here
+  return true;
 }
 
-void ExportQueue::Push(const void* frame, std::int32_t index) {
-  GpBitmap* bitmap = CopyFrame(frame);
-  if (!bitmap) return;
-  std::unique_lock<std::mutex> lock(m_mutex);
-  m_changed.wait(lock, [&] { return m_jobs.size() < kQueueDepth; });
-  m_jobs.push_back({bitmap, index});
-  m_changed.notify_all();
-}
-
-void ExportQueue::Drain() {
-  std::unique_lock<std::mutex> lock(m_mutex);
-  m_changed.wait(lock, [&] { return m_jobs.empty() && !m_busy; });
-}
-
-void ExportQueue::Work() {
-  std::unique_lock<std::mutex> lock(m_mutex);
-  for (;;) {
-    m_changed.wait(lock, [&] { return !m_jobs.empty() || m_ending; });
-    if (m_jobs.empty()) return;  // ending, and everything is saved
-    const Job job = m_jobs.front();
-    m_jobs.pop_front();
-    m_busy = true;
-    m_changed.notify_all();
-    lock.unlock();
-    SaveFrame(job.bitmap, job.index, m_encoder);
-    lock.lock();
-    m_busy = false;
-    m_changed.notify_all();
-  }
-}
+void ExportQueue::Drain() { m_queue.WaitAll(); }
 
 }  // namespace avi_view

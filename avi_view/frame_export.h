@@ -2,23 +2,21 @@
 // process's current folder.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
-#include <deque>
-#include <mutex>
+#include <functional>
 #include <string>
-#include <thread>
 
+#include "platform/gdiplus.h"
+#include "platform/kernel/work_queue.h"
 #include "platform/wintypes.h"
-
-struct GpBitmap;
 
 namespace avi_view {
 
 // The position of the first image encoder whose MIME type equals mimeType,
 // its class id copied into *clsid; -1 (clsid untouched) when there is none
 // or the list cannot be had.
-int FindEncoderByMime(const WCHAR* mimeType, CLSID* clsid);
+[[nodiscard]] int FindEncoderByMime(const WCHAR* mimeType, CLSID* clsid);
 
 // The code page that turns the 8-bit export name into UTF-16; chosen once
 // per process. Any thread may call it.
@@ -27,42 +25,50 @@ UINT ConversionCodePage();
 // "Save%04d.jpg" of the index.
 std::string ExportFileName(std::int32_t index);
 
-// Saves a decoded frame (a packed DIB: 40-byte header, then the pixels) as
-// ExportFileName(index) with the encoder. Failures are silent: playback goes
-// on.
-void ExportFrame(const void* frame, std::int32_t index, const CLSID& encoder);
+// How one frame's save went.
+struct ExportResult {
+  std::int32_t index = 0;
+  GpStatus status = Ok;
+  DWORD error = 0;  // the OS error (errno) behind a failed write, 0 when none
+};
 
-// The export step run beside the playback: each frame is copied at once (the
-// decoder reuses its buffer) and encoded and saved on a worker thread, in the
-// order pushed, so a frame drawn twice is saved twice in turn. A few frames
-// at most wait. Push and Drain are called from one thread (the loop's).
+// "Save0284.jpg: No space left on device": the file and why it was not
+// written. For a failed result. A failed save leaves no file of that name
+// behind, unless an old one was there and could not be touched.
+std::string ExportFailureText(const ExportResult& result);
+
+// The export step run beside the playback: each decoded frame (a packed DIB:
+// 40-byte header, then the pixels) is copied at once (the decoder reuses its
+// buffer) and saved as ExportFileName(index) on a helper thread, in the order
+// pushed, so a frame drawn twice is saved twice in turn. A few
+// frames at most wait. Push and Drain are called from one thread (the
+// owner's).
 class ExportQueue {
  public:
-  explicit ExportQueue(const CLSID& encoder);
-  // Saves whatever is still queued, then ends the worker.
+  // Called on the helper thread for each save that failed.
+  using FailureFn = std::function<void(const ExportResult&)>;
+
+  explicit ExportQueue(const CLSID& encoder, FailureFn onFailure = {});
+  // Saves whatever is still queued, then ends the helper.
   ~ExportQueue();
   ExportQueue(const ExportQueue&) = delete;
   ExportQueue& operator=(const ExportQueue&) = delete;
 
-  // Queues the frame's export; waits while the queue is full.
-  void Push(const void* frame, std::int32_t index);
-  // Returns once every queued frame has been saved.
+  // Queues the frame's save; waits while the queue is full. False when the
+  // frame could not be copied (nothing is queued).
+  [[nodiscard]] bool Push(const void* frame, std::int32_t index);
+  // Returns once every queued frame has been saved or has failed.
   void Drain();
+  // Frames saved so far.
+  int Saved() const { return m_saved.load(); }
 
  private:
-  struct Job {
-    GpBitmap* bitmap;  // the frame's copy, disposed once saved
-    std::int32_t index;
-  };
-  void Work();
+  void Save(GpBitmap* bitmap, std::int32_t index);
 
   CLSID m_encoder;
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  std::deque<Job> m_jobs;
-  bool m_busy = false;
-  bool m_ending = false;
-  std::thread m_worker;
+  FailureFn m_onFailure;
+  std::atomic<int> m_saved{0};
+  kernel::WorkQueue m_queue;  // last: its helper ends before the members it uses
 };
 
 }  // namespace avi_view

@@ -1,5 +1,7 @@
 #include "avi_view/playback_loop.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -9,10 +11,33 @@
 
 namespace avi_view {
 
-int FrameDelayMs(std::int32_t fps) {
-  if (fps == 0) return 0;
-  const std::int32_t delay = 1000 / fps - 4;
-  return delay > 0 ? delay : 0;
+FramePacer::Clock::duration FramePacer::Offset(std::uint64_t frames) const {
+  // frames × scale / rate seconds, exact to the nanosecond however far the
+  // schedule runs.
+  const unsigned __int128 nanoseconds = static_cast<unsigned __int128>(frames) * m_scale * 1000000000u / m_rate;
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(static_cast<std::int64_t>(nanoseconds)));
+}
+
+FramePacer::Clock::time_point FramePacer::Deadline(Clock::time_point passStart, std::uint32_t rate,
+                                                   std::uint32_t scale) {
+  if (scale == 0) scale = 1;
+  if (rate == 0 || rate > std::uint64_t(scale) * 200) {
+    m_scheduled = false;
+    return passStart;
+  }
+  if (m_scheduled && rate == m_rate && scale == m_scale) {
+    const Clock::time_point due = m_origin + Offset(m_frames + 1);
+    if (passStart >= due && passStart - due <= Offset(1)) {
+      ++m_frames;
+      return m_origin + Offset(m_frames + 1);
+    }
+  }
+  m_scheduled = true;
+  m_rate = rate;
+  m_scale = scale;
+  m_origin = passStart;
+  m_frames = 0;
+  return m_origin + Offset(1);
 }
 
 namespace {
@@ -50,68 +75,77 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   host.SetDialogCaption(FourCCText(info.fccType) + " " + CodecText(reader.m_videoStream) + " " + *path);
   const std::int32_t width = info.rcFrame.right - info.rcFrame.left;
   const std::int32_t height = info.rcFrame.bottom - info.rcFrame.top;
-  state.m_playFps = static_cast<std::int32_t>(info.dwRate);
-  host.SetBoxes(std::to_string(info.dwRate), std::to_string(width), std::to_string(height));
+  PlaybackRequest rate{PlaybackRequest::StreamRate};
+  rate.rate = info.dwRate;
+  rate.scale = info.dwScale;
+  const std::int32_t fps = state.Post(rate).m_playFps;
+  host.SetBoxes(std::to_string(fps), std::to_string(width), std::to_string(height));
   host.ShowPlayer(true);
-  const std::int32_t frameCount = static_cast<std::int32_t>(info.dwLength);
+  const std::int32_t frameCount = static_cast<std::int32_t>(std::min<DWORD>(info.dwLength, INT32_MAX));
   host.SetSliderRange(0, frameCount - 1);
-  AVIStreamGetFrame(reader.m_decoder, 0);
-  state.m_playing = 1;
-  state.m_paused = 0;
-  state.m_frameCount = frameCount;
-  std::int32_t lastDrawn = -1;
+  (void)AVIStreamGetFrame(reader.m_decoder, 0);
   CLSID jpegEncoder{};
   const bool haveEncoder = FindEncoderByMime(u"image/jpeg", &jpegEncoder) >= 0;
   // Made on the first export of the playback; saves every frame queued
   // before the playback ends.
   std::optional<ExportQueue> exports;
-  state.m_frame = 0;
+  std::int32_t lastDrawn = -1;
+  FramePacer pacer;
 
-  while (state.Running(generation)) {
-    const std::int32_t index = state.m_frame.load();
-    bool drew = false;
-    if (index != lastDrawn) {
-      const auto* frame = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(reader.m_decoder, index));
-      if (!frame) {
-        const std::int32_t restart = state.m_direction.load() > 0 ? 0 : frameCount - 1;
-        state.m_frame = restart;
-        state.m_paused = 1;
-        // A stream whose restart frame fails too (no frames at all) must
-        // not spin.
-        if (restart == index) state.WaitFor(std::chrono::milliseconds(20), generation);
-        continue;
+  PlaybackValues v;
+  if (state.Attach(generation, frameCount)) {
+    while (state.BeginPass(generation, &v)) {
+      const FramePacer::Clock::time_point passStart = FramePacer::Clock::now();
+      const std::int32_t index = v.m_frame;
+      bool drew = false;
+      if (index != lastDrawn) {
+        const auto* frame = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(reader.m_decoder, index));
+        if (!frame) {
+          v.m_frame = v.m_direction > 0 ? 0 : frameCount - 1;
+          v.m_paused = 1;
+          state.EndPass(v);
+          pacer.Restart();
+          // A restart frame that fails too (a stream without frames) waits
+          // for the user instead of spinning.
+          if (v.m_frame == index) state.WaitForRequest(generation);
+          continue;
+        }
+        const FramePacer::Clock::time_point deadline = pacer.Deadline(passStart, v.m_rate, v.m_scale);
+        host.SetSliderPos(index);
+        host.ShowPosition(index, v.m_direction);
+        host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width,
+                       height);
+        // A control pressed meanwhile ends the wait, so it is seen at once.
+        state.WaitUntil(deadline, generation);
+        lastDrawn = index;
+        if (v.m_writeFiles != 0 && haveEncoder) {
+          if (!exports) exports.emplace(jpegEncoder);
+          // A frame that cannot be copied is not saved; playback goes on.
+          (void)exports->Push(frame, index);
+        }
+        drew = true;
       }
-      host.SetSliderPos(index);
-      host.SetViewCaption(PositionCaption(index, state.m_direction.load()));
-      host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width, height);
-      const int delay = FrameDelayMs(state.m_playFps.load());
-      if (delay > 0) state.SleepFor(std::chrono::milliseconds(delay), generation);
-      lastDrawn = index;
-      if (state.m_writeFiles.load() != 0 && haveEncoder) {
-        if (!exports) exports.emplace(jpegEncoder);
-        exports->Push(frame, index);
+      if (v.m_paused == 0) v.m_frame = WrapAdd(v.m_frame, v.m_direction);
+      if (v.m_frame < 0) {
+        v.m_frame = frameCount - 1;
+        host.SetSliderPos(frameCount - 1);
+        v.m_paused = 1;
       }
-      drew = true;
-    }
-    if (state.m_paused.load() == 0) state.m_frame += state.m_direction.load();
-    if (state.m_frame.load() < 0) {
-      state.m_frame = frameCount - 1;
-      host.SetSliderPos(frameCount - 1);
-      state.m_paused = 1;
-    }
-    if (state.m_frame.load() >= frameCount) {
-      state.m_frame = 0;
-      host.SetSliderPos(0);
-      state.m_paused = 1;
-    }
-    // Nothing to draw while paused: wait for a control rather than spin. The
-    // wait comes after the end checks, so an index a control sets meanwhile
-    // (past the end, to reach the last frame) is seen by the next decode.
-    if (!drew && state.m_paused.load() != 0) {
-      if (exports) exports->Drain();  // at rest, every drawn frame is saved
-      state.WaitFor(std::chrono::milliseconds(20), generation);
+      if (v.m_frame >= frameCount) {
+        v.m_frame = 0;
+        host.SetSliderPos(0);
+        v.m_paused = 1;
+      }
+      state.EndPass(v);
+      // Nothing to draw while paused: wait for a control rather than spin.
+      if (!drew && v.m_paused != 0) {
+        pacer.Restart();
+        if (exports) exports->Drain();  // at rest, every drawn frame is saved
+        state.WaitForRequest(generation);
+      }
     }
   }
+  state.Detach(generation);
 
   exports.reset();
   host.SetViewCaption("&Read");

@@ -1,10 +1,11 @@
 // The playback loop: asks for an AVI file, turns the dialog into a player
 // and shows the frame at m_frame pass after pass (decode, slider, caption,
-// draw, delay, record, export, advance, end checks) until the playback is
-// told to stop. Written once over PlaybackHost; the dialog and the tests
-// each provide one.
+// draw, wait for the frame's deadline, record, export, advance, end checks)
+// until the playback is told to stop. Written once over PlaybackHost; the
+// dialog and the tests each provide one.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,8 +15,10 @@
 
 namespace avi_view {
 
-// What the loop needs from the dialog. Called from the loop's thread; each
-// call returns when done.
+// What the loop needs from the dialog. Called from the loop's thread. The
+// set-up and restore calls return when done; the per-frame ones (SetSliderPos,
+// ShowPosition, DrawFrame) may only hand their update over, and a host that
+// cannot keep up shows the newest one.
 class PlaybackHost {
  public:
   virtual ~PlaybackHost() = default;
@@ -31,6 +34,10 @@ class PlaybackHost {
   virtual void ShowPlayer(bool player) = 0;
   virtual void SetSliderRange(std::int32_t minimum, std::int32_t maximum) = 0;
   virtual void SetSliderPos(std::int32_t position) = 0;
+  // The View AVI caption for the frame index going in direction
+  // (PositionCaption).
+  virtual void ShowPosition(std::int32_t index, std::int32_t direction) = 0;
+  // Any other View AVI caption ("&Read" at the end).
   virtual void SetViewCaption(const std::string& caption) = 0;
   // Shows a decoded frame (24-bit bottom-up rows after its 40-byte header)
   // of width × height pixels stretched over the whole video surface. The
@@ -39,13 +46,33 @@ class PlaybackHost {
                          std::int32_t height) = 0;
 };
 
-// One playback, as the playback of `generation` (the state's generation when
-// the worker was started). Returns -1 when the file choice was cancelled,
-// else 0.
+// One playback, as the playback of `generation` (from the state's
+// NewPlayback). Returns -1 when the file choice was cancelled, else 0.
 int ViewAviJob(PlaybackHost& host, std::uint64_t generation);
 
-// The wait after drawing a frame at fps frames per second: 1000 / fps - 4 ms;
-// none at 0 or above 200.
-int FrameDelayMs(std::int32_t fps);
+// Paces the frames of a playback to the exact rate: each frame is due one
+// period after the one before, counted from where the schedule began, so
+// decoding and drawing time is absorbed and fractional periods do not drift.
+// A frame that starts more than a period late (a stall) or early (drawn at
+// once for a control) begins a new schedule instead of racing to catch up.
+class FramePacer {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // For a frame whose pass began at passStart, at rate / scale frames per
+  // second: when the pass may end. passStart itself (no wait) at rate 0 or
+  // above 200 frames per second.
+  Clock::time_point Deadline(Clock::time_point passStart, std::uint32_t rate, std::uint32_t scale);
+  // The next frame begins a new schedule (after a pause).
+  void Restart() { m_scheduled = false; }
+
+ private:
+  Clock::duration Offset(std::uint64_t frames) const;
+
+  bool m_scheduled = false;
+  Clock::time_point m_origin;
+  std::uint64_t m_frames = 0;  // frames since m_origin: the current one starts at Offset(m_frames)
+  std::uint32_t m_rate = 0;
+  std::uint32_t m_scale = 1;
+};
 
 }  // namespace avi_view

@@ -4,25 +4,151 @@
 #include <limits>
 
 namespace avi_view {
+namespace {
 
-void PlaybackState::Wake() {
-  {
-    std::lock_guard<std::mutex> lock(m_wakeMutex);
-    ++m_wakeCount;
+void Scroll(PlaybackValues& v, int code, std::int32_t thumbPosition) {
+  v.m_paused = 1;
+  switch (code) {
+    case TB_LINEUP: v.m_frame = WrapAdd(v.m_frame, -1); break;
+    case TB_LINEDOWN: v.m_frame = WrapAdd(v.m_frame, 1); break;
+    case TB_PAGEUP: v.m_frame = WrapAdd(v.m_frame, -10); break;
+    case TB_PAGEDOWN: v.m_frame = WrapAdd(v.m_frame, 10); break;
+    case TB_THUMBTRACK: v.m_frame = thumbPosition; break;
+    case TB_TOP: v.m_frame = 0; break;
+    case TB_BOTTOM:
+      // Past the end on purpose: the loop's decode-failure rule then puts the
+      // last frame up, going backward.
+      v.m_direction = -1;
+      v.m_frame = std::numeric_limits<std::int32_t>::max();
+      break;
+    default: break;
   }
-  m_wakeSignal.notify_all();
 }
 
-void PlaybackState::WaitFor(std::chrono::milliseconds timeout, std::uint64_t generation) {
-  std::unique_lock<std::mutex> lock(m_wakeMutex);
-  const std::uint64_t seen = m_wakeCount;
-  m_wakeSignal.wait_for(lock, timeout, [&] { return m_wakeCount != seen || !Running(generation); });
+}  // namespace
+
+std::int32_t WrapAdd(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
 
-void PlaybackState::SleepFor(std::chrono::milliseconds duration, std::uint64_t generation) {
-  const auto deadline = std::chrono::steady_clock::now() + duration;
-  std::unique_lock<std::mutex> lock(m_wakeMutex);
-  m_wakeSignal.wait_until(lock, deadline, [&] { return !Running(generation); });
+std::int32_t RoundedFps(std::uint32_t rate, std::uint32_t scale) {
+  if (scale == 0) scale = 1;
+  const std::uint64_t rounded = (std::uint64_t(rate) * 2 + scale) / (std::uint64_t(scale) * 2);
+  if (rounded == 0) return rate == 0 ? 0 : 1;
+  return rounded > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ? std::numeric_limits<std::int32_t>::max()
+                                                                            : std::int32_t(rounded);
+}
+
+void ApplyRequest(PlaybackValues& v, const PlaybackRequest& r) {
+  switch (r.kind) {
+    case PlaybackRequest::PlayPause: v.m_paused = r.value; break;
+    case PlaybackRequest::Direction:
+      v.m_direction = -v.m_direction;
+      if (v.m_direction > 0 && v.m_paused != 0 && v.m_frame >= v.m_frameCount - 1) v.m_frame = 0;
+      if (v.m_direction < 0 && v.m_paused != 0 && v.m_frame <= 0) v.m_frame = v.m_frameCount - 1;
+      break;
+    case PlaybackRequest::Step: v.m_frame = WrapAdd(v.m_frame, v.m_direction); break;
+    case PlaybackRequest::Close: v.m_playing = 0; break;
+    case PlaybackRequest::Stop:
+      v.m_playing = 0;
+      v.m_paused = 0;
+      break;
+    case PlaybackRequest::Fps:
+      if (r.value == v.m_playFps) break;  // the box shows what it stood for: keep the exact rate
+      v.m_playFps = r.value;
+      v.m_rate = std::uint32_t(r.value);
+      v.m_scale = 1;
+      break;
+    case PlaybackRequest::StreamRate:
+      v.m_rate = r.rate;
+      v.m_scale = r.scale == 0 ? 1 : r.scale;
+      v.m_playFps = RoundedFps(v.m_rate, v.m_scale);
+      break;
+    case PlaybackRequest::WriteFiles: v.m_writeFiles = r.value != 0 ? 1 : 0; break;
+    case PlaybackRequest::Scroll: Scroll(v, r.value, r.extra); break;
+  }
+}
+
+PlaybackValues PlaybackState::Post(PlaybackRequest request) {
+  PlaybackValues result;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    result = m_values;
+    for (const PlaybackRequest& r : m_pending) ApplyRequest(result, r);
+    // Play/Pause turns round the state the user sees, so a pause pressed as
+    // the loop runs off an end (and pauses by itself) stays a pause.
+    if (request.kind == PlaybackRequest::PlayPause) request.value = result.m_paused == 0 ? 1 : 0;
+    ApplyRequest(result, request);
+    if (m_attached != 0)
+      m_pending.push_back(request);
+    else
+      m_values = result;  // nothing is pending while no loop runs
+  }
+  m_posted.notify_all();
+  return result;
+}
+
+PlaybackValues PlaybackState::Values() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  PlaybackValues result = m_values;
+  for (const PlaybackRequest& r : m_pending) ApplyRequest(result, r);
+  return result;
+}
+
+std::uint64_t PlaybackState::NewPlayback() {
+  std::uint64_t generation;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    generation = ++m_generation;
+  }
+  m_posted.notify_all();
+  return generation;
+}
+
+bool PlaybackState::Attach(std::uint64_t generation, std::int32_t frameCount) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (Superseded(generation)) return false;
+  for (const PlaybackRequest& r : m_pending) ApplyRequest(m_values, r);
+  m_pending.clear();
+  m_attached = generation;
+  m_values.m_playing = 1;
+  m_values.m_paused = 0;
+  m_values.m_frameCount = frameCount;
+  m_values.m_frame = 0;
+  return true;
+}
+
+bool PlaybackState::BeginPass(std::uint64_t generation, PlaybackValues* values) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (const PlaybackRequest& r : m_pending) ApplyRequest(m_values, r);
+  m_pending.clear();
+  *values = m_values;
+  return m_values.m_playing != 0 && !Superseded(generation);
+}
+
+void PlaybackState::EndPass(const PlaybackValues& values) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  // Requests posted during the pass stay queued: they apply on top of this.
+  m_values = values;
+}
+
+void PlaybackState::Detach(std::uint64_t generation) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_attached != generation) return;
+  for (const PlaybackRequest& r : m_pending) ApplyRequest(m_values, r);
+  m_pending.clear();
+  m_attached = 0;
+  m_values.m_playing = 0;  // superseded loops end too
+}
+
+void PlaybackState::WaitUntil(std::chrono::steady_clock::time_point deadline, std::uint64_t generation) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_posted.wait_until(lock, deadline, [&] { return !m_pending.empty() || Superseded(generation); });
+}
+
+void PlaybackState::WaitForRequest(std::uint64_t generation) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_posted.wait(lock, [&] { return !m_pending.empty() || Superseded(generation); });
 }
 
 std::string PositionCaption(std::int32_t index, std::int32_t direction) {
@@ -32,30 +158,18 @@ std::string PositionCaption(std::int32_t index, std::int32_t direction) {
   return number;
 }
 
-void PlayPause(PlaybackState& state) {
-  state.m_paused = state.m_paused.load() == 0 ? 1 : 0;
-  state.Wake();
-}
+void PlayPause(PlaybackState& state) { state.Post({PlaybackRequest::PlayPause}); }
 
 std::string Direction(PlaybackState& state) {
-  const std::int32_t direction = -state.m_direction.load();
-  state.m_direction = direction;
-  const std::int32_t count = state.m_frameCount.load();
-  if (direction > 0 && state.m_paused.load() != 0 && state.m_frame.load() >= count - 1) state.m_frame = 0;
-  if (direction < 0 && state.m_paused.load() != 0 && state.m_frame.load() <= 0) state.m_frame = count - 1;
-  state.Wake();
-  return PositionCaption(state.m_frame.load(), direction);
+  const PlaybackValues v = state.Post({PlaybackRequest::Direction});
+  return PositionCaption(v.m_frame, v.m_direction);
 }
 
-void Step(PlaybackState& state) {
-  state.m_frame += state.m_direction.load();
-  state.Wake();
-}
+void Step(PlaybackState& state) { state.Post({PlaybackRequest::Step}); }
 
-void CloseView(PlaybackState& state) {
-  state.m_playing = 0;
-  state.Wake();
-}
+void CloseView(PlaybackState& state) { state.Post({PlaybackRequest::Close}); }
+
+void StopPlayback(PlaybackState& state) { state.Post({PlaybackRequest::Stop}); }
 
 std::int32_t FpsFromText(const std::string& text) {
   std::size_t i = 0;
@@ -77,33 +191,16 @@ std::int32_t FpsFromText(const std::string& text) {
 }
 
 void FpsChange(PlaybackState& state, const std::string& text) {
-  state.m_playFps = FpsFromText(text);
-  state.Wake();
+  state.Post({PlaybackRequest::Fps, FpsFromText(text)});
 }
 
-void WriteFiles(PlaybackState& state, bool checked) { state.m_writeFiles = checked ? 1 : 0; }
+void WriteFiles(PlaybackState& state, bool checked) {
+  state.Post({PlaybackRequest::WriteFiles, checked ? 1 : 0});
+}
 
 std::vector<std::int32_t> HScroll(PlaybackState& state, int code, std::int32_t thumbPosition) {
-  state.m_paused = 1;
-  int sends = 1;
-  switch (code) {
-    case TB_LINEUP: state.m_frame -= 1; break;
-    case TB_LINEDOWN: state.m_frame += 1; break;
-    case TB_PAGEUP: state.m_frame -= 10; break;
-    case TB_PAGEDOWN: state.m_frame += 10; break;
-    case TB_THUMBTRACK: state.m_frame = thumbPosition; break;
-    case TB_TOP: state.m_frame = 0; break;
-    case TB_BOTTOM:
-      // Past the end on purpose: the loop's decode-failure rule then puts the
-      // last frame up, going backward.
-      state.m_direction = -1;
-      state.m_frame = std::numeric_limits<std::int32_t>::max();
-      break;
-    case TB_ENDTRACK: sends = 2; break;
-    default: break;
-  }
-  state.Wake();
-  return std::vector<std::int32_t>(std::size_t(sends), state.m_frame.load());
+  const PlaybackValues v = state.Post({PlaybackRequest::Scroll, code, thumbPosition});
+  return std::vector<std::int32_t>(code == TB_ENDTRACK ? 2 : 1, v.m_frame);
 }
 
 }  // namespace avi_view

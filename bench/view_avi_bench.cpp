@@ -35,12 +35,13 @@ class MemoryHost final : public avi_view::PlaybackHost {
   void ShowPlayer(bool) override {}
   void SetSliderRange(std::int32_t, std::int32_t) override {}
   void SetSliderPos(std::int32_t) override {}
+  void ShowPosition(std::int32_t index, std::int32_t) override { m_index = index; }
   void SetViewCaption(const std::string&) override {}
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t, std::int32_t) override {
     // What the dialog's surface takes: a copy of the frame.
     m_canvas.assign(pixels, pixels + header.biSizeImage);
-    const std::int32_t index = m_state.m_frame.load();
-    const std::int32_t last = m_state.m_frameCount.load() - 1;
+    const std::int32_t index = m_index;
+    const std::int32_t last = m_state.Values().m_frameCount - 1;
     ++m_draws;
     if (!m_backward) {
       if (index == 0 && m_draws == 1) m_start = Clock::now();
@@ -49,15 +50,15 @@ class MemoryHost final : public avi_view::PlaybackHost {
       // Backward from 0 wraps to the last frame and pauses; play from there.
       if (index == last && m_draws == 2) {
         m_start = Clock::now();
-        m_state.m_paused = 0;
+        avi_view::PlayPause(m_state);
       }
       if (index == 0 && m_draws > 2) Finish(last + 1);
     }
   }
 
   void Run() {
-    if (m_backward) m_state.m_direction = -1;
-    const std::uint64_t generation = ++m_state.m_generation;
+    if (m_backward) avi_view::Direction(m_state);
+    const std::uint64_t generation = m_state.NewPlayback();
     std::thread loop([&] { avi_view::ViewAviJob(*this, generation); });
     {
       std::unique_lock<std::mutex> lock(m_mutex);
@@ -83,6 +84,7 @@ class MemoryHost final : public avi_view::PlaybackHost {
   avi_view::PlaybackState m_state;
   std::vector<std::uint8_t> m_canvas;
   int m_draws = 0;
+  std::int32_t m_index = 0;
   Clock::time_point m_start, m_end;
   std::mutex m_mutex;
   std::condition_variable m_done;
@@ -98,7 +100,7 @@ int main(int argc, char** argv) {
   }
   const std::string mode = argv[1];
   MemoryHost host(argv[2], mode == "backward");
-  if (mode == "export") host.state().m_writeFiles = 1;
+  if (mode == "export") avi_view::WriteFiles(host.state(), true);
   host.Run();
   return 0;
 }

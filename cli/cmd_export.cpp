@@ -2,10 +2,12 @@
 // the viewer's export step.
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "avi_view/avi_reader.h"
 #include "avi_view/frame_export.h"
@@ -44,31 +46,41 @@ int CmdExport(const Args& args) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (chdir(folder.c_str()) != 0) {
-    ReportError("Error", "cannot enter the folder " + folder);
+    ReportError("Error", "cannot enter the folder " + folder + ": " + std::strerror(errno));
     return 1;
   }
-  int failures = 0;
-  std::vector<std::int32_t> queued;
+  // Names in messages lead from where the command was started.
+  std::string shownFolder = folder == "." ? "" : folder;
+  if (!shownFolder.empty() && shownFolder.back() != '/') shownFolder += '/';
+
+  std::atomic<int> failures{0};  // counted on the saving helper too
+  std::atomic<bool> stop{false};
+  int saved = 0;
   {
-    avi_view::ExportQueue exports(jpeg);
-    for (std::int32_t index = first; index <= last; ++index) {
+    avi_view::ExportQueue exports(jpeg, [&](const avi_view::ExportResult& result) {
+      ReportError("Error", shownFolder + avi_view::ExportFailureText(result));
+      ++failures;
+      // A full disk or a read-only file system fails every later frame the
+      // same way; one unwritable file does not.
+      const int error = int(result.error);
+      if (error == ENOSPC || error == EDQUOT || error == EROFS) stop = true;
+    });
+    for (std::int32_t index = first; index <= last && !stop; ++index) {
       const void* frame = AVIStreamGetFrame(reader.m_decoder, index);
       if (!frame) {
         ReportError("Error", "frame " + std::to_string(index) + " could not be decoded");
         ++failures;
         continue;
       }
-      exports.Push(frame, index);
-      queued.push_back(index);
+      if (!exports.Push(frame, index)) {
+        ReportError("Error", "frame " + std::to_string(index) + " could not be copied");
+        ++failures;
+      }
     }
+    exports.Drain();
+    saved = exports.Saved();
   }
-  for (std::int32_t index : queued) {
-    if (!std::filesystem::exists(avi_view::ExportFileName(index))) {
-      ReportError("Error", "could not write " + avi_view::ExportFileName(index));
-      ++failures;
-    }
-  }
-  std::printf("exported %d frames\n", last >= first ? last - first + 1 - failures : 0);
+  std::printf("exported %d frames\n", saved);
   return failures == 0 ? 0 : 1;
 }
 

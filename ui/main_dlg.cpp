@@ -52,6 +52,32 @@ bool ScanNumber(const QString& text, bool isSigned, std::int64_t* value) {
   return true;
 }
 
+// The position slider keeps a trackbar's keys: Up, Left and PageUp move
+// towards the start, Down, Right and PageDown towards the end. QSlider runs
+// Up and PageUp the other way.
+class Trackbar : public QSlider {
+ public:
+  using QSlider::QSlider;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    SliderAction action = SliderNoAction;
+    switch (event->key()) {
+      case Qt::Key_Up:
+      case Qt::Key_Left: action = SliderSingleStepSub; break;
+      case Qt::Key_Down:
+      case Qt::Key_Right: action = SliderSingleStepAdd; break;
+      case Qt::Key_PageUp: action = SliderPageStepSub; break;
+      case Qt::Key_PageDown: action = SliderPageStepAdd; break;
+      case Qt::Key_Home: action = SliderToMinimum; break;
+      case Qt::Key_End: action = SliderToMaximum; break;
+      default: QSlider::keyPressEvent(event); return;
+    }
+    triggerAction(action);
+    event->accept();
+  }
+};
+
 QIcon MainIcon() {
   QIcon icon;
   for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/res/stillweaver-%1.png").arg(size), QSize(size, size));
@@ -116,7 +142,7 @@ void CMainDlg::CreateControls() {
         widget = new QLineEdit(this);
         break;
       case ControlKind::Trackbar: {
-        auto* slider = new QSlider(Qt::Horizontal, this);
+        auto* slider = new Trackbar(Qt::Horizontal, this);
         slider->setTickPosition(QSlider::NoTicks);
         slider->setFocusPolicy(Qt::StrongFocus);
         widget = slider;
@@ -253,10 +279,10 @@ void CMainDlg::DoDataExchange(bool saveAndValidate, bool* ok) {
   auto* writeFiles = static_cast<QCheckBox*>(control("IDC_WRITE_FILES"));
   if (saveAndValidate) {
     m_clip = clip->isChecked() ? 1 : 0;
-    m_writeFiles = writeFiles->isChecked() ? 1 : 0;
+    avi_view::WriteFiles(*this, writeFiles->isChecked());
   } else {
     clip->setChecked(m_clip != 0);
-    writeFiles->setChecked(m_writeFiles != 0);
+    writeFiles->setChecked(Values().m_writeFiles != 0);
   }
 }
 
@@ -331,6 +357,7 @@ void CMainDlg::Close(int result) {
 void CMainDlg::StopPlayback() {
   m_pendingView = false;
   avi_view::CloseView(*this);
+  NewPlayback();  // also ends a worker that has not begun its loop yet
 }
 
 // ---------------------------------------------------------------------------
@@ -402,12 +429,10 @@ void CMainDlg::OnCancelJob(int job) {
 
 void CMainDlg::OnViewAvi() {
   if (m_closing) return;
-  if (m_playing.load() != 0 || m_viewWorkers.Running() > 0) {
+  if (Values().m_playing != 0 || m_viewWorkers.Running() > 0) {
     // The new playback starts once the old worker has ended; the window
     // stays responsive meanwhile.
-    m_playing = 0;
-    m_paused = 0;
-    Wake();
+    avi_view::StopPlayback(*this);
     m_pendingView = true;
     return;
   }
@@ -415,7 +440,7 @@ void CMainDlg::OnViewAvi() {
 }
 
 void CMainDlg::StartPlayback() {
-  const std::uint64_t generation = ++m_generation;
+  const std::uint64_t generation = NewPlayback();
   m_viewWorkers.Start([this, generation] { ViewAviThread(this, generation); });
 }
 

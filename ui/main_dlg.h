@@ -28,8 +28,8 @@ namespace ui {
 class VideoSurface;
 
 // The playback members (m_playing, m_paused, m_direction, m_frame,
-// m_frameCount, m_playFps, m_writeFiles) come from PlaybackState, shared
-// with the playback worker.
+// m_frameCount, m_playFps, m_writeFiles) live in PlaybackState, which the
+// playback worker owns while it runs; the handlers post their changes to it.
 class CMainDlg : public QDialog, public avi_view::PlaybackState {
   Q_OBJECT
 

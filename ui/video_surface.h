@@ -1,10 +1,9 @@
 // The black frame on which playback shows its frames (IDC_DISPLAY): each
 // frame handed over is painted stretched over the whole area, without keeping
-// its proportions, following the widget's size.
+// its proportions, following the widget's size. UI thread only.
 #pragma once
 
 #include <QImage>
-#include <QMutex>
 #include <QWidget>
 
 namespace ui {
@@ -15,17 +14,16 @@ class VideoSurface : public QWidget {
  public:
   explicit VideoSurface(QWidget* parent = nullptr);
 
-  // Takes a frame to show and schedules a repaint. Any thread may call it.
+  // Takes a frame to show and schedules a repaint.
   void showFrame(QImage frame);
   // Forgets the frame: the surface is a black frame again.
   void clearFrame();
-  QImage currentFrame() const;
+  const QImage& currentFrame() const { return m_frame; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  mutable QMutex m_mutex;
   QImage m_frame;
 };
 

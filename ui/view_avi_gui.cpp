@@ -4,6 +4,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QtEndian>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 #include "avi_view/playback_loop.h"
 #include "ui/dialog_seam.h"
@@ -27,15 +33,34 @@ QImage FrameImage(const BITMAPINFOHEADER& header, const std::uint8_t* pixels) {
     const int sourceRow = header.biHeight < 0 ? y : height - 1 - y;
     const std::uint8_t* from = pixels + sourceRow * stride;
     auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < width; ++x, from += 3) to[x] = qRgb(from[2], from[1], from[0]);
+    // Blue, green, red in memory is an RGB32 pixel less its top byte: read
+    // four bytes and set that byte, but never read past the row's last pixel.
+    int x = 0;
+    for (; x + 1 < width; ++x, from += 3) {
+      std::uint32_t bgr;
+      std::memcpy(&bgr, from, sizeof bgr);
+      to[x] = qFromLittleEndian(bgr) | 0xFF000000u;
+    }
+    to[x] = qRgb(from[2], from[1], from[0]);
   }
   return image;
 }
 
+// What the loop last asked the player to show, handed to the UI thread as
+// one posted update: a UI thread that falls behind finds only the newest
+// frame, slider position and caption, never a backlog.
+struct PendingView {
+  std::mutex mutex;
+  std::optional<QImage> frame;
+  std::optional<std::int32_t> sliderPos;
+  std::optional<std::int32_t> position;  // the frame index the caption shows
+  bool posted = false;
+};
+
 // Called on the playback worker only.
 class GuiPlaybackHost final : public avi_view::PlaybackHost {
  public:
-  explicit GuiPlaybackHost(CMainDlg* dialog) : m_dialog(dialog) {}
+  explicit GuiPlaybackHost(CMainDlg* dialog) : m_dialog(dialog), m_pending(std::make_shared<PendingView>()) {}
 
   avi_view::PlaybackState& State() override { return *m_dialog; }
   std::optional<std::string> ChooseFile() override {
@@ -59,6 +84,8 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     });
   }
   void ShowPlayer(bool player) override {
+    // Posted updates still on their way are shown first: the UI thread runs
+    // its posted work in order.
     RunOnUiThread([&] {
       m_dialog->m_fileList.widget()->setVisible(!player);
       m_dialog->m_display->setVisible(player);
@@ -70,18 +97,61 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     RunOnUiThread([&] { m_dialog->m_slider->setRange(minimum, maximum); });
   }
   void SetSliderPos(std::int32_t position) override {
-    RunOnUiThread([&] { m_dialog->m_slider->setValue(position); });
+    Update([&](PendingView& view) { view.sliderPos = position; });
+  }
+  void ShowPosition(std::int32_t index, std::int32_t) override {
+    Update([&](PendingView& view) { view.position = index; });
   }
   void SetViewCaption(const std::string& caption) override {
     RunOnUiThread([&] { m_dialog->m_viewButton->setText(QString::fromStdString(caption)); });
   }
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t, std::int32_t) override {
-    // The surface takes its own copy; the decoder's buffer is reused.
-    m_dialog->m_display->showFrame(FrameImage(header, pixels));
+    // Converted here, off the UI thread; the decoder's buffer is reused.
+    QImage image = FrameImage(header, pixels);
+    Update([&](PendingView& view) { view.frame = std::move(image); });
   }
 
  private:
+  template <typename F>
+  void Update(F change) {
+    bool post = false;
+    {
+      std::lock_guard<std::mutex> lock(m_pending->mutex);
+      change(*m_pending);
+      post = !std::exchange(m_pending->posted, true);
+    }
+    if (!post) return;
+    // Runs only while the dialog exists; the pending view lives as long as
+    // the posted call.
+    QMetaObject::invokeMethod(
+        m_dialog, [dialog = m_dialog, pending = m_pending] { ShowPending(dialog, *pending); }, Qt::QueuedConnection);
+  }
+
+  // UI thread.
+  static void ShowPending(CMainDlg* dialog, PendingView& pending) {
+    std::optional<QImage> frame;
+    std::optional<std::int32_t> sliderPos, position;
+    {
+      std::lock_guard<std::mutex> lock(pending.mutex);
+      frame = std::move(pending.frame);
+      sliderPos = pending.sliderPos;
+      position = pending.position;
+      pending.frame.reset();
+      pending.sliderPos.reset();
+      pending.position.reset();
+      pending.posted = false;
+    }
+    if (sliderPos) dialog->m_slider->setValue(*sliderPos);
+    // With the direction the user set last: a Direction click made after the
+    // frame was drawn has shown its caption already and must not be undone.
+    if (position)
+      dialog->m_viewButton->setText(
+          QString::fromStdString(avi_view::PositionCaption(*position, dialog->Values().m_direction)));
+    if (frame) dialog->m_display->showFrame(std::move(*frame));
+  }
+
   CMainDlg* m_dialog;
+  std::shared_ptr<PendingView> m_pending;
 };
 
 }  // namespace

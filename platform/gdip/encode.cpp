@@ -1,11 +1,13 @@
 // The encoder list and saving: one encoder, JPEG (quality 75, 4:2:0)
 // through TurboJPEG.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <turbojpeg.h>
 
 #include "platform/gdip/bitmap.h"
+#include "platform/kernel.h"
 #include "platform/text.h"
 
 using namespace gdip;
@@ -113,8 +115,17 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
 
   const std::string path = NarrowToUtf8(filename);
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return Win32Error;
+  if (!file) {
+    SetLastError(DWORD(errno));
+    return Win32Error;
+  }
   const bool written = std::fwrite(jpeg.get(), 1, jpegSize, file.get()) == jpegSize;
+  int error = written ? 0 : errno;
   const bool closed = std::fclose(file.release()) == 0;
-  return written && closed ? Ok : Win32Error;
+  if (written && closed) return Ok;
+  if (error == 0) error = errno != 0 ? errno : EIO;
+  // A truncated JPEG must not pass for a saved one.
+  std::remove(path.c_str());
+  SetLastError(DWORD(error));
+  return Win32Error;
 }

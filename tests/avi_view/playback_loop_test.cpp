@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "avi_view/frame_export.h"
@@ -27,22 +28,23 @@ class PlaybackLoopTest : public testing::Test {
 
   void Start(const std::string& path) {
     host.file = path;
-    const std::uint64_t generation = ++host.state.m_generation;
+    const std::uint64_t generation = host.state.NewPlayback();
     worker = std::thread([this, generation] { result = avi_view::ViewAviJob(host, generation); });
   }
   void Stop() {
     avi_view::CloseView(host.state);
     if (worker.joinable()) worker.join();
   }
-  std::string Avi(int frames, int fps) {
+  std::string Avi(int frames, std::uint32_t rate, std::uint32_t scale = 1) {
     const std::string path = dir.file("clip.avi");
-    EXPECT_TRUE(viewtest::WriteIndexedAvi(path, frames, fps));
+    EXPECT_TRUE(viewtest::WriteIndexedAvi(path, frames, rate, scale));
     return path;
   }
+  avi_view::PlaybackValues Values() { return host.state.Values(); }
   // Waits until the loop rests paused with `draws` frames drawn.
   void WaitPausedAfter(std::size_t draws) {
     ASSERT_TRUE(host.WaitForDraws(draws));
-    for (int i = 0; i < 500 && host.state.m_paused.load() == 0; ++i) std::this_thread::sleep_for(2ms);
+    for (int i = 0; i < 500 && Values().m_paused == 0; ++i) std::this_thread::sleep_for(2ms);
     std::this_thread::sleep_for(50ms);
     ASSERT_EQ(host.draws().size(), draws) << "drew more than expected";
   }
@@ -64,8 +66,8 @@ TEST_F(PlaybackLoopTest, StartsWithTheStreamsSizeAndRateAndRestoresTheDialogAtTh
   EXPECT_EQ(events[1], "boxes 250 8 6");
   EXPECT_EQ(events[2], "player on");
   EXPECT_EQ(events[3], "range 0 2");
-  EXPECT_EQ(host.state.m_frameCount, 3);
-  EXPECT_EQ(host.state.m_playFps, 250);
+  EXPECT_EQ(Values().m_frameCount, 3);
+  EXPECT_EQ(Values().m_playFps, 250);
   EXPECT_EQ(events[events.size() - 2], "caption &Read");
   EXPECT_EQ(events.back(), "player off");
 }
@@ -74,8 +76,8 @@ TEST_F(PlaybackLoopTest, ForwardPastTheEndWrapsToZeroAndPauses) {
   Start(Avi(3, 250));
   WaitPausedAfter(4);
   EXPECT_EQ(host.draws(), (std::vector<int>{0, 1, 2, 0}));
-  EXPECT_EQ(host.state.m_frame, 0);
-  EXPECT_EQ(host.state.m_paused, 1);
+  EXPECT_EQ(Values().m_frame, 0);
+  EXPECT_EQ(Values().m_paused, 1);
   EXPECT_TRUE(Saw("slider 0"));
   const auto events = host.events();
   EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
@@ -83,11 +85,11 @@ TEST_F(PlaybackLoopTest, ForwardPastTheEndWrapsToZeroAndPauses) {
 }
 
 TEST_F(PlaybackLoopTest, BackwardPastZeroWrapsToTheLastFrameAndPauses) {
-  host.state.m_direction = -1;
+  avi_view::Direction(host.state);
   Start(Avi(3, 250));
   WaitPausedAfter(2);
   EXPECT_EQ(host.draws(), (std::vector<int>{0, 2}));
-  EXPECT_EQ(host.state.m_frame, 2);
+  EXPECT_EQ(Values().m_frame, 2);
   const auto events = host.events();
   EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
             (std::vector<std::string>{"slider 2", "caption <-2", "draw 2"}));
@@ -100,15 +102,14 @@ TEST_F(PlaybackLoopTest, IndicesOutsideTheStreamRestartAtTheEndTheDirectionRunsF
   avi_view::HScroll(host.state, avi_view::TB_BOTTOM, 0);
   WaitPausedAfter(5);
   EXPECT_EQ(host.draws().back(), 2);
-  EXPECT_EQ(host.state.m_frame, 2);
+  EXPECT_EQ(Values().m_frame, 2);
   // Forward, page-down past the end: back to frame 0.
-  avi_view::Direction(host.state);
-  EXPECT_EQ(host.state.m_frame, 0);  // paused on the last frame, turning forward
+  EXPECT_EQ(avi_view::Direction(host.state), "0->");  // paused on the last frame, turning forward
   WaitPausedAfter(6);
   avi_view::HScroll(host.state, avi_view::TB_PAGEDOWN, 0);
   WaitPausedAfter(6);  // 10 is rejected and 0 is already shown
-  EXPECT_EQ(host.state.m_frame, 0);
-  EXPECT_EQ(host.state.m_paused, 1);
+  EXPECT_EQ(Values().m_frame, 0);
+  EXPECT_EQ(Values().m_paused, 1);
 }
 
 TEST_F(PlaybackLoopTest, StepWhilePausedDrawsTheNextFrameAndWrapsPastTheEnd) {
@@ -123,6 +124,60 @@ TEST_F(PlaybackLoopTest, StepWhilePausedDrawsTheNextFrameAndWrapsPastTheEnd) {
   EXPECT_EQ(host.draws(), (std::vector<int>{0, 1, 2, 0, 1, 2, 0}));
 }
 
+// A control pressed while the loop is in the middle of a pass (here, while
+// it draws frame `at`) is applied after the loop's own changes of that pass:
+// nothing the user asked for and nothing the loop did is lost.
+struct MidPassCase {
+  const char* name;
+  int frames;
+  int at;
+  std::function<void(avi_view::PlaybackState&)> press;
+  std::vector<int> draws;  // until the loop rests, paused
+};
+void PrintTo(const MidPassCase& c, std::ostream* os) { *os << c.name; }
+
+class MidPassTest : public PlaybackLoopTest, public testing::WithParamInterface<MidPassCase> {};
+
+TEST_P(MidPassTest, ThePressAppliesOnTopOfThePass) {
+  const MidPassCase& c = GetParam();
+  bool pressed = false;
+  host.onDraw = [&](int index) {
+    if (index == c.at && !pressed) {
+      pressed = true;
+      c.press(host.state);
+    }
+  };
+  Start(Avi(c.frames, 250));
+  WaitPausedAfter(c.draws.size());
+  EXPECT_EQ(host.draws(), c.draws);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Presses, MidPassTest,
+    testing::Values(
+        // The loop advances from its snapshot; the thumb still wins.
+        MidPassCase{"SliderLandsOnTheThumb", 10, 1,
+                    [](auto& s) { avi_view::HScroll(s, avi_view::TB_THUMBTRACK, 7); }, {0, 1, 7}},
+        MidPassCase{"StepWhilePlayingSkipsOneFrame", 6, 1, [](auto& s) { avi_view::Step(s); },
+                    {0, 1, 3, 4, 5, 0}},
+        // The loop wraps to 0 and pauses; the step still counts from there.
+        MidPassCase{"StepAsTheLoopWrapsStillSteps", 3, 2, [](auto& s) { avi_view::Step(s); }, {0, 1, 2, 1}},
+        // The loop pauses by itself at the wrap; the user's pause stays a pause.
+        MidPassCase{"PauseAsTheLoopWrapsStaysAPause", 3, 2, [](auto& s) { avi_view::PlayPause(s); },
+                    {0, 1, 2, 0}},
+        MidPassCase{"DirectionWhilePlayingTurnsAtTheNextFrame", 4, 1, [](auto& s) { avi_view::Direction(s); },
+                    {0, 1, 2, 1, 0, 3}}),
+    [](const testing::TestParamInfo<MidPassCase>& p) { return std::string(p.param.name); });
+
+TEST_F(PlaybackLoopTest, AFractionalRateShowsRoundedInTheBoxAndKeepsItsExactPeriod) {
+  Start(Avi(3, 30000, 1001));
+  WaitPausedAfter(4);
+  EXPECT_TRUE(Saw("boxes 30 8 6"));
+  EXPECT_EQ(Values().m_playFps, 30);
+  EXPECT_EQ(Values().m_rate, 30000u);
+  EXPECT_EQ(Values().m_scale, 1001u);
+}
+
 TEST_F(PlaybackLoopTest, PausedDrawsNothingUntilResumed) {
   Start(Avi(40, 20));  // 46 ms between frames
   ASSERT_TRUE(host.WaitForDraws(2));
@@ -135,14 +190,13 @@ TEST_F(PlaybackLoopTest, PausedDrawsNothingUntilResumed) {
   EXPECT_TRUE(host.WaitForDraws(atPause + 2));
 }
 
-TEST_F(PlaybackLoopTest, ASupersededPlaybackStopsEvenWhilePlayingIsSet) {
+TEST_F(PlaybackLoopTest, ANewerPlaybackEndsTheOlderOneThoughNobodyClearedPlaying) {
   Start(Avi(40, 20));
   ASSERT_TRUE(host.WaitForDraws(1));
-  ++host.state.m_generation;  // a newer playback took over
-  host.state.Wake();
+  host.state.NewPlayback();
   worker.join();
   EXPECT_EQ(host.events().back(), "player off");
-  EXPECT_EQ(host.state.m_playing, 1);
+  EXPECT_EQ(Values().m_playing, 0);
 }
 
 TEST_F(PlaybackLoopTest, AFileThatIsNotAnAviEndsThePlaybackAfterOneMessage) {
@@ -153,12 +207,12 @@ TEST_F(PlaybackLoopTest, AFileThatIsNotAnAviEndsThePlaybackAfterOneMessage) {
   const auto events = host.events();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].rfind("message Error: Couldn't open the AVI file (AVIERR_", 0), 0u) << events[0];
-  EXPECT_EQ(host.state.m_playing, 0);
+  EXPECT_EQ(Values().m_playing, 0);
 }
 
 TEST_F(PlaybackLoopTest, CancellingTheFileChoiceChangesNothing) {
   host.file.reset();
-  const std::uint64_t generation = ++host.state.m_generation;
+  const std::uint64_t generation = host.state.NewPlayback();
   EXPECT_EQ(avi_view::ViewAviJob(host, generation), -1);
   EXPECT_TRUE(host.events().empty());
 }
@@ -181,8 +235,8 @@ class ExportLoopTest : public PlaybackLoopTest {
 };
 
 TEST_F(ExportLoopTest, DrawnFramesAreSavedAndSavedAgainWhenDrawnAgain) {
-  host.state.m_writeFiles = 1;
-  host.state.m_direction = -1;
+  avi_view::WriteFiles(host.state, true);
+  avi_view::Direction(host.state);
   Start(Avi(3, 250));
   WaitPausedAfter(2);  // 0, then wrapped to 2
   EXPECT_TRUE(Appears(0));
@@ -202,19 +256,75 @@ TEST_F(ExportLoopTest, WriteFilesTakesEffectFromTheNextFrameDrawn) {
   Start(Avi(3, 250));
   WaitPausedAfter(4);
   EXPECT_FALSE(Exists(0));
-  host.state.m_writeFiles = 1;
+  avi_view::WriteFiles(host.state, true);
   avi_view::Step(host.state);
   WaitPausedAfter(5);
   EXPECT_TRUE(Appears(1));
-  host.state.m_writeFiles = 0;
+  avi_view::WriteFiles(host.state, false);
   avi_view::Step(host.state);
   WaitPausedAfter(6);
   EXPECT_FALSE(Exists(2));
 }
 
-TEST(FrameDelay, IsAThousandOverTheRateLessFour) {
-  const std::pair<int, int> cases[] = {{1, 996}, {10, 96}, {25, 36}, {30, 29}, {0, 0}, {200, 1}, {201, 0}, {250, 0}};
-  for (auto [fps, delay] : cases) EXPECT_EQ(avi_view::FrameDelayMs(fps), delay) << fps;
+// The pacer against a clock of our own: each step is a pass that starts at
+// `start` ms and the deadline it is given, in ms (fractions kept as ns).
+struct PaceStep {
+  double start;
+  std::uint32_t rate, scale;
+  double deadline;
+  bool restartBefore = false;  // a pause came before this pass
+};
+
+struct PaceCase {
+  const char* name;
+  std::vector<PaceStep> steps;
+};
+void PrintTo(const PaceCase& c, std::ostream* os) { *os << c.name; }
+
+class FramePacerTest : public testing::TestWithParam<PaceCase> {};
+
+TEST_P(FramePacerTest, GivesEachFrameItsDeadline) {
+  avi_view::FramePacer pacer;
+  const avi_view::FramePacer::Clock::time_point zero{};
+  const auto at = [&](double ms) {
+    return zero + std::chrono::duration_cast<avi_view::FramePacer::Clock::duration>(
+                      std::chrono::duration<double, std::milli>(ms));
+  };
+  int n = 0;
+  for (const PaceStep& step : GetParam().steps) {
+    if (step.restartBefore) pacer.Restart();
+    const auto deadline = pacer.Deadline(at(step.start), step.rate, step.scale);
+    const double ms = std::chrono::duration<double, std::milli>(deadline - zero).count();
+    EXPECT_NEAR(ms, step.deadline, 1e-6) << "pass " << n++;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Schedules, FramePacerTest,
+    testing::Values(
+        // Decoding takes 30 of every 40 ms: the frames still come every 40.
+        PaceCase{"DecodeTimeIsAbsorbed", {{0, 25, 1, 40}, {40.2, 25, 1, 80}, {80.9, 25, 1, 120}, {120.1, 25, 1, 160}}},
+        PaceCase{"FractionalPeriodsDoNotDrift",
+                 {{0, 30000, 1001, 1001.0 / 30}, {33.4, 30000, 1001, 2002.0 / 30}, {66.8, 30000, 1001, 100.1}}},
+        // 70 ms late is more than a frame: a new schedule, no frames rushed.
+        PaceCase{"AStallRestartsTheSchedule", {{0, 25, 1, 40}, {110, 25, 1, 150}, {150.5, 25, 1, 190}}},
+        PaceCase{"APauseRestartsTheSchedule", {{0, 25, 1, 40}, {1000, 25, 1, 1040, true}}},
+        // A control drew this frame before its time: the schedule starts over.
+        PaceCase{"AFrameDrawnEarlyRestartsTheSchedule", {{0, 25, 1, 40}, {10, 25, 1, 50}}},
+        PaceCase{"ANewRateRestartsTheSchedule", {{0, 25, 1, 40}, {40, 10, 1, 140}}},
+        PaceCase{"NoWaitAtZeroOrAbove200", {{0, 0, 1, 0}, {5, 201, 1, 5}, {7, 30000, 100, 7}, {9, 200, 1, 14}}},
+        PaceCase{"AScaleOf0CountsAs1", {{0, 10, 0, 100}}}),
+    [](const testing::TestParamInfo<PaceCase>& p) { return std::string(p.param.name); });
+
+TEST(FramePacer, AFractionalScheduleIsExactAfterManyFrames) {
+  avi_view::FramePacer pacer;
+  avi_view::FramePacer::Clock::time_point now{};
+  avi_view::FramePacer::Clock::time_point deadline{};
+  for (int i = 0; i < 30000; ++i) {
+    deadline = pacer.Deadline(now, 30000, 1001);
+    now = deadline;  // each pass starts as the one before ends
+  }
+  EXPECT_EQ(deadline - avi_view::FramePacer::Clock::time_point{}, std::chrono::seconds(1001));
 }
 
 TEST(FrameExport, NamesCarryTheIndexWithAtLeastFourDigits) {

@@ -6,7 +6,8 @@
 
 namespace viewtest {
 
-bool WriteIndexedAvi(const std::string& path, int frameCount, int fps, int width, int height) {
+bool WriteIndexedAvi(const std::string& path, int frameCount, std::uint32_t rate, std::uint32_t scale, int width,
+                     int height) {
   const int stride = (3 * width + 3) & ~3;
   BITMAPINFOHEADER format{};
   format.biSize = 40;
@@ -18,8 +19,8 @@ bool WriteIndexedAvi(const std::string& path, int frameCount, int fps, int width
   AVISTREAMINFOA info{};
   info.fccType = streamtypeVIDEO;
   info.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
-  info.dwScale = 1;
-  info.dwRate = DWORD(fps);
+  info.dwScale = scale;
+  info.dwRate = rate;
   info.dwSuggestedBufferSize = format.biSizeImage;
   info.dwSampleSize = format.biSizeImage;
   info.rcFrame = {0, 0, width, height};
@@ -71,6 +72,9 @@ void RecordingPlaybackHost::SetSliderRange(std::int32_t minimum, std::int32_t ma
   Record("range " + std::to_string(minimum) + " " + std::to_string(maximum));
 }
 void RecordingPlaybackHost::SetSliderPos(std::int32_t position) { Record("slider " + std::to_string(position)); }
+void RecordingPlaybackHost::ShowPosition(std::int32_t index, std::int32_t direction) {
+  Record("caption " + avi_view::PositionCaption(index, direction));
+}
 void RecordingPlaybackHost::SetViewCaption(const std::string& caption) { Record("caption " + caption); }
 
 void RecordingPlaybackHost::DrawFrame(const BITMAPINFOHEADER&, const std::uint8_t* pixels, std::int32_t,
@@ -80,6 +84,7 @@ void RecordingPlaybackHost::DrawFrame(const BITMAPINFOHEADER&, const std::uint8_
     m_draws.push_back(pixels[0]);
     m_events.push_back("draw " + std::to_string(pixels[0]));
   }
+  if (onDraw) onDraw(pixels[0]);
   m_changed.notify_all();
 }
 

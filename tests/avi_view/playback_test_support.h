@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -14,14 +15,19 @@
 
 namespace viewtest {
 
-// Writes an uncompressed AVI of frameCount width × height frames at fps;
-// every pixel of frame i is blue i, green 0x55, red 0xAA.
-bool WriteIndexedAvi(const std::string& path, int frameCount, int fps, int width = 8, int height = 6);
+// Writes an uncompressed AVI of frameCount width × height frames at rate /
+// scale frames per second; every pixel of frame i is blue i, green 0x55,
+// red 0xAA.
+bool WriteIndexedAvi(const std::string& path, int frameCount, std::uint32_t rate, std::uint32_t scale = 1,
+                     int width = 8, int height = 6);
 
 class RecordingPlaybackHost : public avi_view::PlaybackHost {
  public:
   avi_view::PlaybackState state;
   std::optional<std::string> file;
+  // Run inside DrawFrame with the drawn frame's index: the user acting while
+  // the loop is in the middle of a pass.
+  std::function<void(int index)> onDraw;
 
   avi_view::PlaybackState& State() override { return state; }
   std::optional<std::string> ChooseFile() override { return file; }
@@ -31,6 +37,7 @@ class RecordingPlaybackHost : public avi_view::PlaybackHost {
   void ShowPlayer(bool player) override;
   void SetSliderRange(std::int32_t minimum, std::int32_t maximum) override;
   void SetSliderPos(std::int32_t position) override;
+  void ShowPosition(std::int32_t index, std::int32_t direction) override;
   void SetViewCaption(const std::string& caption) override;
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,
                  std::int32_t height) override;

@@ -70,9 +70,9 @@ TEST_F(MainDlgTest, OpensWithTheDefaultSettingsAndTheListShowing) {
   EXPECT_TRUE(dlg.m_display->isHidden());
   EXPECT_TRUE(dlg.m_slider->isHidden());
   EXPECT_FALSE(list()->isHidden());
-  EXPECT_EQ(dlg.m_playFps, 1);
-  EXPECT_EQ(dlg.m_direction, 1);
-  EXPECT_EQ(dlg.m_playing, 0);
+  EXPECT_EQ(dlg.Values().m_playFps, 1);
+  EXPECT_EQ(dlg.Values().m_direction, 1);
+  EXPECT_EQ(dlg.Values().m_playing, 0);
   EXPECT_FALSE(dlg.m_hIcon.isNull());
   EXPECT_EQ(dlg.m_hIcon.availableSizes().size(), 3);
 

@@ -1,0 +1,138 @@
+// The player in the offscreen dialog: the slider's keys, and a playback
+// that never waits for a busy UI thread.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/test_support.h"
+#include "tests/ui/scripted_dialogs.h"
+#include "ui/main_dlg.h"
+#include "ui/video_surface.h"
+
+namespace {
+
+struct SliderKeyCase {
+  const char* name;
+  Qt::Key key;
+  int frame;  // from frame 20 of 0 … 49
+  int position;
+  int direction;
+};
+void PrintTo(const SliderKeyCase& c, std::ostream* os) { *os << c.name; }
+
+class SliderKeyTest : public testing::TestWithParam<SliderKeyCase> {
+ protected:
+  testsupport::ScriptedDialogs dialogs;
+  ui::CMainDlg dlg;
+};
+
+TEST_P(SliderKeyTest, MovesTheFrameTheWayATrackbarDoes) {
+  const SliderKeyCase& c = GetParam();
+  dlg.show();
+  dlg.m_slider->show();
+  dlg.m_slider->setRange(0, 49);
+  dlg.OnHScroll(avi_view::TB_THUMBTRACK, 20);
+  ASSERT_EQ(dlg.m_slider->value(), 20);
+  QTest::keyClick(dlg.m_slider, c.key);
+  EXPECT_EQ(dlg.Values().m_frame, c.frame);
+  EXPECT_EQ(dlg.m_slider->value(), c.position);
+  EXPECT_EQ(dlg.Values().m_direction, c.direction);
+  EXPECT_EQ(dlg.Values().m_paused, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SliderKeyTest,
+    testing::Values(SliderKeyCase{"PageUp", Qt::Key_PageUp, 10, 10, 1},
+                    SliderKeyCase{"PageDown", Qt::Key_PageDown, 30, 30, 1},
+                    SliderKeyCase{"Up", Qt::Key_Up, 19, 19, 1}, SliderKeyCase{"Left", Qt::Key_Left, 19, 19, 1},
+                    SliderKeyCase{"Down", Qt::Key_Down, 21, 21, 1},
+                    SliderKeyCase{"Right", Qt::Key_Right, 21, 21, 1}, SliderKeyCase{"Home", Qt::Key_Home, 0, 0, 1},
+                    // Past the end, going backward: the loop then shows the last frame.
+                    SliderKeyCase{"End", Qt::Key_End, INT_MAX, 49, -1}),
+    [](const testing::TestParamInfo<SliderKeyCase>& p) { return std::string(p.param.name); });
+
+// Counts the updates the playback posts to the dialog.
+class PostedCalls : public QObject {
+ public:
+  int count = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MetaCall) ++count;
+    return false;
+  }
+};
+
+// The dialog's file dialog makes the chosen file's folder current.
+struct KeepFolder {
+  std::filesystem::path folder = std::filesystem::current_path();
+  ~KeepFolder() { std::filesystem::current_path(folder); }
+};
+
+class PlayerTest : public testing::Test {
+ protected:
+  testsupport::TempDir dir;
+  testsupport::ScriptedDialogs dialogs;
+  KeepFolder keepFolder;
+  ui::CMainDlg dlg;
+  const std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+
+  // Plays an uncompressed clip that ffmpeg makes from the lavfi graph.
+  void Play(const std::string& graph) {
+    const std::string clip = dir.file("view.avi");
+    ASSERT_EQ(testsupport::RunCommand("ffmpeg -v error -f lavfi -i " + testsupport::ShellQuote(graph) +
+                                      " -c:v rawvideo -pix_fmt bgr24 -y " + testsupport::ShellQuote(clip))
+                  .exitCode,
+              0);
+    dlg.show();
+    dialogs.answerFile(clip);
+    QTest::mouseClick(static_cast<QPushButton*>(dlg.control("IDC_VIEW_AVI")), Qt::LeftButton);
+  }
+};
+
+TEST_F(PlayerTest, TheSurfaceShowsTheFrameUprightInItsOwnColours) {
+  // Red over blue, 5 pixels wide so that the rows are padded.
+  const std::string half = ":size=6x2:rate=25:duration=1,format=bgr24,crop=5:2:0:0";
+  Play("color=c=0xFF2010" + half + "[a];color=c=0x1030FF" + half + "[b];[a][b]vstack");
+  while (dlg.m_display->currentFrame().isNull() && std::chrono::steady_clock::now() < deadline) QTest::qWait(5);
+  const QImage frame = dlg.m_display->currentFrame();
+  ASSERT_EQ(frame.size(), QSize(5, 4));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 5; ++x) {
+      const QRgb want = y < 2 ? qRgb(0xFF, 0x20, 0x10) : qRgb(0x10, 0x30, 0xFF);
+      EXPECT_EQ(frame.pixel(x, y), want) << x << "," << y;
+    }
+}
+
+TEST_F(PlayerTest, ABusyUiThreadHoldsUpNoFrameAndCatchesUpWithTheNewest) {
+  Play("testsrc=size=96x64:rate=25:duration=2");
+  const auto shown = [&] { return dlg.m_viewButton->text(); };
+  // Past frame 0, so that coming back to it is news.
+  while ((shown() == "View AVI" || shown() == "0->") && std::chrono::steady_clock::now() < deadline) QTest::qWait(1);
+  ASSERT_NE(shown(), "0->");
+
+  // The UI thread now handles nothing while the rest of the clip plays
+  // through and the loop comes to rest on frame 0.
+  dlg.m_fpsEdit->setText("0");
+  while (!(dlg.Values().m_paused == 1 && dlg.Values().m_frame == 0) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(dlg.Values().m_paused, 1) << "the loop waited for the UI thread";
+
+  // One update carries the newest slider position, caption and frame; one
+  // more at most follows if frame 0 was drawn after it was taken.
+  PostedCalls posted;
+  dlg.installEventFilter(&posted);
+  while (shown() != "0->" && std::chrono::steady_clock::now() < deadline) QTest::qWait(5);
+  dlg.removeEventFilter(&posted);
+  EXPECT_EQ(shown(), "0->");
+  EXPECT_EQ(dlg.m_slider->value(), 0);
+  EXPECT_LE(posted.count, 2) << "a backlog of frames was queued";
+}
+
+}  // namespace
