@@ -9,6 +9,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QWindow>
 #include <QSlider>
 #include <cctype>
 #include <cinttypes>
@@ -500,12 +503,22 @@ void CMainDlg::ShowPreview() {
   if (!m_preview.IsWindow()) m_preview.Create(this);
   m_preview.SetPicture(std::move(picture));
   m_preview.m_title = path;
-  // Top-left corner to the main window's top-right corner; size kept.
-  const QRect frame = frameGeometry();
-  m_preview.move(frame.x() + frame.width(), frame.y());
+  // Top-left corner to the main window's top-right corner; size kept. The
+  // windows' own frames are used: a widget's copy of its frame can date from
+  // while the window manager was still building it.
+  const QRect frame = windowHandle() ? windowHandle()->frameGeometry() : frameGeometry();
+  const QPoint corner(frame.x() + frame.width(), frame.y());
+  if (QWindow* preview = m_preview.windowHandle(); preview && m_preview.isVisible())
+    preview->setFramePosition(corner);
+  else
+    m_preview.move(corner);
   m_preview.show();
   m_preview.update();
+  // Some platforms activate every window shown; the keyboard stays with the
+  // list. Activation may raise the main window, so the preview is raised
+  // after it: it belongs on top, where the user looks for it.
   activateWindow();
+  m_preview.raise();
   m_fileList.widget()->setFocus();
 }
 
