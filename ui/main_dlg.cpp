@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QWindow>
 #include <QSlider>
+#include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
@@ -50,6 +51,15 @@ bool ScanNumber(const QString& text, bool isSigned, std::int64_t* value) {
   if (negative && !isSigned && magnitude != 0) return false;
   *value = negative ? -magnitude : magnitude;
   return true;
+}
+
+// What the window manager's frame may take around the client area, before
+// the window is shown and its real frame is known: a title bar and borders.
+QMargins FrameAllowance(const QWidget* widget) {
+  const int border = 4;
+  const int title = std::max(widget->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, widget),
+                             2 * widget->fontMetrics().height());
+  return QMargins(border, title + border, border, border);
 }
 
 QIcon MainIcon() {
@@ -97,7 +107,7 @@ void CMainDlg::CreateControls() {
   const QFont font = DialogFont(kMainDialog);
   setFont(font);
   const DialogBaseUnits units = BaseUnitsOf(font);
-  resize(DluToPixelsX(units, kMainDialog.widthDlu), DluToPixelsY(units, kMainDialog.heightDlu));
+  FitToScreen(QSize(DluToPixelsX(units, kMainDialog.widthDlu), DluToPixelsY(units, kMainDialog.heightDlu)));
 
   for (const ControlTemplate& t : kMainDialogControls) {
     const QString caption = QString::fromLatin1(t.caption);
@@ -189,6 +199,17 @@ void CMainDlg::CreateControls() {
     OnHScroll(avi_view::TB_THUMBPOSITION, m_slider->sliderPosition());
     OnHScroll(avi_view::TB_ENDTRACK, m_slider->sliderPosition());
   });
+}
+
+void CMainDlg::FitToScreen(const QSize& templateSize) {
+  // Smaller than the template, controls would be cut; larger than the free
+  // area of the screen, the title bar or the bottom would leave it.
+  QSize size = templateSize;
+  if (const QScreen* where = screen())
+    size = size.boundedTo(where->availableGeometry().marginsRemoved(FrameAllowance(this)).size())
+               .expandedTo(QSize(1, 1));
+  setMinimumSize(size);
+  resize(size);
 }
 
 QWidget* CMainDlg::control(const char* idName) const {

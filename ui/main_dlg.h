@@ -103,6 +103,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
 
  private:
   void CreateControls();
+  // The first size and the smallest: the template's, within the screen.
+  void FitToScreen(const QSize& templateSize);
   void DoDataExchange(bool saveAndValidate, bool* ok);
   void AddFiles(const std::vector<std::string>& paths);
   // Adds the moved entry's text at newIndex after deleting it at oldIndex.
