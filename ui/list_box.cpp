@@ -1,5 +1,6 @@
 #include "ui/list_box.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -100,6 +101,25 @@ void FileListWidget::dropEvent(QDropEvent* event) {
   if (onDropFiles) onDropFiles(paths);
 }
 
+void FileListWidget::mousePressEvent(QMouseEvent* event) {
+  // The right button opens the menu; it never toggles an entry.
+  if (event->button() == Qt::RightButton) {
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+    return;
+  }
+  QListWidget::mousePressEvent(event);
+}
+
+void FileListWidget::contextMenuEvent(QContextMenuEvent* event) {
+  if (!onContextMenu) {
+    QListWidget::contextMenuEvent(event);
+    return;
+  }
+  event->accept();
+  onContextMenu(event->globalPos());
+}
+
 void FileListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
   if (event->button() == Qt::LeftButton && onDoubleClick) onDoubleClick();
@@ -179,6 +199,13 @@ int CListBox::GetSel(int index) const {
 int CListBox::GetSelCount() const { return int(m_widget->selectionModel()->selectedIndexes().size()); }
 
 int CListBox::GetCurSel() const { return m_widget->currentRow(); }
+
+int CListBox::SetCaretIndex(int index) {
+  FileListWidget::ProgramChange quiet(m_widget);
+  if (index < 0 || index >= m_widget->count()) return -1;
+  m_widget->selectionModel()->setCurrentIndex(m_widget->model()->index(index, 0), QItemSelectionModel::NoUpdate);
+  return 0;
+}
 
 int CListBox::AddString(const std::string& text) { return InsertString(-1, text); }
 

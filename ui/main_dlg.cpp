@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -21,6 +22,7 @@
 
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
+#include "ui/natural_order.h"
 #include "avi_build/make_avi.h"
 #include "picture/load_picture.h"
 #include "ui/resource.h"
@@ -170,6 +172,8 @@ void CMainDlg::CreateControls() {
   list->onVKeyToItem = [this](int vkey, int caret) { return OnVKeyToItem(vkey, caret); };
   list->onDoubleClick = [this] { OnListDblClk(); };
   list->onSelChange = [this] { ShowPreview(); };
+  list->onContextMenu = [this](const QPoint& globalPos) { OnListContextMenu(globalPos); };
+  CreateListMenu();
   auto button = [this](const char* id) { return static_cast<QPushButton*>(control(id)); };
   connect(button("IDC_CLEAR_SEL"), &QPushButton::clicked, this, &CMainDlg::OnClearSel);
   connect(button("IDC_MAKE_AVI"), &QPushButton::clicked, this, &CMainDlg::OnMakeAvi);
@@ -453,6 +457,11 @@ void CMainDlg::MoveEntry(int oldIndex, int newIndex, bool selectAfter) {
 int CMainDlg::OnVKeyToItem(int vkey, int /*caretIndex*/) {
   constexpr int kDefault = -1;  // the list's own handling
   constexpr int kHandled = -2;
+  if (vkey == 'S') {
+    // Sorting concerns the whole list, so it needs no selection.
+    OnSortList();
+    return kHandled;
+  }
   if (m_fileList.GetSelCount() == 0) return kDefault;
 
   switch (vkey) {
@@ -550,6 +559,74 @@ void CMainDlg::OnListDblClk() {
 void CMainDlg::OnClearSel() {
   const int count = m_fileList.GetCount();
   for (int n = count - 1; n >= 0; --n) m_fileList.SetSel(n, false);
+}
+
+void CMainDlg::OnSortList() {
+  const int count = m_fileList.GetCount();
+  if (count < 2) return;
+  std::vector<std::string> paths;
+  std::vector<bool> selected;
+  paths.reserve(std::size_t(count));
+  selected.reserve(std::size_t(count));
+  for (int i = 0; i < count; ++i) {
+    paths.push_back(m_fileList.GetText(i));
+    selected.push_back(m_fileList.GetSel(i) > 0);
+  }
+  const int caret = m_fileList.GetCurSel();
+  const std::vector<std::size_t> order = NaturalOrder(paths);
+  m_fileList.ResetContent();
+  int newCaret = -1;
+  for (std::size_t k = 0; k < order.size(); ++k) m_fileList.AddString(paths[order[k]]);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    if (selected[order[k]]) m_fileList.SetSel(int(k), true);
+    if (int(order[k]) == caret) newCaret = int(k);
+  }
+  if (newCaret >= 0) {
+    m_fileList.SetCaretIndex(newCaret);
+    m_fileList.widget()->scrollToItem(m_fileList.widget()->item(newCaret));
+  }
+}
+
+void CMainDlg::CreateListMenu() {
+  m_listMenu = new QMenu(this);
+  m_listMenu->setObjectName(QStringLiteral("IDR_LIST_MENU"));
+  // The key beside each command is the one the list answers; the menu only
+  // shows it.
+  auto key = [this](const char* name, const char* text, int vkey) {
+    QAction* action = m_listMenu->addAction(QString::fromLatin1(text));
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, [this, vkey] { OnVKeyToItem(vkey, m_fileList.GetCurSel()); });
+  };
+  key("ID_MOVE_UP", "Move &Up\tUp", 38);
+  key("ID_MOVE_DOWN", "Move &Down\tDown", 40);
+  key("ID_MOVE_TOP", "Move to &Top\tHome", 36);
+  key("ID_MOVE_END", "Move to &End\tEnd", 35);
+  key("ID_DELETE", "De&lete\tDel", 46);
+  m_listMenu->addSeparator();
+  QAction* clear = m_listMenu->addAction(QStringLiteral("&Clear Selection"));
+  clear->setObjectName(QStringLiteral("ID_CLEAR_SEL"));
+  connect(clear, &QAction::triggered, this, &CMainDlg::OnClearSel);
+  QAction* paste = m_listMenu->addAction(QStringLiteral("&Paste\tCtrl+V"));
+  paste->setObjectName(QStringLiteral("ID_PASTE"));
+  connect(paste, &QAction::triggered, this, &CMainDlg::OnPaste);
+  m_listMenu->addSeparator();
+  QAction* sort = m_listMenu->addAction(QStringLiteral("&Sort by Name\tS"));
+  sort->setObjectName(QStringLiteral("ID_SORT"));
+  connect(sort, &QAction::triggered, this, &CMainDlg::OnSortList);
+}
+
+void CMainDlg::OnListContextMenu(const QPoint& globalPos) {
+  const bool anySelected = m_fileList.GetSelCount() > 0;
+  for (QAction* action : m_listMenu->actions()) {
+    const QString name = action->objectName();
+    if (name == QLatin1String("ID_SORT"))
+      action->setEnabled(m_fileList.GetCount() >= 2);
+    else if (name == QLatin1String("ID_PASTE"))
+      action->setEnabled(!LocalFilePaths(QApplication::clipboard()->mimeData()).empty());
+    else if (!action->isSeparator())
+      action->setEnabled(anySelected);
+  }
+  m_listMenu->popup(globalPos);
 }
 
 }  // namespace ui

@@ -18,6 +18,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSlider;
@@ -53,6 +54,11 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   int OnVKeyToItem(int vkey, int caretIndex);
   void OnListDblClk();
   void OnClearSel();
+  // S, or Sort in the list's menu: the whole list in natural order, the
+  // selection and the caret staying with their entries.
+  void OnSortList();
+  // Pops up the list's menu at a position on the screen; returns at once.
+  void OnListContextMenu(const QPoint& globalPos);
   // Shows the caret entry's picture in the preview window.
   void ShowPreview();
   void OnMakeAvi();
@@ -90,6 +96,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   std::int32_t m_clip = 0;
   // Shows how far the running Make-AVI jobs are (not a template control).
   QProgressBar* m_progress = nullptr;
+  // The list commands offered on the list's right button.
+  QMenu* m_listMenu = nullptr;
 
   // The control with this id's objectName ("IDC_COLS"), or null.
   QWidget* control(const char* idName) const;
@@ -106,6 +114,7 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   // The first size and the smallest: the template's, within the screen.
   void FitToScreen(const QSize& templateSize);
   void DoDataExchange(bool saveAndValidate, bool* ok);
+  void CreateListMenu();
   void AddFiles(const std::vector<std::string>& paths);
   // Adds the moved entry's text at newIndex after deleting it at oldIndex.
   void MoveEntry(int oldIndex, int newIndex, bool selectAfter);
