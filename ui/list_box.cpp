@@ -176,6 +176,16 @@ std::vector<std::string> LocalFilePaths(const QMimeData* data) {
     for (qsizetype i = 1; i < lines.size(); ++i)
       if (!lines[i].trimmed().isEmpty()) urls << QUrl::fromEncoded(lines[i].trimmed());
   }
+  if (urls.isEmpty() && data->hasText()) {
+    // A list of names copied from a terminal or an editor.
+    for (const QString& line : data->text().split(QLatin1Char('\n'))) {
+      const QString name = line.trimmed();
+      if (name.startsWith(QLatin1Char('/')))
+        urls << QUrl::fromLocalFile(name);
+      else if (name.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        urls << QUrl(name);
+    }
+  }
   for (const QUrl& url : urls)
     if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
   return paths;

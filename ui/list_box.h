@@ -69,7 +69,9 @@ class FileListWidget : public QListWidget {
 // Windows virtual-key code of a Qt key, or 0 when it has none here.
 int VirtualKeyOf(int qtKey);
 
-// Local file paths carried by drag-and-drop or clipboard data, as 8-bit paths.
+// Local file paths carried by drag-and-drop or clipboard data, as 8-bit paths:
+// file URLs, or else plain text with one absolute path or file URL a line
+// (other lines are left out).
 std::vector<std::string> LocalFilePaths(const class QMimeData* data);
 
 // Index-based list-box operations over a FileListWidget. UI thread only.

@@ -23,6 +23,7 @@
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
 #include "ui/natural_order.h"
+#include "ui/picture_folder.h"
 #include "avi_build/make_avi.h"
 #include "picture/load_picture.h"
 #include "ui/resource.h"
@@ -328,6 +329,7 @@ void CMainDlg::Close(int result) {
   StopPlayback();
   m_viewWorkers.WaitAll();
   m_makeWorkers.WaitAll();
+  DropPendingAdds();
   m_fileList.ResetContent();
   // The last preview picture goes before the image library stops.
   m_preview.ReleasePicture();
@@ -423,7 +425,52 @@ void CMainDlg::OnHScroll(int code, int position) {
 // The file list.
 
 void CMainDlg::AddFiles(const std::vector<std::string>& paths) {
-  for (const std::string& path : paths) m_fileList.AddString(path);
+  const bool hasFolder = std::any_of(paths.begin(), paths.end(), IsFolder);
+  if (!hasFolder && m_pendingAdds.empty()) {
+    for (const std::string& path : paths) m_fileList.AddString(path);
+    return;
+  }
+  auto add = std::make_shared<PendingAdd>();
+  m_pendingAdds.push_back(add);
+  if (!hasFolder) {
+    add->paths = paths;
+    add->done = true;
+    return;  // joins the list behind the folders dropped before it
+  }
+  // A folder may hold thousands of files, or sit on a slow disk: the window
+  // must not wait for it.
+  add->ticket = m_folderScans.Post([this, add, paths](const std::atomic<bool>& aborted) {
+    std::vector<std::string> expanded = ExpandFolders(paths, &aborted);
+    if (aborted.load()) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, add, expanded = std::move(expanded)]() mutable {
+          add->paths = std::move(expanded);
+          add->done = true;
+          FlushPendingAdds();
+        },
+        Qt::QueuedConnection);
+  });
+  if (add->ticket == 0) {
+    add->paths = ExpandFolders(paths);
+    add->done = true;
+    FlushPendingAdds();
+  }
+}
+
+void CMainDlg::FlushPendingAdds() {
+  while (!m_pendingAdds.empty() && m_pendingAdds.front()->done) {
+    const std::shared_ptr<PendingAdd> add = m_pendingAdds.front();
+    m_pendingAdds.pop_front();
+    for (const std::string& path : add->paths) m_fileList.AddString(path);
+  }
+}
+
+void CMainDlg::DropPendingAdds() {
+  // A scan still running ends on its own; what it finds has nowhere to go.
+  for (const auto& add : m_pendingAdds)
+    if (add->ticket != 0) m_folderScans.Abort(add->ticket);
+  m_pendingAdds.clear();
 }
 
 void CMainDlg::OnDropFiles(const std::vector<std::string>& paths) { AddFiles(paths); }
@@ -553,7 +600,10 @@ void CMainDlg::ShowPreview() {
 }
 
 void CMainDlg::OnListDblClk() {
-  if (Dialogs().messageBox(this, "Clear?", "Erase List", MB_YESNO) == IDYES) m_fileList.ResetContent();
+  if (Dialogs().messageBox(this, "Clear?", "Erase List", MB_YESNO) == IDYES) {
+    DropPendingAdds();  // a folder dropped before the clearing stays out too
+    m_fileList.ResetContent();
+  }
 }
 
 void CMainDlg::OnClearSel() {

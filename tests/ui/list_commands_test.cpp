@@ -1,11 +1,18 @@
-// Ordering large sets: natural sorting and the list's menu.
+// Ordering large sets: natural sorting, the list's menu, folders and pasted
+// text.
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include "tests/support/picture_fixtures.h"
+#include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/main_dlg.h"
 #include "ui/natural_order.h"
@@ -49,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
 class ListCommandsTest : public testing::Test {
  protected:
   testsupport::ScriptedDialogs dialogs;
+  testsupport::TempDir dir;
   ui::CMainDlg dlg;
 
   ui::FileListWidget* list() { return dlg.m_fileList.widget(); }
@@ -66,7 +74,19 @@ class ListCommandsTest : public testing::Test {
       if (dlg.m_fileList.GetSel(i) > 0) out.push_back(dlg.m_fileList.GetText(i));
     return out;
   }
+  void drop(const QStringList& paths) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list()->viewport(), &enter);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list()->viewport(), &event);
+  }
+  void waitForAdds() { ASSERT_TRUE(QTest::qWaitFor([this] { return !dlg.AddingFiles(); }, 60000)); }
   QAction* action(const char* name) { return dlg.m_listMenu->findChild<QAction*>(QString::fromLatin1(name)); }
+  QString path(const std::string& name) { return QString::fromStdString(dir.file(name)); }
 };
 
 TEST_F(ListCommandsTest, SortKeyOrdersTheListAndTheSelectionFollowsItsEntries) {
@@ -112,6 +132,79 @@ TEST_F(ListCommandsTest, SortFromTheListMenuAndTheMenuOffersWhatTheStateAllows) 
   EXPECT_EQ(entries(), (Entries{"/p/a.png", "/p/b.png", "/p/c.png"}));
   EXPECT_EQ(selected(), Entries{"/p/c.png"});
   dlg.m_listMenu->hide();
+}
+
+// A folder holding one file of each picture format (by signature, whatever
+// the name), things that are not pictures, a FIFO named like a picture, a
+// hidden picture and a subfolder.
+class FolderTest : public ListCommandsTest {
+ protected:
+  void SetUp() override {
+    folder = dir.file("shots");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    auto bytes = [&](const std::string& name, std::string head) {
+      head.resize(64, '\0');
+      testsupport::WriteFileBytes(folder + "/" + name, std::vector<std::uint8_t>(head.begin(), head.end()));
+    };
+    ASSERT_TRUE(testsupport::WritePngRgb(folder + "/img10.png", 4, 4, testsupport::Solid({1, 2, 3})));
+    ASSERT_TRUE(testsupport::WriteJpeg(folder + "/IMG2.jpg", 8, 8, testsupport::Solid({1, 2, 3})));
+    ASSERT_TRUE(testsupport::WriteBmpRgb(folder + "/img1.bmp", 4, 4, testsupport::Solid({1, 2, 3})));
+    bytes("img3.gif", "GIF89a");
+    bytes("img4", std::string("II*\0", 4));
+    bytes("img5.tif", std::string("MM\0*", 4));
+    bytes("notes.png", "not a picture");
+    bytes("empty.jpg", "");
+    testsupport::WriteFileText(folder + "/tiny.bmp", "B");
+    ASSERT_TRUE(testsupport::WritePngRgb(folder + "/.thumb.png", 4, 4, testsupport::Solid({1, 2, 3})));
+    ASSERT_EQ(mkfifo((folder + "/img6.png").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir((folder + "/sub").c_str(), 0755), 0);
+    ASSERT_TRUE(testsupport::WritePngRgb(folder + "/sub/img0.png", 4, 4, testsupport::Solid({1, 2, 3})));
+  }
+  Entries pictures() {
+    Entries out;
+    for (const char* name : {"img1.bmp", "IMG2.jpg", "img3.gif", "img4", "img5.tif", "img10.png"})
+      out.push_back(folder + "/" + name);
+    return out;
+  }
+  std::string folder;
+};
+
+TEST_F(FolderTest, DroppedFolderAddsItsPicturesInNaturalOrderAndTheDropOrderHolds) {
+  fill({"first"});
+  dlg.m_fileList.SetSel(0, true);
+  drop({path("a.png"), QString::fromStdString(folder), path("z.png")});
+  drop({path("later.png")});  // dropped while the folder is still being looked through
+  waitForAdds();
+  Entries want = {"first", dir.file("a.png")};
+  for (const std::string& p : pictures()) want.push_back(p);
+  want.push_back(dir.file("z.png"));
+  want.push_back(dir.file("later.png"));
+  EXPECT_EQ(entries(), want);
+  EXPECT_EQ(selected(), Entries{"first"});
+}
+
+TEST_F(FolderTest, PastedTextAddsOnePathALineAndFoldersTheirPictures) {
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  QApplication::clipboard()->setText(QStringLiteral("/x/one.png\r\n  file:///x/two%20b.png  \n\nnot a path\n") +
+                                     QString::fromStdString(folder + "/") + QStringLiteral("\n"));
+  list()->setFocus();
+  QTest::keyClick(list(), Qt::Key_V, Qt::ControlModifier);
+  waitForAdds();
+  Entries want = {"/x/one.png", "/x/two b.png"};
+  for (const std::string& p : pictures()) want.push_back(p);
+  EXPECT_EQ(entries(), want);
+}
+
+TEST_F(FolderTest, AFolderStillBeingLookedThroughWhenTheListIsClearedStaysOut) {
+  drop({QString::fromStdString(folder)});
+  dialogs.answerMessage(ui::IDYES);
+  dlg.OnListDblClk();
+  // Scans run one after another, so the first one's answer comes before this.
+  drop({QString::fromStdString(folder)});
+  waitForAdds();
+  QApplication::processEvents();
+  EXPECT_EQ(entries(), pictures());
 }
 
 }  // namespace
