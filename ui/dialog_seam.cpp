@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -34,6 +36,33 @@ QStringList NameFilters(const std::string& filter) {
   return filters;
 }
 
+// An Open dialog that starts on a name which need not exist (the request's
+// initial name): once the user selects a file, that file is what Open opens.
+// Names the filter leaves out are not listed at all.
+class OpenFileDialog final : public QFileDialog {
+ public:
+  OpenFileDialog(QWidget* owner, const QString& initialName) : QFileDialog(owner), m_initialName(initialName) {
+    connect(this, &QFileDialog::currentChanged, this, &OpenFileDialog::Follow);
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    // The widgets exist from here on (a native dialog has none).
+    if (auto* model = findChild<QFileSystemModel*>()) model->setNameFilterDisables(false);
+    QFileDialog::showEvent(event);
+  }
+
+ private:
+  void Follow(const QString& path) {
+    auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    // A name the user typed stays theirs; only the untouched initial name
+    // gives way.
+    if (name && name->text() == m_initialName && QFileInfo(path).isFile()) name->setText(QFileInfo(path).fileName());
+  }
+
+  QString m_initialName;
+};
+
 class QtDialogs final : public DialogSeam {
  public:
   int messageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type) override {
@@ -49,16 +78,9 @@ class QtDialogs final : public DialogSeam {
   }
 
   std::optional<std::string> fileDialog(QWidget* owner, const FileDialogRequest& request) override {
-    QFileDialog dialog(owner);
-    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilters(NameFilters(request.filter));
-    dialog.setDefaultSuffix(FromLocal8Bit(request.defaultExt));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
-    dialog.setDirectory(QDir::current());
-    if (!request.initialName.empty()) dialog.selectFile(FromLocal8Bit(request.initialName));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+    const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(owner, request);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog->selectedFiles().first()).toStdString();
   }
 
   int chooseCompressor(QWidget* owner, const std::string& title,
@@ -85,6 +107,22 @@ class QtDialogs final : public DialogSeam {
 std::atomic<DialogSeam*> g_installed{nullptr};
 
 }  // namespace
+
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const FileDialogRequest& request) {
+  std::unique_ptr<QFileDialog> dialog;
+  if (request.save)
+    dialog = std::make_unique<QFileDialog>(owner);
+  else
+    dialog = std::make_unique<OpenFileDialog>(owner, FromLocal8Bit(request.initialName));
+  dialog->setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog->setNameFilters(NameFilters(request.filter));
+  dialog->setDefaultSuffix(FromLocal8Bit(request.defaultExt));
+  dialog->setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+  dialog->setDirectory(QDir::current());
+  if (!request.initialName.empty()) dialog->selectFile(FromLocal8Bit(request.initialName));
+  return dialog;
+}
 
 DialogSeam& Dialogs() {
   static QtDialogs qtDialogs;

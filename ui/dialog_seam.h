@@ -4,12 +4,14 @@
 // *FromAnyThread helpers carry a worker's question there and wait.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/vfw.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace ui {
@@ -49,6 +51,9 @@ class DialogSeam {
 DialogSeam& Dialogs();
 // Installs a seam (tests); null restores the Qt dialogs. Not owned.
 void SetDialogs(DialogSeam* seam);
+
+// The Qt file dialog that answers request, set up but not shown. UI thread.
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const FileDialogRequest& request);
 
 // From any thread: the question asked on the UI thread.
 int MessageBoxFromAnyThread(QWidget* owner, const std::string& text, const std::string& caption,

@@ -1,5 +1,6 @@
 #include "ui/list_box.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -100,6 +101,25 @@ void FileListWidget::dropEvent(QDropEvent* event) {
   if (onDropFiles) onDropFiles(paths);
 }
 
+void FileListWidget::mousePressEvent(QMouseEvent* event) {
+  // The right button opens the menu; it never toggles an entry.
+  if (event->button() == Qt::RightButton) {
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+    return;
+  }
+  QListWidget::mousePressEvent(event);
+}
+
+void FileListWidget::contextMenuEvent(QContextMenuEvent* event) {
+  if (!onContextMenu) {
+    QListWidget::contextMenuEvent(event);
+    return;
+  }
+  event->accept();
+  onContextMenu(event->globalPos());
+}
+
 void FileListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
   if (event->button() == Qt::LeftButton && onDoubleClick) onDoubleClick();
@@ -156,6 +176,16 @@ std::vector<std::string> LocalFilePaths(const QMimeData* data) {
     for (qsizetype i = 1; i < lines.size(); ++i)
       if (!lines[i].trimmed().isEmpty()) urls << QUrl::fromEncoded(lines[i].trimmed());
   }
+  if (urls.isEmpty() && data->hasText()) {
+    // A list of names copied from a terminal or an editor.
+    for (const QString& line : data->text().split(QLatin1Char('\n'))) {
+      const QString name = line.trimmed();
+      if (name.startsWith(QLatin1Char('/')))
+        urls << QUrl::fromLocalFile(name);
+      else if (name.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        urls << QUrl(name);
+    }
+  }
   for (const QUrl& url : urls)
     if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
   return paths;
@@ -179,6 +209,13 @@ int CListBox::GetSel(int index) const {
 int CListBox::GetSelCount() const { return int(m_widget->selectionModel()->selectedIndexes().size()); }
 
 int CListBox::GetCurSel() const { return m_widget->currentRow(); }
+
+int CListBox::SetCaretIndex(int index) {
+  FileListWidget::ProgramChange quiet(m_widget);
+  if (index < 0 || index >= m_widget->count()) return -1;
+  m_widget->selectionModel()->setCurrentIndex(m_widget->model()->index(index, 0), QItemSelectionModel::NoUpdate);
+  return 0;
+}
 
 int CListBox::AddString(const std::string& text) { return InsertString(-1, text); }
 

@@ -29,6 +29,9 @@ class FileListWidget : public QListWidget {
   // The user changed the selection with the mouse or the keyboard (not the
   // program's own changes).
   std::function<void()> onSelChange;
+  // The user asked for the list's menu (right button or the menu key), at
+  // a position on the screen.
+  std::function<void(const QPoint& globalPos)> onContextMenu;
 
   void setHorizontalExtent(int pixels);
   int horizontalExtent() const { return m_horizontalExtent; }
@@ -51,7 +54,9 @@ class FileListWidget : public QListWidget {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void updateGeometries() override;
 
@@ -64,7 +69,9 @@ class FileListWidget : public QListWidget {
 // Windows virtual-key code of a Qt key, or 0 when it has none here.
 int VirtualKeyOf(int qtKey);
 
-// Local file paths carried by drag-and-drop or clipboard data, as 8-bit paths.
+// Local file paths carried by drag-and-drop or clipboard data, as 8-bit paths:
+// file URLs, or else plain text with one absolute path or file URL a line
+// (other lines are left out).
 std::vector<std::string> LocalFilePaths(const class QMimeData* data);
 
 // Index-based list-box operations over a FileListWidget. UI thread only.
@@ -79,6 +86,7 @@ class CListBox {
   int GetSel(int index) const;           // >0 selected, 0 not, -1 outside
   int GetSelCount() const;
   int GetCurSel() const;                 // the caret entry, -1 when none
+  int SetCaretIndex(int index);          // moves the caret; the selection stays
   int AddString(const std::string& text);
   int InsertString(int index, const std::string& text);  // -1: at the end
   int DeleteString(int index);           // entries left, or -1 outside

@@ -7,9 +7,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QWindow>
 #include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -20,6 +24,8 @@
 
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
+#include "ui/natural_order.h"
+#include "ui/picture_folder.h"
 #include "avi_build/make_avi.h"
 #include "picture/load_picture.h"
 #include "ui/resource.h"
@@ -78,6 +84,15 @@ class Trackbar : public QSlider {
   }
 };
 
+// What the window manager's frame may take around the client area, before
+// the window is shown and its real frame is known: a title bar and borders.
+QMargins FrameAllowance(const QWidget* widget) {
+  const int border = 4;
+  const int title = std::max(widget->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, widget),
+                             2 * widget->fontMetrics().height());
+  return QMargins(border, title + border, border, border);
+}
+
 QIcon MainIcon() {
   QIcon icon;
   for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/res/stillweaver-%1.png").arg(size), QSize(size, size));
@@ -123,7 +138,7 @@ void CMainDlg::CreateControls() {
   const QFont font = DialogFont(kMainDialog);
   setFont(font);
   const DialogBaseUnits units = BaseUnitsOf(font);
-  resize(DluToPixelsX(units, kMainDialog.widthDlu), DluToPixelsY(units, kMainDialog.heightDlu));
+  FitToScreen(QSize(DluToPixelsX(units, kMainDialog.widthDlu), DluToPixelsY(units, kMainDialog.heightDlu)));
 
   for (const ControlTemplate& t : kMainDialogControls) {
     const QString caption = QString::fromLatin1(t.caption);
@@ -189,6 +204,8 @@ void CMainDlg::CreateControls() {
   list->onVKeyToItem = [this](int vkey, int caret) { return OnVKeyToItem(vkey, caret); };
   list->onDoubleClick = [this] { OnListDblClk(); };
   list->onSelChange = [this] { ShowPreview(); };
+  list->onContextMenu = [this](const QPoint& globalPos) { OnListContextMenu(globalPos); };
+  CreateListMenu();
   auto button = [this](const char* id) { return static_cast<QPushButton*>(control(id)); };
   connect(button("IDC_CLEAR_SEL"), &QPushButton::clicked, this, &CMainDlg::OnClearSel);
   connect(button("IDC_MAKE_AVI"), &QPushButton::clicked, this, &CMainDlg::OnMakeAvi);
@@ -218,6 +235,17 @@ void CMainDlg::CreateControls() {
     OnHScroll(avi_view::TB_THUMBPOSITION, m_slider->sliderPosition());
     OnHScroll(avi_view::TB_ENDTRACK, m_slider->sliderPosition());
   });
+}
+
+void CMainDlg::FitToScreen(const QSize& templateSize) {
+  // Smaller than the template, controls would be cut; larger than the free
+  // area of the screen, the title bar or the bottom would leave it.
+  QSize size = templateSize;
+  if (const QScreen* where = screen())
+    size = size.boundedTo(where->availableGeometry().marginsRemoved(FrameAllowance(this)).size())
+               .expandedTo(QSize(1, 1));
+  setMinimumSize(size);
+  resize(size);
 }
 
 QWidget* CMainDlg::control(const char* idName) const {
@@ -346,6 +374,7 @@ void CMainDlg::Close(int result) {
   StopPlayback();
   m_viewWorkers.WaitAll();
   m_makeWorkers.WaitAll();
+  DropPendingAdds();
   m_fileList.ResetContent();
   // The last preview picture goes before the image library stops.
   m_preview.ReleasePicture();
@@ -474,7 +503,52 @@ void CMainDlg::OnHScroll(int code, int position) {
 // The file list.
 
 void CMainDlg::AddFiles(const std::vector<std::string>& paths) {
-  for (const std::string& path : paths) m_fileList.AddString(path);
+  const bool hasFolder = std::any_of(paths.begin(), paths.end(), IsFolder);
+  if (!hasFolder && m_pendingAdds.empty()) {
+    for (const std::string& path : paths) m_fileList.AddString(path);
+    return;
+  }
+  auto add = std::make_shared<PendingAdd>();
+  m_pendingAdds.push_back(add);
+  if (!hasFolder) {
+    add->paths = paths;
+    add->done = true;
+    return;  // joins the list behind the folders dropped before it
+  }
+  // A folder may hold thousands of files, or sit on a slow disk: the window
+  // must not wait for it.
+  add->ticket = m_folderScans.Post([this, add, paths](const std::atomic<bool>& aborted) {
+    std::vector<std::string> expanded = ExpandFolders(paths, &aborted);
+    if (aborted.load()) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, add, expanded = std::move(expanded)]() mutable {
+          add->paths = std::move(expanded);
+          add->done = true;
+          FlushPendingAdds();
+        },
+        Qt::QueuedConnection);
+  });
+  if (add->ticket == 0) {
+    add->paths = ExpandFolders(paths);
+    add->done = true;
+    FlushPendingAdds();
+  }
+}
+
+void CMainDlg::FlushPendingAdds() {
+  while (!m_pendingAdds.empty() && m_pendingAdds.front()->done) {
+    const std::shared_ptr<PendingAdd> add = m_pendingAdds.front();
+    m_pendingAdds.pop_front();
+    for (const std::string& path : add->paths) m_fileList.AddString(path);
+  }
+}
+
+void CMainDlg::DropPendingAdds() {
+  // A scan still running ends on its own; what it finds has nowhere to go.
+  for (const auto& add : m_pendingAdds)
+    if (add->ticket != 0) m_folderScans.Abort(add->ticket);
+  m_pendingAdds.clear();
 }
 
 void CMainDlg::OnDropFiles(const std::vector<std::string>& paths) { AddFiles(paths); }
@@ -508,6 +582,11 @@ void CMainDlg::MoveEntry(int oldIndex, int newIndex, bool selectAfter) {
 int CMainDlg::OnVKeyToItem(int vkey, int /*caretIndex*/) {
   constexpr int kDefault = -1;  // the list's own handling
   constexpr int kHandled = -2;
+  if (vkey == 'S') {
+    // Sorting concerns the whole list, so it needs no selection.
+    OnSortList();
+    return kHandled;
+  }
   if (m_fileList.GetSelCount() == 0) return kDefault;
 
   switch (vkey) {
@@ -579,22 +658,103 @@ void CMainDlg::ShowPreview() {
   if (!m_preview.IsWindow()) m_preview.Create(this);
   m_preview.SetPicture(std::move(picture));
   m_preview.m_title = path;
-  // Top-left corner to the main window's top-right corner; size kept.
-  const QRect frame = frameGeometry();
-  m_preview.move(frame.x() + frame.width(), frame.y());
+  // Top-left corner to the main window's top-right corner; size kept. The
+  // windows' own frames are used: a widget's copy of its frame can date from
+  // while the window manager was still building it.
+  const QRect frame = windowHandle() ? windowHandle()->frameGeometry() : frameGeometry();
+  const QPoint corner(frame.x() + frame.width(), frame.y());
+  if (QWindow* preview = m_preview.windowHandle(); preview && m_preview.isVisible())
+    preview->setFramePosition(corner);
+  else
+    m_preview.move(corner);
   m_preview.show();
   m_preview.update();
+  // Some platforms activate every window shown; the keyboard stays with the
+  // list. Activation may raise the main window, so the preview is raised
+  // after it: it belongs on top, where the user looks for it.
   activateWindow();
+  m_preview.raise();
   m_fileList.widget()->setFocus();
 }
 
 void CMainDlg::OnListDblClk() {
-  if (Dialogs().messageBox(this, "Clear?", "Erase List", MB_YESNO) == IDYES) m_fileList.ResetContent();
+  if (Dialogs().messageBox(this, "Clear?", "Erase List", MB_YESNO) == IDYES) {
+    DropPendingAdds();  // a folder dropped before the clearing stays out too
+    m_fileList.ResetContent();
+  }
 }
 
 void CMainDlg::OnClearSel() {
   const int count = m_fileList.GetCount();
   for (int n = count - 1; n >= 0; --n) m_fileList.SetSel(n, false);
+}
+
+void CMainDlg::OnSortList() {
+  const int count = m_fileList.GetCount();
+  if (count < 2) return;
+  std::vector<std::string> paths;
+  std::vector<bool> selected;
+  paths.reserve(std::size_t(count));
+  selected.reserve(std::size_t(count));
+  for (int i = 0; i < count; ++i) {
+    paths.push_back(m_fileList.GetText(i));
+    selected.push_back(m_fileList.GetSel(i) > 0);
+  }
+  const int caret = m_fileList.GetCurSel();
+  const std::vector<std::size_t> order = NaturalOrder(paths);
+  m_fileList.ResetContent();
+  int newCaret = -1;
+  for (std::size_t k = 0; k < order.size(); ++k) m_fileList.AddString(paths[order[k]]);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    if (selected[order[k]]) m_fileList.SetSel(int(k), true);
+    if (int(order[k]) == caret) newCaret = int(k);
+  }
+  if (newCaret >= 0) {
+    m_fileList.SetCaretIndex(newCaret);
+    m_fileList.widget()->scrollToItem(m_fileList.widget()->item(newCaret));
+  }
+}
+
+void CMainDlg::CreateListMenu() {
+  m_listMenu = new QMenu(this);
+  m_listMenu->setObjectName(QStringLiteral("IDR_LIST_MENU"));
+  // The key beside each command is the one the list answers; the menu only
+  // shows it.
+  auto key = [this](const char* name, const char* text, int vkey) {
+    QAction* action = m_listMenu->addAction(QString::fromLatin1(text));
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, [this, vkey] { OnVKeyToItem(vkey, m_fileList.GetCurSel()); });
+  };
+  key("ID_MOVE_UP", "Move &Up\tUp", 38);
+  key("ID_MOVE_DOWN", "Move &Down\tDown", 40);
+  key("ID_MOVE_TOP", "Move to &Top\tHome", 36);
+  key("ID_MOVE_END", "Move to &End\tEnd", 35);
+  key("ID_DELETE", "De&lete\tDel", 46);
+  m_listMenu->addSeparator();
+  QAction* clear = m_listMenu->addAction(QStringLiteral("&Clear Selection"));
+  clear->setObjectName(QStringLiteral("ID_CLEAR_SEL"));
+  connect(clear, &QAction::triggered, this, &CMainDlg::OnClearSel);
+  QAction* paste = m_listMenu->addAction(QStringLiteral("&Paste\tCtrl+V"));
+  paste->setObjectName(QStringLiteral("ID_PASTE"));
+  connect(paste, &QAction::triggered, this, &CMainDlg::OnPaste);
+  m_listMenu->addSeparator();
+  QAction* sort = m_listMenu->addAction(QStringLiteral("&Sort by Name\tS"));
+  sort->setObjectName(QStringLiteral("ID_SORT"));
+  connect(sort, &QAction::triggered, this, &CMainDlg::OnSortList);
+}
+
+void CMainDlg::OnListContextMenu(const QPoint& globalPos) {
+  const bool anySelected = m_fileList.GetSelCount() > 0;
+  for (QAction* action : m_listMenu->actions()) {
+    const QString name = action->objectName();
+    if (name == QLatin1String("ID_SORT"))
+      action->setEnabled(m_fileList.GetCount() >= 2);
+    else if (name == QLatin1String("ID_PASTE"))
+      action->setEnabled(!LocalFilePaths(QApplication::clipboard()->mimeData()).empty());
+    else if (!action->isSeparator())
+      action->setEnabled(anySelected);
+  }
+  m_listMenu->popup(globalPos);
 }
 
 }  // namespace ui

@@ -6,12 +6,14 @@
 #include <QIcon>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "avi_view/playback_state.h"
+#include "platform/kernel/work_queue.h"
 #include "platform/vfw.h"
 #include "ui/list_box.h"
 #include "ui/preview_dlg.h"
@@ -19,6 +21,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSlider;
@@ -54,6 +57,14 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   int OnVKeyToItem(int vkey, int caretIndex);
   void OnListDblClk();
   void OnClearSel();
+  // S, or Sort in the list's menu: the whole list in natural order, the
+  // selection and the caret staying with their entries.
+  void OnSortList();
+  // Pops up the list's menu at a position on the screen; returns at once.
+  void OnListContextMenu(const QPoint& globalPos);
+  // Whether dropped or pasted folders are still being looked through; their
+  // pictures, and anything added after them, join the list when done.
+  bool AddingFiles() const { return !m_pendingAdds.empty(); }
   // Shows the caret entry's picture in the preview window.
   void ShowPreview();
   void OnMakeAvi();
@@ -99,6 +110,8 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   // control): each "MakeAviJob" row holds the file name, a progress bar and
   // a Cancel button.
   QWidget* m_jobsPanel = nullptr;
+  // The list commands offered on the list's right button.
+  QMenu* m_listMenu = nullptr;
 
   // The control with this id's objectName ("IDC_COLS"), or null.
   QWidget* control(const char* idName) const;
@@ -112,8 +125,15 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
 
  private:
   void CreateControls();
+  // The first size and the smallest: the template's, within the screen.
+  void FitToScreen(const QSize& templateSize);
   void DoDataExchange(bool saveAndValidate, bool* ok);
+  void CreateListMenu();
+  // The add routine of drops and pastes: folders become the pictures in
+  // them, looked for off the UI thread; the order of additions is kept.
   void AddFiles(const std::vector<std::string>& paths);
+  void FlushPendingAdds();
+  void DropPendingAdds();
   // Adds the moved entry's text at newIndex after deleting it at oldIndex.
   void MoveEntry(int oldIndex, int newIndex, bool selectAfter);
   // N and P: moves one selected entry to its neighbour and previews it.
@@ -149,6 +169,16 @@ class CMainDlg : public QDialog, public avi_view::PlaybackState {
   WorkerSet m_viewWorkers;
   CompressorChooser m_previousChooser;
   std::vector<QWidget*> m_controls;  // in template order
+
+  struct PendingAdd {
+    std::vector<std::string> paths;
+    bool done = false;
+    kernel::WorkQueue::Ticket ticket = 0;
+  };
+  std::deque<std::shared_ptr<PendingAdd>> m_pendingAdds;  // in the order of the drops
+  // Last, so it goes first: its destructor aborts and waits for a scan that
+  // may still post its result to this object.
+  kernel::WorkQueue m_folderScans{1};
 };
 
 // The worker entries: each makes the dialog's host and runs its job.

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>
@@ -305,6 +306,38 @@ TEST_F(MainDlgTest, ResizingGrowsTheListAndTheDisplayOnly) {
   EXPECT_EQ(dlg.m_display->size(), list()->size());
   EXPECT_EQ(list()->size(), list0 + QSize(100, 50));
   EXPECT_EQ(dlg.m_slider->size(), slider0);
+}
+
+// These two run again on a 1000-pixel-high screen at a scale factor of 2
+// (ui_tests_scaled), where the template is taller than the screen.
+TEST_F(MainDlgTest, MinimumSizeIsTheTemplatesWithinTheScreenAndTheFirstSizeFits) {
+  const ui::DialogBaseUnits units = ui::BaseUnitsOf(dlg.font());
+  const QSize templateSize(ui::DluToPixelsX(units, ui::kMainDialog.widthDlu),
+                           ui::DluToPixelsY(units, ui::kMainDialog.heightDlu));
+  const QRect available = dlg.screen()->availableGeometry();
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+  EXPECT_TRUE(available.contains(dlg.frameGeometry()))
+      << dlg.frameGeometry().height() << " high on a screen of " << available.height();
+  if (templateSize.height() + 100 < available.height()) {
+    EXPECT_EQ(dlg.minimumSize(), templateSize);
+    EXPECT_EQ(dlg.size(), templateSize);
+  } else {
+    EXPECT_EQ(dlg.minimumSize().width(), templateSize.width());
+    EXPECT_LT(dlg.minimumSize().height(), available.height());
+  }
+}
+
+TEST_F(MainDlgTest, MinimumSizeKeepsEveryFixedControlWhole) {
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+  dlg.resize(1, 1);
+  EXPECT_EQ(dlg.size(), dlg.minimumSize());
+  for (QWidget* child : dlg.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    // The list and the display follow the window's size.
+    if (child->isWindow() || child == list() || child == dlg.m_display) continue;
+    EXPECT_TRUE(dlg.rect().contains(child->geometry())) << child->objectName().toStdString();
+  }
 }
 
 }  // namespace

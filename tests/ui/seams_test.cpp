@@ -1,6 +1,12 @@
 // The UI-thread helper and the dialog seam, called from workers.
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <filesystem>
@@ -9,6 +15,7 @@
 
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
+#include "ui/dialog_seam.h"
 #include "ui/ui_thread.h"
 
 namespace {
@@ -57,6 +64,49 @@ TEST(DialogSeam, AChosenFileMakesItsFolderCurrent) {
   QDir::setCurrent(before);
   EXPECT_EQ(ui::FileDialogFromAnyThread(nullptr, request), std::nullopt);
   EXPECT_EQ(QDir::currentPath(), before);
+}
+
+TEST(FileDialog, ViewAviOpenStartsOnTheNameListsOnlyAvisAndOpensTheFileSelected) {
+  testsupport::TempDir dir;
+  for (const char* name : {"clip.avi", "LOUD.AVI", "notes.txt", "movie.mp4"})
+    testsupport::WriteFileText(dir.file(name), "x");
+  const QString before = QDir::currentPath();
+  QDir::setCurrent(QString::fromStdString(dir.path().string()));
+  ui::FileDialogRequest request;  // what View AVI asks
+  request.defaultExt = "avi";
+  request.initialName = "Save.avi";
+  request.filter = "Audio Video Interleaved File (*.avi)|*.avi||";
+  const std::unique_ptr<QFileDialog> dialog = ui::MakeFileDialog(nullptr, request);
+  QDir::setCurrent(before);
+  dialog->show();  // not modal: the test drives it
+  auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+  auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+  ASSERT_TRUE(name && view && buttons);
+  QPushButton* open = buttons->button(QDialogButtonBox::Open);
+  EXPECT_EQ(name->text(), "Save.avi");
+  EXPECT_FALSE(open->isEnabled());
+
+  auto rows = [&] { return view->model()->rowCount(view->rootIndex()); };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rows() >= 2; }, 10000));
+  QStringList listed;
+  for (int row = 0; row < rows(); ++row) {
+    const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
+    if (view->model()->flags(index) & Qt::ItemIsEnabled) listed << index.data().toString();
+  }
+  listed.sort();
+  EXPECT_EQ(listed, (QStringList{"LOUD.AVI", "clip.avi"}));
+
+  QModelIndex clip;
+  for (int row = 0; row < rows(); ++row)
+    if (view->model()->index(row, 0, view->rootIndex()).data().toString() == "clip.avi")
+      clip = view->model()->index(row, 0, view->rootIndex());
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(clip).center());
+  ASSERT_EQ(name->text(), "clip.avi");  // Open on a missing name would ask the user
+  EXPECT_TRUE(open->isEnabled());
+  QTest::mouseClick(open, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(dialog->selectedFiles(), QStringList{QString::fromStdString(dir.file("clip.avi"))});
 }
 
 }  // namespace

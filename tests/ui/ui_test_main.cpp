@@ -1,9 +1,20 @@
 // Main of the Qt tests: one offscreen QApplication for every test.
+// STILLWEAVER_TEST_SCREEN=WIDTHxHEIGHT gives the offscreen screen that size.
 #include <QApplication>
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+  QByteArray platform = qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM");
+  QTemporaryFile screens;
+  const QList<QByteArray> size = qgetenv("STILLWEAVER_TEST_SCREEN").split('x');
+  if (platform == "offscreen" && size.size() == 2 && screens.open()) {
+    screens.write("{\"screens\": [{\"name\": \"test\", \"x\": 0, \"y\": 0, \"width\": " + size[0] +
+                  ", \"height\": " + size[1] + ", \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}");
+    screens.flush();
+    platform += ":configfile=" + QFile::encodeName(screens.fileName());
+  }
+  qputenv("QT_QPA_PLATFORM", platform);
   QApplication app(argc, argv);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
