@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 namespace {
 

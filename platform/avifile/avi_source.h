@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 namespace avifile {
 

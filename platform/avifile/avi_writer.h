@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 namespace avifile {
 
