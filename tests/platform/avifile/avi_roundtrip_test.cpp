@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 #include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 
