@@ -18,7 +18,6 @@ namespace avifile {
 namespace {
 
 constexpr std::size_t kCacheBytes = 16 << 10;
-constexpr std::uint64_t kMaxFormatBytes = 16u << 20;
 constexpr unsigned kMaxStreams = 100;  // two decimal digits in chunk ids
 constexpr int kMaxIndexDepth = 3;
 constexpr std::size_t kMaxFrames = 0x7FFFFFFF;

@@ -19,7 +19,6 @@ namespace {
 // whatever the buffer holds.
 constexpr std::size_t kBufferBytes = 1 << 20;
 constexpr std::size_t kDirectBytes = 64 << 10;
-constexpr std::uint32_t kMaxFormatBytes = 16u << 20;
 constexpr std::uint64_t kMaxPartLimit = 2ull << 30;
 
 void AppendLE16(std::vector<std::uint8_t>& v, std::uint16_t x) {

@@ -18,12 +18,11 @@
 #include "platform/codec/picture_cache.h"
 #include "platform/codec/rgb_convert.h"
 #include "platform/codec/video_decoder.h"
+#include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
 namespace {
 
-// A stream format larger than this is not a video format.
-constexpr LONG kMaxFormatBytes = 1 << 20;
 // How many samples past the wanted one may go in before its picture must
 // have come out: the longest reorder delay (16) plus a frame-thread pipeline.
 constexpr LONG kMaxLookahead = 64;
@@ -351,7 +350,7 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) 
   if (AVIStreamInfoA(pavi, &info, sizeof info) != AVIERR_OK || info.fccType != streamtypeVIDEO) return nullptr;
   LONG formatSize = 0;
   if (AVIStreamReadFormat(pavi, 0, nullptr, &formatSize) != AVIERR_OK || formatSize < 40 ||
-      formatSize > kMaxFormatBytes)
+      static_cast<std::size_t>(formatSize) > dib::kMaxFormatBytes)
     return nullptr;
   std::vector<std::uint8_t> format(static_cast<std::size_t>(formatSize));
   if (AVIStreamReadFormat(pavi, 0, format.data(), &formatSize) != AVIERR_OK || formatSize < 40) return nullptr;

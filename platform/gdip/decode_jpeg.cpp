@@ -7,28 +7,14 @@
 #include <cstring>
 
 #include <jpeglib.h>
-#include <jerror.h>
 
+#include "platform/dib/jpeg_errors.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
 namespace {
 
-struct JpegErrors {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  bool truncated;
-};
-
-[[noreturn]] void OnJpegError(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1);
-}
-
-// Silent: warnings only matter when the data ran out.
-void OnJpegMessage(j_common_ptr cinfo, int level) {
-  auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) errors->truncated = true;
-}
+using dib::JpegErrors;
 
 bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* data, std::size_t size) {
   if (setjmp(errors->jump)) return false;
@@ -70,11 +56,8 @@ void CmykToBgr(BYTE* row, INT width, bool inverted) {
 struct Decompressor {
   jpeg_decompress_struct cinfo{};
   JpegErrors errors{};
-  Decompressor() {
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = OnJpegError;
-    errors.pub.emit_message = OnJpegMessage;
-  }
+  // Warnings only matter when the data ran out.
+  Decompressor() { cinfo.err = dib::UseJpegErrors(&errors); }
   ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
 

@@ -122,7 +122,7 @@ GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out) {
   if (!ReadInfo(reader.png, reader.info, &plan)) return InvalidParameter;
   GpStatus status = CheckSize(plan.width, plan.height, plan.format);
   if (status != Ok) return status;
-  if (png_get_rowbytes(reader.png, reader.info) > static_cast<png_size_t>(DefaultStride(plan.width, FormatBits(plan.format))))
+  if (png_get_rowbytes(reader.png, reader.info) > static_cast<png_size_t>(dib::Stride(plan.width, FormatBits(plan.format))))
     return InvalidParameter;
   Decoded bitmap;
   if ((status = NewBitmap(plan.width, plan.height, plan.format, &bitmap)) != Ok) return status;
