@@ -192,6 +192,17 @@ TEST(FrameDecoder, OutsideTheStreamIsNullAndTheNextCallStillWorks) {
   EXPECT_EQ(AVIStreamGetFrameClose(nullptr), AVIERR_BADHANDLE);
 }
 
+// A stream format as large as the AVI writer and reader take also decodes.
+TEST(FrameDecoder, TwoMebibyteFormatDecodes) {
+  TempDir dir;
+  std::vector<std::uint8_t> format = RawFormat(5, 3);
+  format.resize(std::size_t{2} << 20, 0x5A);
+  const std::string path = WriteStream(dir, format, {codectest::MakeFrame(5, 3, 0)});
+  Reader reader(path);
+  ASSERT_TRUE(reader.decoder());
+  EXPECT_EQ(reader.Get(0), codectest::TopDownRows(codectest::MakeFrame(5, 3, 0).data(), 5, 3));
+}
+
 // Empty samples repeat the picture before them, in both decoding paths and
 // whichever frame is asked first.
 TEST(FrameDecoder, EmptySamplesRepeatThePreviousPicture) {
