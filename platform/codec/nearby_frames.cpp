@@ -1,5 +1,6 @@
 #include "platform/codec/nearby_frames.h"
 
+#include <atomic>
 #include <utility>
 
 namespace codec {
@@ -28,8 +29,8 @@ LONG NearbyFrames::Show(LONG s, bool backward, DibImage& out) {
 // lane so it is free again.
 bool NearbyFrames::TakeFromLane(LONG s, DibImage& out) {
   if (m_lanePosition < 0) return false;
-  const bool done = m_lane.Wait();
-  const bool hit = done && m_lanePosition == s;
+  m_lane.Wait(m_laneTicket);
+  const bool hit = m_laneMade && m_lanePosition == s;
   m_lanePosition = -1;
   if (!hit) return false;
   std::swap(out, m_laneDib);
@@ -39,13 +40,16 @@ bool NearbyFrames::TakeFromLane(LONG s, DibImage& out) {
 void NearbyFrames::StartLane(LONG s, LONG step, const DibImage& like) {
   const LONG next = s + 2 * step;
   if (m_laneFailed || m_lanePosition >= 0 || next < 0 || next >= m_length) return;
-  std::function<bool()> job = m_source->PrepareAlone(next, m_laneDib);
-  if (!job) return;
+  std::function<bool()> make = m_source->PrepareAlone(next, m_laneDib);
+  if (!make) return;
   if (!m_laneDib.Allocate(like.width(), like.height())) {
     m_laneFailed = true;
     return;
   }
-  if (!m_lane.Start(std::move(job))) return;  // no thread to be had: the frame decodes when asked for
+  // One picture is one step: the unit has nothing to abort between.
+  m_laneMade = false;
+  m_laneTicket = m_lane.Post([this, make = std::move(make)](const std::atomic<bool>&) { m_laneMade = make(); });
+  if (m_laneTicket == 0) return;  // no thread to be had: the frame decodes when asked for
   m_lanePosition = next;
 }
 

@@ -11,8 +11,8 @@
 
 #include "platform/codec/dib_image.h"
 #include "platform/codec/frame_source.h"
-#include "platform/codec/lane_worker.h"
 #include "platform/codec/picture_cache.h"
+#include "platform/kernel/work_queue.h"
 
 namespace codec {
 
@@ -38,8 +38,10 @@ class NearbyFrames {
   bool m_keeps;
   DibImage m_laneDib;
   LONG m_lanePosition = -1;  // the frame the lane decodes or holds, -1 none
+  kernel::WorkQueue::Ticket m_laneTicket = 0;
+  bool m_laneMade = false;  // written by the lane's unit, read once it has ended
   bool m_laneFailed = false;
-  LaneWorker m_lane;  // last: it stops before what its jobs touch goes
+  kernel::WorkQueue m_lane;  // last: it stops before what its units touch goes
 };
 
 }  // namespace codec
