@@ -14,13 +14,13 @@ namespace avi_view {
 int FindEncoderByMime(const WCHAR* mimeType, CLSID* clsid) {
   UINT count = 0;
   UINT size = 0;
-  GdipGetImageEncodersSize(&count, &size);
+  (void)GdipGetImageEncodersSize(&count, &size);  // a failure leaves size 0
   if (size == 0) return -1;
   // ImageCodecInfo records followed by their strings, in one block.
   std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[size]);
   if (!block) return -1;
   auto* encoders = reinterpret_cast<ImageCodecInfo*>(block.get());
-  GdipGetImageEncoders(count, size, encoders);
+  (void)GdipGetImageEncoders(count, size, encoders);
   for (UINT i = 0; i < count; ++i) {
     const WCHAR* a = encoders[i].MimeType;
     const WCHAR* b = mimeType;
@@ -69,8 +69,8 @@ void SaveFrame(GpBitmap* bitmap, std::int32_t index, const CLSID& encoder) {
   const int length = MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, nullptr, 0);
   std::vector<WCHAR> wide(std::size_t(length > 0 ? length : 1), 0);
   if (length > 0 && MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, wide.data(), length) > 0)
-    GdipSaveImageToFile(AsImage(bitmap), wide.data(), &encoder, nullptr);
-  GdipDisposeImage(AsImage(bitmap));
+    (void)GdipSaveImageToFile(AsImage(bitmap), wide.data(), &encoder, nullptr);  // the export fails silently
+  (void)GdipDisposeImage(AsImage(bitmap));
 }
 
 // Frames copied but not yet saved: enough to keep the worker busy while

@@ -55,7 +55,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   host.ShowPlayer(true);
   const std::int32_t frameCount = static_cast<std::int32_t>(info.dwLength);
   host.SetSliderRange(0, frameCount - 1);
-  AVIStreamGetFrame(reader.m_decoder, 0);
+  (void)AVIStreamGetFrame(reader.m_decoder, 0);  // decodes the first frame early; the loop asks for it again
   state.m_playing = 1;
   state.m_paused = 0;
   state.m_frameCount = frameCount;

@@ -132,8 +132,8 @@ int Read(const Options& o) {
     if (index != i) ++bad;
   }
   const double seconds = Seconds(start);
-  if (stream) AVIStreamRelease(stream);
-  if (file) AVIFileRelease(file);
+  if (stream) (void)AVIStreamRelease(stream);  // a file being read releases without anything to report
+  if (file) (void)AVIFileRelease(file);
   AVIFileExit();
   if (hr != AVIERR_OK || bad) {
     std::fprintf(stderr, "read failed: 0x%08x, %ld frames out of place\n", static_cast<unsigned>(hr), bad);

@@ -29,7 +29,7 @@ struct AviGetFrame {
 
 namespace {
 
-std::unique_ptr<codec::FrameSource> OpenSource(codec::StreamSamples& samples, std::vector<std::uint8_t> format) {
+[[nodiscard]] std::unique_ptr<codec::FrameSource> OpenSource(codec::StreamSamples& samples, std::vector<std::uint8_t> format) {
   if (auto raw = codec::RawSource::Open(samples, format.data(), format.size())) return raw;
   auto libav = codec::LibavSource::Open(samples, std::move(format));
   if (!libav) return nullptr;

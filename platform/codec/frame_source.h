@@ -34,20 +34,20 @@ class FrameSource {
   // Returns the sample whose picture out holds afterwards: s; a later one
   // when s's picture was lost on the way (the next request is most likely
   // for it); -1 when out holds nothing usable.
-  virtual LONG Show(LONG s, bool backward, DibImage& out) = 0;
+  [[nodiscard]] virtual LONG Show(LONG s, bool backward, DibImage& out) = 0;
 
   // Sources that decode runs of samples from a key frame keep the pictures a
   // run backwards decodes on its way in cache. True when this one does.
-  virtual bool KeepPicturesIn(PictureCache* /*cache*/) { return false; }
+  [[nodiscard]] virtual bool KeepPicturesIn(PictureCache* /*cache*/) { return false; }
   // Makes a picture kept in that cache into out.
-  virtual bool ShowKept(const AVFrame& /*picture*/, DibImage& /*out*/) { return false; }
+  [[nodiscard]] virtual bool ShowKept(const AVFrame& /*picture*/, DibImage& /*out*/) { return false; }
 
   // Work for the second lane: makes sample s's picture in out on its own,
   // touching nothing but out and decoders of its own (the sample is read
   // now, on the calling thread). Out is allocated before the unit runs and
   // left alone by the caller until it has ended. Empty when s cannot be
   // made that way.
-  virtual std::function<bool()> PrepareAlone(LONG /*s*/, DibImage& /*out*/) { return {}; }
+  [[nodiscard]] virtual std::function<bool()> PrepareAlone(LONG /*s*/, DibImage& /*out*/) { return {}; }
 
  private:
   int m_width;

@@ -125,7 +125,7 @@ struct Decompressor {
   Decompressor& operator=(const Decompressor&) = delete;
 };
 
-bool Decompress(Decompressor* d, const std::uint8_t* data, std::size_t size, DibImage& out) {
+[[nodiscard]] bool Decompress(Decompressor* d, const std::uint8_t* data, std::size_t size, DibImage& out) {
   jpeg_decompress_struct* cinfo = &d->cinfo;
   if (setjmp(d->errors.jump)) return false;
   // A fresh decompressor for every sample: tables never leak from one

@@ -18,7 +18,7 @@ namespace codec {
 class LibavSource final : public FrameSource {
  public:
   // Null when libavcodec has no decoder for the stream format.
-  static std::unique_ptr<LibavSource> Open(StreamSamples& samples, std::vector<std::uint8_t> format);
+  [[nodiscard]] static std::unique_ptr<LibavSource> Open(StreamSamples& samples, std::vector<std::uint8_t> format);
 
   const VideoDecoder& decoder() const { return *m_decoder; }
 

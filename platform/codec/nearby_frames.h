@@ -26,7 +26,7 @@ class NearbyFrames {
 
   // Makes the picture of sample s in out, from memory when it is there;
   // otherwise as FrameSource::Show, whose result it returns.
-  LONG Show(LONG s, bool backward, DibImage& out);
+  [[nodiscard]] LONG Show(LONG s, bool backward, DibImage& out);
 
  private:
   bool TakeFromLane(LONG s, DibImage& out);

@@ -20,7 +20,7 @@ class RawSource final : public FrameSource {
  public:
   // Null when the stream format is not an uncompressed one handled here, or
   // its pictures would exceed dib::kMaxPixelBytes once converted.
-  static std::unique_ptr<RawSource> Open(StreamSamples& samples, const std::uint8_t* format, std::size_t size);
+  [[nodiscard]] static std::unique_ptr<RawSource> Open(StreamSamples& samples, const std::uint8_t* format, std::size_t size);
 
   LONG Show(LONG s, bool backward, DibImage& out) override;
 

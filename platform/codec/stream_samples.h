@@ -18,7 +18,7 @@ class StreamSamples {
   LONG length() const { return m_length; }
 
   // Size of sample i, or -1 when it cannot be read.
-  LONG Size(LONG i) const;
+  [[nodiscard]] LONG Size(LONG i) const;
   // Reads sample i, which must hold size bytes, into buffer.
   [[nodiscard]] bool Read(LONG i, void* buffer, LONG size) const;
   // Reads sample i into `into`; false when it is empty or cannot be read.
@@ -27,7 +27,7 @@ class StreamSamples {
   LONG NextWithData(LONG i) const;
   // The sample holding the picture of position n: n itself, or the last
   // sample before it with data when n is empty. -1 when there is none.
-  LONG PictureSample(LONG n);
+  [[nodiscard]] LONG PictureSample(LONG n);
 
   // The key frame at or before i, or -1.
   LONG KeyAtOrBefore(LONG i) const { return AVIStreamFindSample(m_stream, i, FIND_KEY | FIND_PREV); }

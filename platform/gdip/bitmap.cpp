@@ -546,5 +546,5 @@ Bitmap::Bitmap(const WCHAR* filename) : m_image(nullptr), m_lastStatus(Ok) {
 }
 
 Bitmap::~Bitmap() {
-  if (m_image) GdipDisposeImage(asImage());
+  if (m_image) (void)GdipDisposeImage(asImage());
 }

@@ -27,7 +27,7 @@ struct PoolReturn {
 };
 using PixelBuffer = std::unique_ptr<BYTE, PoolReturn>;
 // Null when the memory is not there.
-PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed);
+[[nodiscard]] PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed);
 // Frees every pooled block (at library shutdown).
 void DrainPixelPool();
 

@@ -16,7 +16,7 @@ namespace {
 
 using dib::JpegErrors;
 
-bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* data, std::size_t size) {
+[[nodiscard]] bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* data, std::size_t size) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(cinfo);
   // Large progressive pictures keep all coefficients; past this libjpeg
@@ -27,7 +27,7 @@ bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* d
   return true;
 }
 
-bool ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, BYTE* rows, std::ptrdiff_t stride) {
+[[nodiscard]] bool ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, BYTE* rows, std::ptrdiff_t stride) {
   if (setjmp(errors->jump)) return false;
   jpeg_start_decompress(cinfo);
   while (cinfo->output_scanline < cinfo->output_height) {

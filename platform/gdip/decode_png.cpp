@@ -37,7 +37,7 @@ struct PngPlan {
   std::vector<ARGB> palette;
 };
 
-bool ReadInfo(png_structp png, png_infop info, PngPlan* plan) {
+[[nodiscard]] bool ReadInfo(png_structp png, png_infop info, PngPlan* plan) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
   png_uint_32 width, height;
@@ -93,7 +93,7 @@ bool ReadInfo(png_structp png, png_infop info, PngPlan* plan) {
   return true;
 }
 
-bool ReadRows(png_structp png, png_bytepp rows) {
+[[nodiscard]] bool ReadRows(png_structp png, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_image(png, rows);
   return true;

@@ -30,9 +30,11 @@ class Reader {
     m_decoder = AVIStreamGetFrameOpen(m_stream, AVIGETFRAMEF_BESTDISPLAYFMT);
   }
   ~Reader() {
-    if (m_decoder) AVIStreamGetFrameClose(m_decoder);
-    if (m_stream) AVIStreamRelease(m_stream);
-    if (m_file) AVIFileRelease(m_file);
+    if (m_decoder) {
+      EXPECT_EQ(AVIStreamGetFrameClose(m_decoder), AVIERR_OK);
+    }
+    if (m_stream) (void)AVIStreamRelease(m_stream);  // a file being read releases without anything to report
+    if (m_file) (void)AVIFileRelease(m_file);
     AVIFileExit();
   }
   bool streamOpen() const { return m_stream != nullptr; }

@@ -83,53 +83,53 @@ void AVIFileExit();
 // file (OF_WRITE | OF_CREATE). lpHandler must be null. Errors: AVIERR_FILEOPEN
 // (missing, directory, no permission), AVIERR_FILEREAD, AVIERR_BADFORMAT (not
 // an AVI), AVIERR_NODATA (empty file), AVIERR_BADPARAM.
-HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler);
+[[nodiscard]] HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler);
 
 // Drops one reference. When references remain, returns their count (> 0).
 // The last reference finishes a file opened for writing and returns 0, or an
 // AVIERR_ code (AVIERR_FILEWRITE on a full disk) when anything could not be
 // written. Readers return 0.
-LONG AVIFileRelease(PAVIFILE pfile);
+[[nodiscard]] LONG AVIFileRelease(PAVIFILE pfile);
 
 // Writing: creates the next stream. Only one video stream per file is
 // supported for writing.
-HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFOA* psi);
-HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat);
+[[nodiscard]] HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, const AVISTREAMINFOA* psi);
+[[nodiscard]] HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, const void* lpFormat, LONG cbFormat);
 // Appends lSamples (must be 1) samples of cbBuffer bytes at lStart (must be the
 // next position). dwFlags: AVIIF_KEYFRAME or 0.
-HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer,
+[[nodiscard]] HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, const void* lpBuffer,
                        LONG cbBuffer, DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten);
 
 // Drops one reference to the stream (and the stream's reference to its file).
 // Returns remaining references (> 0); 0 when this was the last and everything
 // written to the stream so far reached the file; an AVIERR_ code otherwise.
-LONG AVIStreamRelease(PAVISTREAM pavi);
+[[nodiscard]] LONG AVIStreamRelease(PAVISTREAM pavi);
 
 // Reading. fccType streamtypeVIDEO or 0 (any); lParam the index among
 // streams of that type. AVIERR_NODATA when there is no such stream.
-HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, DWORD fccType, LONG lParam);
+[[nodiscard]] HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, DWORD fccType, LONG lParam);
 // Copies the stream header, at most lSize bytes. For a file being read,
 // dwLength is the number of samples found and dwSuggestedBufferSize the
 // largest of them, whatever the file's header claims.
-HRESULT AVIStreamInfoA(PAVISTREAM pavi, AVISTREAMINFOA* psi, LONG lSize);
+[[nodiscard]] HRESULT AVIStreamInfoA(PAVISTREAM pavi, AVISTREAMINFOA* psi, LONG lSize);
 // Copies the stream format (strf) into lpFormat, at most *lpcbFormat bytes,
 // and sets *lpcbFormat to the bytes copied; with lpFormat null, sets
 // *lpcbFormat to the format's size.
-HRESULT AVIStreamReadFormat(PAVISTREAM pavi, LONG lPos, void* lpFormat, LONG* lpcbFormat);
+[[nodiscard]] HRESULT AVIStreamReadFormat(PAVISTREAM pavi, LONG lPos, void* lpFormat, LONG* lpcbFormat);
 // Reads sample lStart (lSamples must be 1). With lpBuffer null, reports the
 // sample's size in *plBytes. AVIERR_BUFFERTOOSMALL when cbBuffer is short;
 // AVIERR_BADPARAM outside the stream. A zero-length sample reads 0 bytes.
-HRESULT AVIStreamRead(PAVISTREAM pavi, LONG lStart, LONG lSamples, void* lpBuffer, LONG cbBuffer,
+[[nodiscard]] HRESULT AVIStreamRead(PAVISTREAM pavi, LONG lStart, LONG lSamples, void* lpBuffer, LONG cbBuffer,
                       LONG* plBytes, LONG* plSamples);
 // Number of samples in the stream.
-LONG AVIStreamLength(PAVISTREAM pavi);
+[[nodiscard]] LONG AVIStreamLength(PAVISTREAM pavi);
 // Key-frame search: lFlags FIND_KEY with FIND_PREV or FIND_NEXT. Returns the
 // position found, or -1 (also for lPos outside the stream). Empty samples are
 // never key frames. O(log n).
 constexpr LONG FIND_NEXT = 0x0001;
 constexpr LONG FIND_PREV = 0x0004;
 constexpr LONG FIND_KEY = 0x0010;
-LONG AVIStreamFindSample(PAVISTREAM pavi, LONG lPos, LONG lFlags);
+[[nodiscard]] LONG AVIStreamFindSample(PAVISTREAM pavi, LONG lPos, LONG lFlags);
 inline bool AVIStreamIsKeyFrame(PAVISTREAM pavi, LONG lPos) {
   return AVIStreamFindSample(pavi, lPos, FIND_KEY | FIND_PREV) == lPos;
 }
@@ -137,4 +137,4 @@ inline bool AVIStreamIsKeyFrame(PAVISTREAM pavi, LONG lPos) {
 // Not a Video for Windows call: the size at which a file being written
 // continues in a further RIFF part (OpenDML). Default 1 GiB; tests lower it.
 // Call before the first AVIStreamWrite.
-HRESULT AVIFileSetPartLimit(PAVIFILE pfile, std::uint64_t bytes);
+[[nodiscard]] HRESULT AVIFileSetPartLimit(PAVIFILE pfile, std::uint64_t bytes);

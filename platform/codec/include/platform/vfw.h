@@ -25,11 +25,11 @@ using PGETFRAME = AviGetFrame*;
 // The stream must stay open until the decoder is closed.
 inline LPBITMAPINFOHEADER const AVIGETFRAMEF_BESTDISPLAYFMT =
     reinterpret_cast<LPBITMAPINFOHEADER>(static_cast<std::uintptr_t>(1));
-PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted);
+[[nodiscard]] PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted);
 // The frame at lPos, owned by the decoder until its next call or its close;
 // null outside the stream or for a frame that cannot be decoded.
-void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos);
-HRESULT AVIStreamGetFrameClose(PGETFRAME pg);
+[[nodiscard]] void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos);
+[[nodiscard]] HRESULT AVIStreamGetFrameClose(PGETFRAME pg);
 
 // ---------------------------------------------------------------------------
 // Installable compressors
@@ -84,10 +84,10 @@ struct ICINFO {
 
 // Fills *lpicinfo with installed compressor number i (0-based) of fccType.
 // Returns FALSE past the last one.
-BOOL ICInfo(DWORD fccType, DWORD i, ICINFO* lpicinfo);
+[[nodiscard]] BOOL ICInfo(DWORD fccType, DWORD i, ICINFO* lpicinfo);
 // Opens the compressor with that handler FourCC (case-insensitive), or null.
-HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode);
-LRESULT ICClose(HIC hic);
+[[nodiscard]] HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode);
+[[nodiscard]] LRESULT ICClose(HIC hic);
 
 // ICM_COMPRESS_GET_FORMAT: dw1 the input BITMAPINFOHEADER*, dw2 the output
 //   buffer or 0; returns the size of the output format in bytes (40 or more:
@@ -97,13 +97,13 @@ LRESULT ICClose(HIC hic);
 // ICM_COMPRESS_QUERY: dw1 input, dw2 0; ICERR_OK when the input is accepted.
 // ICM_COMPRESS_BEGIN: dw1 input, dw2 output; ICERR_OK or an error.
 // ICM_COMPRESS_END: both 0; ICERR_OK or an error.
-LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2);
+[[nodiscard]] LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2);
 
 // Compresses one frame of lpbiInput's format from lpBits into lpData, sets
 // lpbiOutput->biSizeImage to its size and *lpdwFlags to AVIIF_KEYFRAME for a
 // key frame (else 0). dwQuality 0..10000. Every call returns that frame (no
 // encoder delay). ICERR_OK on success.
-DWORD ICCompress(HIC hic, DWORD dwFlags, LPBITMAPINFOHEADER lpbiOutput, void* lpData,
+[[nodiscard]] DWORD ICCompress(HIC hic, DWORD dwFlags, LPBITMAPINFOHEADER lpbiOutput, void* lpData,
                  LPBITMAPINFOHEADER lpbiInput, void* lpBits, DWORD* lpckid, DWORD* lpdwFlags,
                  LONG lFrameNum, DWORD dwFrameSize, DWORD dwQuality, LPBITMAPINFOHEADER lpbiPrev,
                  void* lpPrev);
@@ -131,5 +131,5 @@ constexpr UINT ICMF_CHOOSE_PREVIEW = 0x0004;
 // pc->hic is the opened compressor (0 for uncompressed), pc->fccHandler its
 // FourCC. FALSE when cancelled, when pc->cbSize is not 64, or when no chooser
 // is installed.
-BOOL ICCompressorChoose(HWND hwnd, UINT uiFlags, void* pvIn, void* lpData, COMPVARS* pc,
+[[nodiscard]] BOOL ICCompressorChoose(HWND hwnd, UINT uiFlags, void* pvIn, void* lpData, COMPVARS* pc,
                         const char* lpszTitle);

@@ -50,7 +50,7 @@ enum class ColorTable {
 // 16 and more: BITMAPINFOHEADER and its later versions, fields past a short
 // header reading 0), then the masks and colours the header calls for. Never
 // reads past `size` bytes.
-DibRead ReadDibFormat(const std::uint8_t* info, std::size_t size, std::size_t headerSize, ColorTable table,
+[[nodiscard]] DibRead ReadDibFormat(const std::uint8_t* info, std::size_t size, std::size_t headerSize, ColorTable table,
                       DibFormat* out);
 
 // Rows of a bitmap turned into blue, green, red (and alpha) bytes: palettes
