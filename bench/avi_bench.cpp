@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/codec/compressor_choice.h"
+#include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
 namespace {
@@ -32,7 +33,7 @@ int Write(const std::string& rawPath, const std::string& outPath, int width, int
   std::FILE* raw = std::fopen(rawPath.c_str(), "rb");
   if (!raw) return Fail("opening the raw frames", 0);
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-  const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
+  const auto stride = static_cast<std::size_t>(dib::Stride(width, 24));
   std::vector<std::uint8_t> topDown(rowBytes * height), frame(stride * height, 0);
 
   const auto start = Clock::now();

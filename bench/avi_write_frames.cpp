@@ -17,6 +17,7 @@ extern "C" {
 #include <libavutil/md5.h>
 }
 
+#include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
 namespace {
@@ -30,7 +31,7 @@ struct Options {
   long md5Frame = -1;
 };
 
-int Stride(int width) { return (3 * width + 3) & ~3; }
+int Stride(int width) { return static_cast<int>(dib::Stride(width, 24)); }
 
 void FillFrame(std::vector<std::uint8_t>& frame, int width, int height, long index) {
   const int stride = Stride(width);

@@ -18,6 +18,7 @@
 #include <tiffio.h>
 
 #include "picture/load_picture.h"
+#include "platform/dib/layout.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ int Run(int cols, int rows, const std::vector<std::string>& files) {
   if (GdiplusStartup(&token, &input, nullptr) != Ok) return 1;
   GpBitmap* canvas = nullptr;
   if (GdipCreateBitmapFromScan0(cols, rows, 0, PixelFormat24bppRGB, nullptr, &canvas) != Ok) return 1;
-  const std::size_t stride = (3 * static_cast<std::size_t>(cols) + 3) & ~std::size_t{3};
+  const auto stride = static_cast<std::size_t>(dib::Stride(cols, 24));
   std::vector<std::uint8_t> frame(stride * rows);
   const GpPointF points[3] = {{0, 0}, {static_cast<float>(cols), 0}, {0, static_cast<float>(rows)}};
 

@@ -30,7 +30,7 @@ class LibavSource final : public FrameSource {
   std::function<bool()> PrepareAlone(LONG s, DibImage& out) override;
 
  private:
-  // What Run leaves behind besides the sample shown.
+  // Run's result when the run must start afresh: B-frames showed up.
   static constexpr LONG kRenumbered = -2;
 
   LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder, std::vector<std::uint8_t> format);
