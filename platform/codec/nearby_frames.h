@@ -20,7 +20,6 @@ class NearbyFrames {
  public:
   NearbyFrames(std::unique_ptr<FrameSource> source, LONG length);
 
-  const FrameSource& source() const { return *m_source; }
   // The pictures kept for steps back; null when the source keeps none.
   PictureCache* kept() { return m_keeps ? &m_cache : nullptr; }
 
@@ -29,7 +28,7 @@ class NearbyFrames {
   [[nodiscard]] LONG Show(LONG s, bool backward, DibImage& out);
 
  private:
-  bool TakeFromLane(LONG s, DibImage& out);
+  [[nodiscard]] bool TakeFromLane(LONG s, DibImage& out);
   void StartLane(LONG s, LONG step, const DibImage& like);
 
   std::unique_ptr<FrameSource> m_source;
