@@ -10,7 +10,7 @@ bool CMainApp::InitInstance() {
   QCoreApplication::setOrganizationName(QStringLiteral("Kestrix AVI Drop"));
   GdiplusStartupInput input;
   std::uintptr_t token = 0;
-  GdiplusStartup(&token, &input, nullptr);
+  (void)GdiplusStartup(&token, &input, nullptr);  // version 1 is always there
   {
     ui::CMainDlg dialog;
     dialog.show();

@@ -73,15 +73,15 @@ ComposeResult Stretch(std::unique_ptr<Bitmap> picture, const StretchTarget& targ
     std::memcpy(to, static_cast<const std::uint8_t*>(canvas.Scan0) + std::ptrdiff_t(y) * canvas.Stride, rowBytes);
     std::memset(to + rowBytes, 0, std::size_t(frame.stride) - rowBytes);
   }
-  GdipBitmapUnlockBits(target.canvas->image(), &canvas);
+  (void)GdipBitmapUnlockBits(target.canvas->image(), &canvas);  // a read lock has nothing to store
 
   std::unique_ptr<Bitmap> working = FrameBitmap(frame);
   if (!working) return ComposeResult::Skipped;
   GpGraphics* graphics = nullptr;
   if (working->record(GdipGetImageGraphicsContext(working->asImage(), &graphics)) == Ok) {
     // A failed draw leaves the blank copy; it is not reported.
-    GdipDrawImagePoints(graphics, picture->asImage(), target.points, 3);
-    GdipDeleteGraphics(graphics);
+    (void)GdipDrawImagePoints(graphics, picture->asImage(), target.points, 3);
+    (void)GdipDeleteGraphics(graphics);
   }
   return ComposeResult::Composed;
 }
@@ -125,7 +125,7 @@ ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, c
   if (source->record(GdipBitmapLockBits(source->image(), &area, ImageLockModeRead | ImageLockModeUserInputBuf,
                                         PixelFormat24bppRGB, &data)) != Ok)
     return ComposeResult::Skipped;
-  GdipBitmapUnlockBits(source->image(), &data);
+  (void)GdipBitmapUnlockBits(source->image(), &data);  // the rows went straight into the frame
   return ComposeResult::Composed;
 }
 

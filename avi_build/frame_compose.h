@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/dib/layout.h"
 #include "platform/gdiplus.h"
 #include "platform/wintypes.h"
 
 namespace avi_build {
 
 // Bytes per frame row: 3 × cols rounded up to a multiple of 4.
-constexpr std::int32_t FrameStride(std::int32_t cols) { return (3 * cols + 3) & ~3; }
+constexpr std::int32_t FrameStride(std::int32_t cols) { return static_cast<std::int32_t>(dib::Stride(cols, 24)); }
 
 // The 40-byte header of a bottom-up 24-bit frame of cols × rows pixels.
 BITMAPINFOHEADER FrameHeader(std::int32_t cols, std::int32_t rows);

@@ -105,7 +105,7 @@ struct CompressorGuard {
   ~CompressorGuard() {
     if (!hic) return;
     if (begun) End();
-    ICClose(hic);
+    (void)ICClose(hic);
   }
 };
 
@@ -129,7 +129,8 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
   if (compressor.hic) {
     LRESULT size = ICSendMessage(compressor.hic, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input), 0);
     format.assign(std::size_t(size >= LRESULT(sizeof(BITMAPINFOHEADER)) ? size : sizeof(BITMAPINFOHEADER)), 0);
-    ICSendMessage(compressor.hic, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input), DWORD_PTR(format.data()));
+    // A format the compressor does not fill in fails at ICM_COMPRESS_BEGIN below.
+    (void)ICSendMessage(compressor.hic, ICM_COMPRESS_GET_FORMAT, DWORD_PTR(&input), DWORD_PTR(format.data()));
   } else {
     format.resize(sizeof(BITMAPINFOHEADER));
     std::memcpy(format.data(), &input, sizeof input);

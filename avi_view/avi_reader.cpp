@@ -20,7 +20,7 @@ AviReader::AviReader(std::string path, const MessageFn& message) {
     m_videoStream = nullptr;
     std::snprintf(text, sizeof text, "Couldn't open Video Stream (%s)", AviErrorName(hr));
   } else {
-    AVIStreamInfoA(m_videoStream, &m_streamInfo, sizeof m_streamInfo);
+    (void)AVIStreamInfoA(m_videoStream, &m_streamInfo, sizeof m_streamInfo);  // an open stream always has one
     m_decoder = AVIStreamGetFrameOpen(m_videoStream, AVIGETFRAMEF_BESTDISPLAYFMT);
     if (m_decoder) return;
     std::snprintf(text, sizeof text, "Couldn't open Video Frame");
@@ -29,9 +29,10 @@ AviReader::AviReader(std::string path, const MessageFn& message) {
 }
 
 AviReader::~AviReader() {
-  if (m_decoder) AVIStreamGetFrameClose(m_decoder);
-  if (m_videoStream) AVIStreamRelease(m_videoStream);
-  if (m_aviFile) AVIFileRelease(m_aviFile);
+  // Handles of a file being read release without anything to report.
+  if (m_decoder) (void)AVIStreamGetFrameClose(m_decoder);
+  if (m_videoStream) (void)AVIStreamRelease(m_videoStream);
+  if (m_aviFile) (void)AVIFileRelease(m_aviFile);
   if (g_readerCount.fetch_sub(1) == 1) AVIFileExit();
 }
 

@@ -14,13 +14,13 @@ namespace avi_view {
 int FindEncoderByMime(const WCHAR* mimeType, CLSID* clsid) {
   UINT count = 0;
   UINT size = 0;
-  GdipGetImageEncodersSize(&count, &size);
+  (void)GdipGetImageEncodersSize(&count, &size);  // a failure leaves size 0
   if (size == 0) return -1;
   // ImageCodecInfo records followed by their strings, in one block.
   std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[size]);
   if (!block) return -1;
   auto* encoders = reinterpret_cast<ImageCodecInfo*>(block.get());
-  GdipGetImageEncoders(count, size, encoders);
+  (void)GdipGetImageEncoders(count, size, encoders);
   for (UINT i = 0; i < count; ++i) {
     const WCHAR* a = encoders[i].MimeType;
     const WCHAR* b = mimeType;

@@ -83,7 +83,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   host.ShowPlayer(true);
   const std::int32_t frameCount = static_cast<std::int32_t>(std::min<DWORD>(info.dwLength, INT32_MAX));
   host.SetSliderRange(0, frameCount - 1);
-  (void)AVIStreamGetFrame(reader.m_decoder, 0);
+  (void)AVIStreamGetFrame(reader.m_decoder, 0);  // decodes the first frame early; the loop asks for it again
   CLSID jpegEncoder{};
   const bool haveEncoder = FindEncoderByMime(u"image/jpeg", &jpegEncoder) >= 0;
   // Made on the first export of the playback; saves every frame queued

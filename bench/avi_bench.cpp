@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/codec/compressor_choice.h"
+#include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
 namespace {
@@ -32,7 +33,7 @@ int Write(const std::string& rawPath, const std::string& outPath, int width, int
   std::FILE* raw = std::fopen(rawPath.c_str(), "rb");
   if (!raw) return Fail("opening the raw frames", 0);
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-  const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
+  const auto stride = static_cast<std::size_t>(dib::Stride(width, 24));
   std::vector<std::uint8_t> topDown(rowBytes * height), frame(stride * height, 0);
 
   const auto start = Clock::now();
@@ -52,8 +53,11 @@ int Write(const std::string& rawPath, const std::string& outPath, int width, int
     hic = ICOpen(ICTYPE_VIDEO, fcc, ICMODE_COMPRESS);
     if (!hic) return Fail("ICOpen", 0);
     const auto inArg = reinterpret_cast<DWORD_PTR>(&in);
-    format.resize(static_cast<std::size_t>(ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, 0)));
-    ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(format.data()));
+    const LRESULT formatSize = ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, 0);
+    if (formatSize < static_cast<LRESULT>(sizeof(BITMAPINFOHEADER))) return Fail("ICM_COMPRESS_GET_FORMAT", 0);
+    format.resize(static_cast<std::size_t>(formatSize));
+    if (ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(format.data())) != formatSize)
+      return Fail("ICM_COMPRESS_GET_FORMAT", 0);
     const auto outArg = reinterpret_cast<DWORD_PTR>(format.data());
     output.resize(static_cast<std::size_t>(ICSendMessage(hic, ICM_COMPRESS_GET_SIZE, inArg, outArg)));
     if (ICSendMessage(hic, ICM_COMPRESS_BEGIN, inArg, outArg) != ICERR_OK) return Fail("ICM_COMPRESS_BEGIN", 0);
@@ -100,8 +104,8 @@ int Write(const std::string& rawPath, const std::string& outPath, int width, int
   }
   std::fclose(raw);
   if (hic) {
-    ICSendMessage(hic, ICM_COMPRESS_END, 0, 0);
-    ICClose(hic);
+    if (ICSendMessage(hic, ICM_COMPRESS_END, 0, 0) != ICERR_OK) return Fail("ICM_COMPRESS_END", 0);
+    (void)ICClose(hic);
   }
   if (AVIStreamRelease(stream) != 0) return Fail("AVIStreamRelease", 0);
   if (AVIFileRelease(file) != 0) return Fail("AVIFileRelease", 0);
@@ -127,9 +131,9 @@ int Read(const std::string& path) {
     if (!dib) return Fail("AVIStreamGetFrame", i);
     checksum += dib[40];  // touch the pixels, as a display would
   }
-  AVIStreamGetFrameClose(decoder);
-  AVIStreamRelease(stream);
-  AVIFileRelease(file);
+  (void)AVIStreamGetFrameClose(decoder);
+  (void)AVIStreamRelease(stream);  // a file being read releases without anything to report
+  (void)AVIFileRelease(file);
   AVIFileExit();
   std::printf("%ld %.6f\n", static_cast<long>(frames), Seconds(start));
   return checksum == 0xFFFFFFFFu;  // keeps the touch from being optimised away

@@ -17,6 +17,7 @@ extern "C" {
 #include <libavutil/md5.h>
 }
 
+#include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
 namespace {
@@ -30,7 +31,7 @@ struct Options {
   long md5Frame = -1;
 };
 
-int Stride(int width) { return (3 * width + 3) & ~3; }
+int Stride(int width) { return static_cast<int>(dib::Stride(width, 24)); }
 
 void FillFrame(std::vector<std::uint8_t>& frame, int width, int height, long index) {
   const int stride = Stride(width);
@@ -132,8 +133,8 @@ int Read(const Options& o) {
     if (index != i) ++bad;
   }
   const double seconds = Seconds(start);
-  if (stream) AVIStreamRelease(stream);
-  if (file) AVIFileRelease(file);
+  if (stream) (void)AVIStreamRelease(stream);  // a file being read releases without anything to report
+  if (file) (void)AVIFileRelease(file);
   AVIFileExit();
   if (hr != AVIERR_OK || bad) {
     std::fprintf(stderr, "read failed: 0x%08x, %ld frames out of place\n", static_cast<unsigned>(hr), bad);

@@ -18,6 +18,7 @@
 #include <tiffio.h>
 
 #include "picture/load_picture.h"
+#include "platform/dib/layout.h"
 
 namespace {
 
@@ -56,10 +57,10 @@ int MakeTiffs(const std::string& dir, int count, int width, int height) {
 int Run(int cols, int rows, const std::vector<std::string>& files) {
   std::uintptr_t token = 0;
   GdiplusStartupInput input;
-  GdiplusStartup(&token, &input, nullptr);
+  if (GdiplusStartup(&token, &input, nullptr) != Ok) return 1;
   GpBitmap* canvas = nullptr;
   if (GdipCreateBitmapFromScan0(cols, rows, 0, PixelFormat24bppRGB, nullptr, &canvas) != Ok) return 1;
-  const std::size_t stride = (3 * static_cast<std::size_t>(cols) + 3) & ~std::size_t{3};
+  const auto stride = static_cast<std::size_t>(dib::Stride(cols, 24));
   std::vector<std::uint8_t> frame(stride * rows);
   const GpPointF points[3] = {{0, 0}, {static_cast<float>(cols), 0}, {0, static_cast<float>(rows)}};
 
@@ -82,7 +83,7 @@ int Run(int cols, int rows, const std::vector<std::string>& files) {
     bool ok = GdipCloneBitmapAreaI(0, 0, cols, rows, PixelFormat24bppRGB, canvas, &copy) == Ok &&
               GdipGetImageGraphicsContext(AsImage(copy), &graphics) == Ok &&
               GdipDrawImagePoints(graphics, picture->asImage(), points, 3) == Ok;
-    if (graphics) GdipDeleteGraphics(graphics);
+    if (graphics) (void)GdipDeleteGraphics(graphics);
     picture.reset();
     if (ok && GdipBitmapLockBits(copy, nullptr, ImageLockModeRead, PixelFormat24bppRGB, &data) == Ok) {
       std::memset(frame.data(), 0, frame.size());
@@ -90,16 +91,16 @@ int Run(int cols, int rows, const std::vector<std::string>& files) {
         std::memcpy(frame.data() + stride * (rows - 1 - i),
                     static_cast<const std::uint8_t*>(data.Scan0) + static_cast<std::ptrdiff_t>(i) * data.Stride,
                     3 * static_cast<std::size_t>(cols));
-      GdipBitmapUnlockBits(copy, &data);
+      (void)GdipBitmapUnlockBits(copy, &data);
       checksum += frame[stride * (rows / 2) + 3 * (cols / 2)];
     } else {
       ok = false;
     }
-    if (copy) GdipDisposeImage(AsImage(copy));
+    if (copy) (void)GdipDisposeImage(AsImage(copy));
     if (!ok) ++failed;
     composing += Clock::now() - loaded;
   }
-  GdipDisposeImage(AsImage(canvas));
+  (void)GdipDisposeImage(AsImage(canvas));
   GdiplusShutdown(token);
 
   const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };

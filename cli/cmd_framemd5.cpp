@@ -15,6 +15,7 @@ extern "C" {
 
 #include "avi_view/avi_reader.h"
 #include "cli/commands.h"
+#include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
 namespace cli {
@@ -30,7 +31,7 @@ std::string FrameMd5(AVMD5* md5, const void* frame) {
   std::memcpy(&bih, frame, sizeof bih);
   const auto* pixels = static_cast<const std::uint8_t*>(frame) + sizeof bih;
   const std::size_t rowBytes = static_cast<std::size_t>(bih.biWidth) * 3;
-  const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
+  const auto stride = static_cast<std::size_t>(dib::Stride(bih.biWidth, 24));
   av_md5_init(md5);
   for (LONG y = bih.biHeight - 1; y >= 0; --y)
     av_md5_update(md5, pixels + static_cast<std::size_t>(y) * stride, rowBytes);

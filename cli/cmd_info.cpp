@@ -46,8 +46,9 @@ struct Handles {
   PAVISTREAM stream = nullptr;
   Handles() { AVIFileInit(); }
   ~Handles() {
-    if (stream) AVIStreamRelease(stream);
-    if (file) AVIFileRelease(file);
+    // Handles of a file being read release without anything to report.
+    if (stream) (void)AVIStreamRelease(stream);
+    if (file) (void)AVIFileRelease(file);
     AVIFileExit();
   }
 };
@@ -70,11 +71,18 @@ int CmdInfo(const Args& args) {
     return 1;
   }
   AVISTREAMINFOA info{};
-  AVIStreamInfoA(h.stream, &info, sizeof info);
   LONG formatSize = 0;
-  AVIStreamReadFormat(h.stream, 0, nullptr, &formatSize);
-  std::vector<std::uint8_t> format(static_cast<std::size_t>(formatSize));
-  AVIStreamReadFormat(h.stream, 0, format.data(), &formatSize);
+  std::vector<std::uint8_t> format;
+  hr = AVIStreamInfoA(h.stream, &info, sizeof info);
+  if (hr == AVIERR_OK) hr = AVIStreamReadFormat(h.stream, 0, nullptr, &formatSize);
+  if (hr == AVIERR_OK) {
+    format.resize(static_cast<std::size_t>(formatSize));
+    hr = AVIStreamReadFormat(h.stream, 0, format.data(), &formatSize);
+  }
+  if (hr != AVIERR_OK) {
+    ReportError("Error", std::string("Couldn't open Video Stream (") + AviErrorName(hr) + ")");
+    return 1;
+  }
 
   const LONG frames = AVIStreamLength(h.stream);
   long keyframes = 0;

@@ -105,7 +105,7 @@ int CmdMake(const Args& args) {
   if (fourcc != 0) {
     HIC probe = ICOpen(ICTYPE_VIDEO, fourcc, ICMODE_COMPRESS);
     if (!probe) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
-    ICClose(probe);
+    (void)ICClose(probe);
   }
   // The --codec option answers the job's compressor choice.
   ICSetCompressorChooser(codec::ChooserPicking(fourcc));

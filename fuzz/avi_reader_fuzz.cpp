@@ -6,17 +6,17 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 namespace {
 
 void UseStream(PAVISTREAM stream) {
   AVISTREAMINFOA info{};
-  AVIStreamInfoA(stream, &info, sizeof info);
+  if (AVIStreamInfoA(stream, &info, sizeof info) != AVIERR_OK) __builtin_trap();
   LONG formatSize = 0;
   if (AVIStreamReadFormat(stream, 0, nullptr, &formatSize) == AVIERR_OK && formatSize > 0) {
     std::vector<std::uint8_t> format(static_cast<std::size_t>(formatSize));
-    AVIStreamReadFormat(stream, 0, format.data(), &formatSize);
+    if (AVIStreamReadFormat(stream, 0, format.data(), &formatSize) != AVIERR_OK) __builtin_trap();
   }
   const LONG length = AVIStreamLength(stream);
   std::vector<std::uint8_t> sample;
@@ -29,7 +29,7 @@ void UseStream(PAVISTREAM stream) {
     const LONG next = AVIStreamFindSample(stream, i, FIND_KEY | FIND_NEXT);
     if (prev > i || (next != -1 && next < i)) __builtin_trap();
   }
-  AVIStreamFindSample(stream, length, FIND_KEY | FIND_PREV);
+  if (AVIStreamFindSample(stream, length, FIND_KEY | FIND_PREV) != -1) __builtin_trap();
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PAVISTREAM stream = nullptr;
   for (LONG n = 0; AVIFileGetStream(file, &stream, 0, n) == AVIERR_OK; ++n) {
     UseStream(stream);
-    AVIStreamRelease(stream);
+    if (AVIStreamRelease(stream) != 0) __builtin_trap();
   }
   if (AVIFileRelease(file) != 0) __builtin_trap();
   return 0;

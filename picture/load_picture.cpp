@@ -65,7 +65,7 @@ void TiffFallback(const char* path, unsigned shift, std::unique_ptr<Bitmap>& pic
   if (picture) {
     const GpStatus status = GdipGetImagePixelFormat(picture->asImage(), &format);
     if (status != Ok) {
-      picture->record(status);
+      (void)picture->record(status);
       format = PixelFormatUndefined;
     }
   }
@@ -88,6 +88,6 @@ void TiffFallback(const char* path, unsigned shift, std::unique_ptr<Bitmap>& pic
   for (std::int32_t row = 0; row < raster.height; ++row)
     ConvertRow(raster, raster.pixels.get() + static_cast<std::ptrdiff_t>(row) * raster.stride,
                scan0 + static_cast<std::ptrdiff_t>(row) * data.Stride, shift);
-  result->record(GdipBitmapUnlockBits(converted, &data));
+  (void)result->record(GdipBitmapUnlockBits(converted, &data));
   picture = std::move(result);
 }

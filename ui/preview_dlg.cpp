@@ -52,8 +52,8 @@ void CPreviewDlg::paintEvent(QPaintEvent*) {
   GpGraphics* graphics = nullptr;
   if (GdipCreateFromHDC(&surface, &graphics) == Ok) {
     // With no picture the call fails quietly and nothing is drawn.
-    GdipDrawImageRectI(graphics, m_picture ? m_picture->asImage() : nullptr, 0, 0, width(), height());
-    GdipDeleteGraphics(graphics);
+    (void)GdipDrawImageRectI(graphics, m_picture ? m_picture->asImage() : nullptr, 0, 0, width(), height());
+    (void)GdipDeleteGraphics(graphics);
   }
   setWindowTitle(QString::fromLocal8Bit(m_title.c_str()));
 }

@@ -18,7 +18,6 @@ namespace avifile {
 namespace {
 
 constexpr std::size_t kCacheBytes = 16 << 10;
-constexpr std::uint64_t kMaxFormatBytes = 16u << 20;
 constexpr unsigned kMaxStreams = 100;  // two decimal digits in chunk ids
 constexpr int kMaxIndexDepth = 3;
 constexpr std::size_t kMaxFrames = 0x7FFFFFFF;
@@ -47,7 +46,7 @@ int SampleStream(FOURCC id) {
   return (a - '0') * 10 + (b - '0');
 }
 
-bool PReadAll(int fd, void* dst, std::size_t size, std::uint64_t offset, std::size_t* got) {
+[[nodiscard]] bool PReadAll(int fd, void* dst, std::size_t size, std::uint64_t offset, std::size_t* got) {
   auto* out = static_cast<std::uint8_t*>(dst);
   std::size_t done = 0;
   while (done < size) {
@@ -84,12 +83,12 @@ class Parser {
     std::vector<bool> idx1Keys;
   };
 
-  bool Read(std::uint64_t offset, void* dst, std::size_t size);
-  bool ReadChunk(std::uint64_t pos, std::uint64_t parentEnd, Chunk* chunk);
+  [[nodiscard]] bool Read(std::uint64_t offset, void* dst, std::size_t size);
+  [[nodiscard]] bool ReadChunk(std::uint64_t pos, std::uint64_t parentEnd, Chunk* chunk);
   std::uint64_t NextChunk(const Chunk& chunk) const {
     return chunk.data + chunk.size + (chunk.size & 1);
   }
-  bool ReadFourcc(std::uint64_t offset, FOURCC* fcc) {
+  [[nodiscard]] bool ReadFourcc(std::uint64_t offset, FOURCC* fcc) {
     std::uint8_t b[4];
     if (!Read(offset, b, 4)) return false;
     *fcc = GetLE32(b);
@@ -101,7 +100,7 @@ class Parser {
   void ParseHdrl(const Chunk& hdrl);
   void ParseStrl(const Chunk& strl);
   void ParseIdx1();
-  bool ReadOdmlIndex(unsigned stream, std::uint64_t data, std::uint64_t size, int depth,
+  [[nodiscard]] bool ReadOdmlIndex(unsigned stream, std::uint64_t data, std::uint64_t size, int depth,
                      std::vector<FrameEntry>* frames, std::vector<bool>* keys);
   void Scan(unsigned stream, std::uint64_t from, std::vector<FrameEntry>* frames, std::vector<bool>* keys);
   void BuildIndex(unsigned stream);
@@ -428,7 +427,9 @@ void Parser::BuildIndex(unsigned s) {
   std::vector<bool> keys;
   if (parse.hasIndx) {
     m_visitedIndexes.clear();
-    ReadOdmlIndex(number, parse.indxData, parse.indxSize, 0, &frames, &keys);
+    // A damaged index keeps the entries read before the damage; the scan
+    // below finds the samples after them.
+    (void)ReadOdmlIndex(number, parse.indxData, parse.indxSize, 0, &frames, &keys);
   }
   if (frames.empty()) {
     frames = std::move(parse.idx1Frames);

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 namespace avifile {
 
@@ -34,7 +34,7 @@ class AviSource {
  public:
   // AVIERR_FILEOPEN (missing, not a regular file, no permission),
   // AVIERR_NODATA (empty), AVIERR_BADFORMAT (not an AVI), AVIERR_FILEREAD.
-  static HRESULT Open(const char* path, std::unique_ptr<AviSource>* source);
+  [[nodiscard]] static HRESULT Open(const char* path, std::unique_ptr<AviSource>* source);
   ~AviSource();
   AviSource(const AviSource&) = delete;
   AviSource& operator=(const AviSource&) = delete;
@@ -43,7 +43,7 @@ class AviSource {
 
   // Copies sample pos of the stream into buffer with one read. With a null
   // buffer, only *bytes is set.
-  HRESULT ReadSample(const StreamData& stream, LONG pos, void* buffer, LONG bufferSize, LONG* bytes) const;
+  [[nodiscard]] HRESULT ReadSample(const StreamData& stream, LONG pos, void* buffer, LONG bufferSize, LONG* bytes) const;
 
  private:
   friend class Parser;

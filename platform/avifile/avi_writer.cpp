@@ -20,7 +20,6 @@ namespace {
 // to the file in one call together with whatever the buffer holds, so that a
 // frame written is on disk even if the process is killed before the end.
 constexpr std::size_t kBufferBytes = 1 << 20;
-constexpr std::uint32_t kMaxFormatBytes = 16u << 20;
 constexpr std::uint64_t kMaxPartLimit = 2ull << 30;
 
 void AppendLE16(std::vector<std::uint8_t>& v, std::uint16_t x) {

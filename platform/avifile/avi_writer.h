@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 namespace avifile {
 
@@ -25,22 +25,22 @@ class AviWriter {
   // Creates (or replaces) the file, locked against other writers until
   // Finish. AVIERR_FILEOPEN when it cannot, or while another writer holds it;
   // GetLastError() then tells why.
-  static HRESULT Create(const char* path, std::unique_ptr<AviWriter>* writer);
+  [[nodiscard]] static HRESULT Create(const char* path, std::unique_ptr<AviWriter>* writer);
   ~AviWriter();
   AviWriter(const AviWriter&) = delete;
   AviWriter& operator=(const AviWriter&) = delete;
 
-  HRESULT AddStream(const AVISTREAMINFOA& info);
+  [[nodiscard]] HRESULT AddStream(const AVISTREAMINFOA& info);
   bool HasStream() const { return m_hasStream; }
-  HRESULT SetFormat(LONG pos, const void* format, LONG size);
-  HRESULT WriteFrame(LONG start, const void* data, LONG size, DWORD flags);
-  HRESULT SetPartLimit(std::uint64_t bytes);
+  [[nodiscard]] HRESULT SetFormat(LONG pos, const void* format, LONG size);
+  [[nodiscard]] HRESULT WriteFrame(LONG start, const void* data, LONG size, DWORD flags);
+  [[nodiscard]] HRESULT SetPartLimit(std::uint64_t bytes);
 
   // Hands every byte written so far to the file. Returns the sticky result.
-  HRESULT Flush();
+  [[nodiscard]] HRESULT Flush();
   // Writes the indexes and the final sizes and closes the file. Once only;
   // later calls return the first result.
-  HRESULT Finish();
+  [[nodiscard]] HRESULT Finish();
 
   // The stream header as given, with dwLength the frames written so far.
   AVISTREAMINFOA Info() const;
@@ -65,12 +65,12 @@ class AviWriter {
   };
 
   explicit AviWriter(std::unique_ptr<OutFile> out);
-  bool WriteHeaders();
-  bool StartPart();
-  bool ClosePart(bool withStandardIndex);
-  bool WriteStandardIndex(Part& part);
-  bool WriteLegacyIndex(const Part& part);
-  bool PatchHeaders(bool hasIndex);
+  [[nodiscard]] bool WriteHeaders();
+  [[nodiscard]] bool StartPart();
+  [[nodiscard]] bool ClosePart(bool withStandardIndex);
+  [[nodiscard]] bool WriteStandardIndex(Part& part);
+  [[nodiscard]] bool WriteLegacyIndex(const Part& part);
+  [[nodiscard]] bool PatchHeaders(bool hasIndex);
   std::uint64_t ClosingBytes(const Part& part, std::size_t frames) const;
   void Recover();
   HRESULT Fail();

@@ -9,7 +9,7 @@
 
 #include "platform/avifile/avi_source.h"
 #include "platform/avifile/avi_writer.h"
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 struct AviStream {
   std::atomic<LONG> refs{0};

@@ -1,10 +1,13 @@
-// RIFF/AVI layout constants and little-endian field access shared by the AVI
-// writer and reader. Internal to platform/avifile.
+// RIFF/AVI layout constants shared by the AVI writer and reader, with the
+// bitmap core's little-endian field access and format size limit. Internal to
+// platform/avifile.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
+#include "platform/dib/layout.h"
+#include "platform/dib/little_endian.h"
 #include "platform/wintypes.h"
 
 namespace avifile {
@@ -44,26 +47,14 @@ constexpr std::uint32_t kDmlhSize = 248;
 constexpr std::uint32_t kAvihSize = 56;
 constexpr std::uint32_t kStrhSize = 56;
 
-inline void PutLE16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void PutLE32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline void PutLE64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline std::uint16_t GetLE16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t GetLE32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline std::uint64_t GetLE64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(GetLE32(p)) | (static_cast<std::uint64_t>(GetLE32(p + 4)) << 32);
-}
+using dib::GetLE16;
+using dib::GetLE32;
+using dib::GetLE64;
+using dib::PutLE16;
+using dib::PutLE32;
+using dib::PutLE64;
+
+using dib::kMaxFormatBytes;
 
 // The chunk id of stream n's samples: two decimal digits and a type
 // ("00db", "00dc", "01wb").

@@ -55,7 +55,7 @@ struct CompressorSpec {
 // The compressors whose encoder this libavcodec provides, in listing order.
 std::span<const CompressorSpec* const> InstalledCompressors();
 // Case-insensitive FourCC lookup among the installed compressors, or null.
-const CompressorSpec* FindCompressor(FOURCC fcc);
+[[nodiscard]] const CompressorSpec* FindCompressor(FOURCC fcc);
 
 // Quality 0..10000 (anything above 10000 means the default, 7500) mapped to
 // a quantiser scale (31..1; 8500 gives 3) and a constant rate factor
@@ -77,6 +77,6 @@ std::int64_t MaxFrameBytes(const CompressorSpec& spec, int width, int height);
 // ICERR_OK when the compressor takes this input: 24-bit BI_RGB, either row
 // order, a size within the codec's limits, frames that fit a LONG. Answers
 // from the table alone, without opening an encoder.
-LRESULT QueryInput(const CompressorSpec& spec, const BITMAPINFOHEADER* in);
+[[nodiscard]] LRESULT QueryInput(const CompressorSpec& spec, const BITMAPINFOHEADER* in);
 
 }  // namespace codec

@@ -25,7 +25,7 @@ using codec::CompressorSpec;
 int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biHeight : bih->biHeight; }
 
 // The encoder for this input, opened when there is none yet for its size.
-codec::VideoEncoder* EncoderFor(Compressor* hic, const BITMAPINFOHEADER* in) {
+[[nodiscard]] codec::VideoEncoder* EncoderFor(Compressor* hic, const BITMAPINFOHEADER* in) {
   const int width = in->biWidth;
   const int height = HeightOf(in);
   if (hic->encoder && (hic->encoder->width() != width || hic->encoder->height() != height)) hic->encoder.reset();
@@ -33,7 +33,7 @@ codec::VideoEncoder* EncoderFor(Compressor* hic, const BITMAPINFOHEADER* in) {
   return hic->encoder.get();
 }
 
-LRESULT GetFormat(Compressor* hic, const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
+[[nodiscard]] LRESULT GetFormat(Compressor* hic, const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
   const LRESULT query = codec::QueryInput(*hic->spec, in);
   if (query != ICERR_OK) return query;
   std::vector<std::uint8_t> extradata;

@@ -2,12 +2,14 @@
 
 #include <cstring>
 
+#include "platform/dib/layout.h"
+
 namespace codec {
 
 bool DibImage::Allocate(int width, int height) {
-  if (!DibFits(width, height)) return false;
+  if (!dib::Fits(width, height, 24)) return false;
   if (m_buffer && width == m_width && height == m_height) return true;
-  const std::int64_t stride = DibStride(width, 24);
+  const std::int64_t stride = dib::Stride(width, 24);
   const std::size_t bytes = kPixelOffset + static_cast<std::size_t>(stride * height);
   AvBytesPtr buffer(static_cast<std::uint8_t*>(av_malloc(bytes)));
   if (!buffer) return false;

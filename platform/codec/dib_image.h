@@ -5,34 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <climits>
 
 #include "platform/codec/av_handles.h"
 #include "platform/wintypes.h"
 
 namespace codec {
 
-// Frames whose pixels would exceed this are refused before anything is
-// allocated, so a forged header cannot demand unbounded memory.
-constexpr std::size_t kMaxDibPixelBytes = std::size_t{1} << 30;
-
-// Bytes per row of a DIB with that many bits per pixel (rows padded to 4 bytes).
-constexpr std::int64_t DibStride(std::int64_t width, int bitCount) {
-  return ((width * bitCount + 31) / 32) * 4;
-}
-
-// True when a 24-bit DIB of width x height is positive and within
-// kMaxDibPixelBytes; never overflows, whatever a header claims.
-constexpr bool DibFits(std::int64_t width, std::int64_t height) {
-  return width > 0 && height > 0 && width <= INT32_MAX && height <= INT32_MAX &&
-         DibStride(width, 24) <= static_cast<std::int64_t>(kMaxDibPixelBytes) / height;
-}
-
 class DibImage {
  public:
   // Makes room for width x height; false when the size is not positive or
-  // too large. Keeps the buffer when the size is unchanged.
-  bool Allocate(int width, int height);
+  // its pixels would exceed dib::kMaxPixelBytes. Keeps the buffer when the
+  // size is unchanged.
+  [[nodiscard]] bool Allocate(int width, int height);
 
   int width() const { return m_width; }
   int height() const { return m_height; }

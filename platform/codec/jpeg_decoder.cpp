@@ -8,6 +8,9 @@
 
 #include <jpeglib.h>
 
+#include "platform/dib/jpeg_errors.h"
+#include "platform/dib/layout.h"
+
 namespace codec {
 
 namespace {
@@ -103,31 +106,18 @@ bool PlainHeader(const std::uint8_t* p, std::size_t size, int width, int height)
   }
 }
 
-struct Errors {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void Fail(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<Errors*>(cinfo->err)->jump, 1); }
-
-// A warning means damaged data: libavcodec conceals such damage its own way,
-// so the sample goes to it. Other messages are traces, dropped.
-void OnMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) Fail(cinfo);
-}
-
 void OnProgress(j_common_ptr cinfo) {
-  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) Fail(cinfo);
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) dib::FailJpeg(cinfo);
 }
 
 struct Decompressor {
   jpeg_decompress_struct cinfo{};
-  Errors errors{};
+  dib::JpegErrors errors{};
   jpeg_progress_mgr progress{};
   Decompressor() {
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = Fail;
-    errors.pub.emit_message = OnMessage;
+    // A warning means damaged data: libavcodec conceals such damage its own
+    // way, so the sample goes to it.
+    cinfo.err = dib::UseJpegErrors(&errors, true);
     progress.progress_monitor = OnProgress;
   }
   ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
@@ -135,7 +125,7 @@ struct Decompressor {
   Decompressor& operator=(const Decompressor&) = delete;
 };
 
-bool Decompress(Decompressor* d, const std::uint8_t* data, std::size_t size, DibImage& out) {
+[[nodiscard]] bool Decompress(Decompressor* d, const std::uint8_t* data, std::size_t size, DibImage& out) {
   jpeg_decompress_struct* cinfo = &d->cinfo;
   if (setjmp(d->errors.jump)) return false;
   // A fresh decompressor for every sample: tables never leak from one
@@ -143,7 +133,7 @@ bool Decompress(Decompressor* d, const std::uint8_t* data, std::size_t size, Dib
   // sample without Huffman tables gets the standard ones, as Motion JPEG
   // in AVI expects.
   jpeg_create_decompress(cinfo);
-  cinfo->mem->max_memory_to_use = kMaxDibPixelBytes;  // progressive pictures keep all coefficients
+  cinfo->mem->max_memory_to_use = dib::kMaxPixelBytes;  // progressive pictures keep all coefficients
   cinfo->progress = &d->progress;
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;

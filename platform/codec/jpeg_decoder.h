@@ -24,6 +24,6 @@ bool JpegDecodesFourcc(DWORD fourcc);
 // Decodes one sample into out (allocated to the stream's size). False when
 // the sample is not a picture described above or is damaged; out's pixels
 // are then undefined. Keeps no state: any thread may call it, on its own out.
-bool DecodeJpegSample(const std::uint8_t* sample, std::size_t size, DibImage& out);
+[[nodiscard]] bool DecodeJpegSample(const std::uint8_t* sample, std::size_t size, DibImage& out);
 
 }  // namespace codec

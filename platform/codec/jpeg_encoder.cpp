@@ -11,8 +11,9 @@
 
 #include <jpeglib.h>
 
-#include "platform/codec/dib_image.h"
 #include "platform/codec/video_encoder.h"
+#include "platform/dib/jpeg_errors.h"
+#include "platform/dib/layout.h"
 
 namespace codec {
 namespace {
@@ -29,17 +30,6 @@ constexpr unsigned kIntraMatrix[64] = {
     26, 27, 29, 34, 38, 46, 56, 69,  //
     27, 29, 35, 38, 46, 56, 69, 83,
 };
-
-struct JpegErrors {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void OnJpegError(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1);
-}
-
-void OnJpegMessage(j_common_ptr, int) {}
 
 // Compressed bytes go into a vector that grows when a frame outgrows it and
 // is kept from frame to frame.
@@ -72,9 +62,7 @@ struct Destination {
 class JpegEncoder final : public VideoEncoder {
  public:
   JpegEncoder(int width, int height) : VideoEncoder(width, height) {
-    m_cinfo.err = jpeg_std_error(&m_errors.pub);
-    m_errors.pub.error_exit = OnJpegError;
-    m_errors.pub.emit_message = OnJpegMessage;
+    m_cinfo.err = dib::UseJpegErrors(&m_errors);
     m_dest.pub.init_destination = &Destination::Init;
     m_dest.pub.empty_output_buffer = &Destination::Grow;
     m_dest.pub.term_destination = &Destination::Term;
@@ -109,7 +97,7 @@ class JpegEncoder final : public VideoEncoder {
 
   LRESULT Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) override {
     if (!bits || !out) return ICERR_BADPARAM;
-    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(DibStride(m_width, 24));
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(dib::Stride(m_width, 24));
     for (int y = 0; y < m_height; ++y) {
       const std::uint8_t* row = bits + (bottomUp ? m_height - 1 - y : y) * stride;
       // libjpeg only reads the rows it is given, whatever the pointer type says.
@@ -144,7 +132,7 @@ class JpegEncoder final : public VideoEncoder {
   }
 
   jpeg_compress_struct m_cinfo{};
-  JpegErrors m_errors{};
+  dib::JpegErrors m_errors{};
   Destination m_dest{};
   bool m_created = false;
   std::vector<std::uint8_t> m_bytes;

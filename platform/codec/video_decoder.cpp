@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "platform/dib/layout.h"
+
 namespace codec {
 
 std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads) {
@@ -20,7 +22,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biHeight == INT_MIN) return nullptr;
   const int width = bih.biWidth;
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (!DibFits(width, height)) return nullptr;
+  if (!dib::Fits(width, height, 24)) return nullptr;
 
   const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, bih.biCompression);

@@ -18,7 +18,7 @@ class VideoDecoder {
   // Null when the format is too short or too large, uncompressed (BI_RGB,
   // BI_BITFIELDS: RgbConverter's), or no decoder exists for its FourCC.
   // With threads, libavcodec may decode several frames at once.
-  static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size, bool threads = true);
+  [[nodiscard]] static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size, bool threads = true);
 
   int width() const { return m_width; }
   int height() const { return m_height; }
@@ -28,15 +28,15 @@ class VideoDecoder {
 
   // A packet of size bytes (zeroed padding after them) for Send. Its buffer
   // is reused once the decoder has let go of it; valid until the next call.
-  AVPacket* NewPacket(std::size_t size);
+  [[nodiscard]] AVPacket* NewPacket(std::size_t size);
   // Feeds one sample. 0, AVERROR(EAGAIN) when a picture must be received
   // first, or an error for a sample the decoder rejects.
-  int Send(AVPacket* packet);
+  [[nodiscard]] int Send(AVPacket* packet);
   // Tells the decoder no more samples follow, so it gives up what it holds.
-  int SendEnd();
+  [[nodiscard]] int SendEnd();
   // Takes the next picture: 0, AVERROR(EAGAIN) when it needs more samples,
   // AVERROR_EOF after SendEnd, or an error.
-  int Receive();
+  [[nodiscard]] int Receive();
   const AVFrame& picture() const { return *m_picture; }
   // Forgets everything sent, for a new start at a key frame.
   void Flush();
@@ -47,9 +47,9 @@ class VideoDecoder {
 
   // Converts the last picture received into out (allocated to width x
   // height), scaling if the decoder's picture has another size.
-  bool ConvertTo(DibImage& out) { return ConvertTo(*m_picture, out); }
+  [[nodiscard]] bool ConvertTo(DibImage& out) { return ConvertTo(*m_picture, out); }
   // The same for a picture received earlier and kept.
-  bool ConvertTo(const AVFrame& picture, DibImage& out);
+  [[nodiscard]] bool ConvertTo(const AVFrame& picture, DibImage& out);
 
  private:
   VideoDecoder() = default;

@@ -8,7 +8,7 @@ extern "C" {
 }
 
 #include "platform/codec/av_handles.h"
-#include "platform/codec/dib_image.h"
+#include "platform/dib/layout.h"
 
 namespace codec {
 
@@ -145,7 +145,7 @@ bool LibavEncoder::ConvertInput(const std::uint8_t* bits, bool bottomUp) {
   // SIMD code reads past the end of rows, which the caller's buffer may not
   // allow, and the copy turns the rows top-down and pads the picture by
   // repeating its last column and row (cheaper to code than a hard edge).
-  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(DibStride(m_width, 24));
+  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(dib::Stride(m_width, 24));
   const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
   AVFrame* input = m_input.get();
   for (int y = 0; y < m_convertHeight; ++y) {

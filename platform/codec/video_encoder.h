@@ -17,7 +17,7 @@ class VideoEncoder {
   virtual ~VideoEncoder() = default;
   // Opens the encoder for frames of width x height; null when the library
   // refuses.
-  static std::unique_ptr<VideoEncoder> Open(const CompressorSpec& spec, int width, int height);
+  [[nodiscard]] static std::unique_ptr<VideoEncoder> Open(const CompressorSpec& spec, int width, int height);
 
   int width() const { return m_width; }
   int height() const { return m_height; }
@@ -32,7 +32,7 @@ class VideoEncoder {
   // Encodes one frame whose rows are 3 * width bytes (padded to 4) apart,
   // bottom-up when bottomUp. The packet stays valid until the next call.
   // ICERR_OK, or an error when the encoder fails or holds the frame back.
-  virtual LRESULT Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) = 0;
+  [[nodiscard]] virtual LRESULT Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) = 0;
 
  protected:
   VideoEncoder(int width, int height) : m_width(width), m_height(height) {}
@@ -44,6 +44,6 @@ class VideoEncoder {
 
 // The Motion JPEG encoder (jpeg_encoder.cpp); null when the size is beyond
 // what a JPEG holds.
-std::unique_ptr<VideoEncoder> OpenJpegEncoder(int width, int height);
+[[nodiscard]] std::unique_ptr<VideoEncoder> OpenJpegEncoder(int width, int height);
 
 }  // namespace codec

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/dib/channel.h"
+
 namespace gdip {
 
 namespace {
@@ -125,15 +127,10 @@ bool HasAlpha(PixelFormat format) {
          format == PixelFormat16bppARGB1555;
 }
 
-std::int64_t DefaultStride(std::int64_t width, int bits) { return (width * bits + 31) / 32 * 4; }
-
 GpStatus CheckSize(std::int64_t width, std::int64_t height, PixelFormat format) {
   const int bits = FormatBits(format);
   if (bits == 0 || width < 1 || height < 1) return InvalidParameter;
-  // Each factor is below 2^31 here, so the product cannot overflow.
-  if (width > INT32_MAX || height > INT32_MAX) return OutOfMemory;
-  if (DefaultStride(width, bits) * height > kMaxPixelBytes) return OutOfMemory;
-  return Ok;
+  return dib::Fits(width, height, bits) ? Ok : OutOfMemory;
 }
 
 std::vector<ARGB> GreyPalette(int entries) {
@@ -159,7 +156,7 @@ bool PaletteHasAlpha(const GpBitmap& bitmap) {
 GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out, bool zeroed) {
   const GpStatus status = CheckSize(width, height, format);
   if (status != Ok) return status;
-  const std::int64_t stride = DefaultStride(width, FormatBits(format));
+  const std::int64_t stride = dib::Stride(width, FormatBits(format));
   PixelBuffer pixels = AllocatePixels(static_cast<std::size_t>(stride * height), zeroed);
   if (!pixels) return OutOfMemory;
   auto bitmap = std::make_unique<GpBitmap>();
@@ -182,9 +179,6 @@ inline void PutArgb(ARGB c, BYTE* out) {
   out[2] = static_cast<BYTE>(c >> 16);
   out[3] = static_cast<BYTE>(c >> 24);
 }
-
-inline BYTE Expand5(unsigned v) { return static_cast<BYTE>((v << 3) | (v >> 2)); }
-inline BYTE Expand6(unsigned v) { return static_cast<BYTE>((v << 2) | (v >> 4)); }
 
 inline unsigned IndexAt(PixelFormat format, const BYTE* row, INT x) {
   switch (format) {
@@ -228,10 +222,12 @@ void ReadBgraFormat(PixelFormat format, const ARGB* palette, const BYTE* row, IN
       for (INT i = 0; i < count; ++i, p += 2, out += 4) {
         const unsigned v = p[0] | (p[1] << 8);
         if (format == PixelFormat16bppRGB565) {
-          out[0] = Expand5(v & 31), out[1] = Expand6((v >> 5) & 63), out[2] = Expand5(v >> 11);
+          out[0] = dib::ExpandChannel(v & 31, 5), out[1] = dib::ExpandChannel((v >> 5) & 63, 6);
+          out[2] = dib::ExpandChannel(v >> 11, 5);
           out[3] = 255;
         } else {
-          out[0] = Expand5(v & 31), out[1] = Expand5((v >> 5) & 31), out[2] = Expand5((v >> 10) & 31);
+          out[0] = dib::ExpandChannel(v & 31, 5), out[1] = dib::ExpandChannel((v >> 5) & 31, 5);
+          out[2] = dib::ExpandChannel((v >> 10) & 31, 5);
           out[3] = (format == PixelFormat16bppRGB555 || (v & 0x8000)) ? 255 : 0;
         }
       }
@@ -505,7 +501,7 @@ GpStatus GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, Pi
     lock.stride = bitmap->stride;
     lock.direct = true;
   } else {
-    const std::int64_t stride = DefaultStride(area.Width, bits);
+    const std::int64_t stride = dib::Stride(area.Width, bits);
     if (stride * area.Height > kMaxPixelBytes) return OutOfMemory;
     lock.buffer = AllocatePixels(static_cast<std::size_t>(stride * area.Height), !(flags & ImageLockModeRead));
     if (!lock.buffer) return OutOfMemory;
@@ -550,5 +546,5 @@ Bitmap::Bitmap(const WCHAR* filename) : m_image(nullptr), m_lastStatus(Ok) {
 }
 
 Bitmap::~Bitmap() {
-  if (m_image) GdipDisposeImage(asImage());
+  if (m_image) (void)GdipDisposeImage(asImage());
 }

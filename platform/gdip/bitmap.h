@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
+#include "platform/dib/layout.h"
 #include "platform/gdiplus.h"
 
 namespace gdip {
 
-// Pixel buffers above this are refused before anything is allocated.
-constexpr std::int64_t kMaxPixelBytes = std::int64_t{1} << 30;
+using dib::kMaxPixelBytes;
 
 using ARGB = std::uint32_t;  // 0xAARRGGBB; in memory: blue, green, red, alpha
 
@@ -27,7 +27,7 @@ struct PoolReturn {
 };
 using PixelBuffer = std::unique_ptr<BYTE, PoolReturn>;
 // Null when the memory is not there.
-PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed);
+[[nodiscard]] PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed);
 // Frees every pooled block (at library shutdown).
 void DrainPixelPool();
 
@@ -35,8 +35,6 @@ void DrainPixelPool();
 int FormatBits(PixelFormat format);
 bool IsIndexed(PixelFormat format);
 bool HasAlpha(PixelFormat format);
-// Bytes per row, rounded up to 4 as the library's own strides are.
-std::int64_t DefaultStride(std::int64_t width, int bits);
 // OutOfMemory when the pixels would exceed kMaxPixelBytes, InvalidParameter
 // for sizes below 1 or an unsupported format, Ok otherwise.
 GpStatus CheckSize(std::int64_t width, std::int64_t height, PixelFormat format);

@@ -1,43 +1,22 @@
 // Our own BMP and device-independent bitmap reader: 1, 4, 8-bit palettes with
 // RLE4/RLE8, 16 bits (555, 565, bit fields), 24 and 32 bits, bottom-up and
-// top-down. Every offset and size is checked against the bytes at hand.
-#include <bit>
+// top-down. The bitmap core reads the header, masks and colours, every offset
+// and size checked against the bytes at hand, and converts bit-field rows
+// that none of our formats holds as they are.
 #include <cstring>
 
+#include "platform/dib/layout.h"
+#include "platform/dib/little_endian.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
 namespace {
 
-inline std::uint32_t Le16(const BYTE* p) { return p[0] | (p[1] << 8); }
-inline std::uint32_t Le32(const BYTE* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using dib::DibFormat;
 
-constexpr DWORD kBiJpeg = 4;
-constexpr DWORD kBiPng = 5;
-constexpr DWORD kBiAlphaBitfields = 6;
-
-// One channel of a bit-field pixel scaled to 8 bits.
-struct Channel {
-  std::uint32_t mask = 0;
-  int shift = 0;
-  std::uint64_t max = 0;
-  explicit Channel(std::uint32_t m) : mask(m) {
-    if (!m) return;
-    shift = std::countr_zero(m);
-    max = (std::uint64_t{1} << std::bit_width(m >> shift)) - 1;
-  }
-  BYTE Get(std::uint32_t pixel, BYTE absent) const {
-    if (!mask) return absent;
-    return static_cast<BYTE>(((pixel & mask) >> shift) * 255 / max);
-  }
-};
-
-PixelFormat ChooseFormat(const DibHeader& h) {
-  const DWORD* m = h.masks;
-  const bool fields = h.compression == BI_BITFIELDS || h.compression == kBiAlphaBitfields;
+PixelFormat ChooseFormat(const DibFormat& h) {
+  const std::uint32_t* m = h.masks;
+  const bool fields = h.compression == BI_BITFIELDS || h.compression == dib::kBiAlphaBitfields;
   switch (h.bitCount) {
     case 1:
       return h.compression == BI_RGB ? PixelFormat1bppIndexed : 0;
@@ -64,14 +43,14 @@ PixelFormat ChooseFormat(const DibHeader& h) {
 }
 
 // Whether the file's rows can be copied as they are.
-bool SameLayout(const DibHeader& h, PixelFormat format) {
+bool SameLayout(const DibFormat& h, PixelFormat format) {
   if (h.bitCount <= 8 || h.compression == BI_RGB) return true;
   if (h.bitCount == 16) return FormatBits(format) == 16;
-  const DWORD* m = h.masks;
+  const std::uint32_t* m = h.masks;
   return m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF && (m[3] == 0 || m[3] == 0xFF000000u);
 }
 
-void DecodeRle(const DibHeader& h, const BYTE* data, std::size_t size, GpBitmap& bitmap) {
+void DecodeRle(const DibFormat& h, const BYTE* data, std::size_t size, GpBitmap& bitmap) {
   const bool rle8 = h.compression == BI_RLE8;
   const std::int64_t width = bitmap.width;
   const std::int64_t height = bitmap.height;
@@ -118,11 +97,11 @@ void DecodeRle(const DibHeader& h, const BYTE* data, std::size_t size, GpBitmap&
 
 }  // namespace
 
-GpStatus DecodeDib(const DibHeader& h, const BYTE* bits, std::size_t bitsSize, Decoded* out) {
-  if (h.compression == kBiJpeg || h.compression == kBiPng) return UnknownImageFormat;
+GpStatus DecodeDib(const DibFormat& h, const BYTE* bits, std::size_t bitsSize, Decoded* out) {
+  if (h.compression == dib::kBiJpeg || h.compression == dib::kBiPng) return UnknownImageFormat;
   const std::int64_t width = h.width;
-  const std::int64_t height = h.height < 0 ? -h.height : h.height;
-  const bool topDown = h.height < 0;
+  const std::int64_t height = h.rows();
+  const bool topDown = h.topDown();
   const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
   if (width <= 0 || height <= 0) return InvalidParameter;
   const PixelFormat format = ChooseFormat(h);
@@ -130,8 +109,11 @@ GpStatus DecodeDib(const DibHeader& h, const BYTE* bits, std::size_t bitsSize, D
   const GpStatus sized = CheckSize(width, height, format);
   if (sized != Ok) return sized;
 
-  const std::int64_t fileStride = (width * h.bitCount + 31) / 32 * 4;
+  const std::int64_t fileStride = dib::Stride(width, h.bitCount);
   if (!rle && static_cast<std::uint64_t>(fileStride * height) > bitsSize) return InvalidParameter;
+  dib::DibRows converter;
+  const bool copy = rle || SameLayout(h, format);
+  if (!copy && !converter.Init(h, false)) return InvalidParameter;
 
   Decoded bitmap;
   const GpStatus made = NewBitmap(static_cast<INT>(width), static_cast<INT>(height), format, &bitmap);
@@ -140,25 +122,15 @@ GpStatus DecodeDib(const DibHeader& h, const BYTE* bits, std::size_t bitsSize, D
 
   if (rle) {
     DecodeRle(h, bits, bitsSize, *bitmap);
-  } else if (SameLayout(h, format)) {
+  } else {
     const std::size_t rowBytes = static_cast<std::size_t>((width * h.bitCount + 7) / 8);
     for (std::int64_t y = 0; y < height; ++y) {
       const BYTE* src = bits + (topDown ? y : height - 1 - y) * fileStride;
-      std::memcpy(bitmap->Row(static_cast<INT>(y)), src, rowBytes);
-    }
-  } else {
-    const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
-    const int bytes = h.bitCount / 8;
-    for (std::int64_t y = 0; y < height; ++y) {
-      const BYTE* src = bits + (topDown ? y : height - 1 - y) * fileStride;
       BYTE* dst = bitmap->Row(static_cast<INT>(y));
-      for (std::int64_t x = 0; x < width; ++x, src += bytes, dst += 4) {
-        const std::uint32_t pixel = bytes == 2 ? Le16(src) : Le32(src);
-        dst[0] = blue.Get(pixel, 0);
-        dst[1] = green.Get(pixel, 0);
-        dst[2] = red.Get(pixel, 0);
-        dst[3] = alpha.Get(pixel, 255);
-      }
+      if (copy)
+        std::memcpy(dst, src, rowBytes);
+      else
+        converter.ToBgra(src, dst);
     }
   }
   *out = std::move(bitmap);
@@ -168,58 +140,17 @@ GpStatus DecodeDib(const DibHeader& h, const BYTE* bits, std::size_t bitsSize, D
 GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out) {
   constexpr std::size_t kFileHeader = 14;
   if (size < kFileHeader + 4) return InvalidParameter;
-  const std::size_t offBits = Le32(data + 10);
-  const std::size_t headerSize = Le32(data + 14);
+  const std::size_t offBits = dib::GetLE32(data + 10);
+  const std::size_t headerSize = dib::GetLE32(data + 14);
   if (headerSize < 12 || headerSize > size - kFileHeader) return InvalidParameter;
-  const BYTE* info = data + kFileHeader;
-
-  DibHeader h;
-  std::size_t colorsAt = kFileHeader + headerSize;
-  std::size_t colorBytes = 4;
-  std::uint32_t colorsUsed = 0;
-  if (headerSize == 12) {  // the old core header: 16-bit sizes, 3-byte colours
-    h.width = Le16(info + 4);
-    h.height = Le16(info + 6);
-    h.bitCount = static_cast<int>(Le16(info + 10));
-    colorBytes = 3;
-  } else if (headerSize >= 16) {
-    h.width = static_cast<std::int32_t>(Le32(info + 4));
-    h.height = static_cast<std::int32_t>(Le32(info + 8));
-    h.bitCount = static_cast<int>(Le16(info + 14));
-    h.compression = headerSize >= 20 ? Le32(info + 16) : BI_RGB;
-    colorsUsed = headerSize >= 36 ? Le32(info + 32) : 0;
-    // The 64-byte OS/2 header gives codes 3 and 4 other meanings (Huffman, RLE24).
-    if (headerSize == 64 && h.compression >= BI_BITFIELDS) return UnknownImageFormat;
-    if (h.compression == BI_BITFIELDS || h.compression == kBiAlphaBitfields) {
-      const std::size_t wanted = h.compression == kBiAlphaBitfields ? 4 : 3;
-      const BYTE* masks;
-      if (headerSize >= 52) {
-        masks = info + 40;
-        if (headerSize >= 56 || wanted == 4) {
-          if (headerSize < 56) return InvalidParameter;
-          h.masks[3] = Le32(info + 52);
-        }
-      } else {
-        if (colorsAt + 4 * wanted > size) return InvalidParameter;
-        masks = data + colorsAt;
-        colorsAt += 4 * wanted;
-        if (wanted == 4) h.masks[3] = Le32(masks + 12);
-      }
-      for (int i = 0; i < 3; ++i) h.masks[i] = Le32(masks + 4 * i);
-    }
-  } else {
-    return InvalidParameter;
-  }
-
-  if (h.bitCount >= 1 && h.bitCount <= 8) {
-    const std::uint32_t most = 1u << h.bitCount;
-    const std::uint32_t count = colorsUsed == 0 || colorsUsed > most ? most : colorsUsed;
-    if (colorsAt + count * colorBytes > size) return InvalidParameter;
-    h.colors.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const BYTE* c = data + colorsAt + i * colorBytes;
-      h.colors[i] = 0xFF000000u | (static_cast<ARGB>(c[2]) << 16) | (static_cast<ARGB>(c[1]) << 8) | c[0];
-    }
+  DibFormat h;
+  switch (dib::ReadDibFormat(data + kFileHeader, size - kFileHeader, headerSize, dib::ColorTable::kWhole, &h)) {
+    case dib::DibRead::kOk:
+      break;
+    case dib::DibRead::kUnsupported:
+      return UnknownImageFormat;
+    case dib::DibRead::kDamaged:
+      return InvalidParameter;
   }
   if (offBits < kFileHeader || offBits >= size) return InvalidParameter;
   return DecodeDib(h, data + offBits, size - offBits, out);
@@ -234,28 +165,11 @@ GpStatus GdipCreateBitmapFromGdiDib(const BITMAPINFO* info, void* pixels, GpBitm
   *bitmap = nullptr;
   const BITMAPINFOHEADER& bih = info->bmiHeader;
   if (bih.biSize < sizeof(BITMAPINFOHEADER)) return InvalidParameter;
-  DibHeader h;
-  h.width = bih.biWidth;
-  h.height = bih.biHeight;
-  h.bitCount = bih.biBitCount;
-  h.compression = bih.biCompression;
-  const BYTE* after = reinterpret_cast<const BYTE*>(info) + bih.biSize;
-  if (h.compression == BI_BITFIELDS || h.compression == 6) {
-    const BYTE* masks = bih.biSize >= 52 ? reinterpret_cast<const BYTE*>(info) + 40 : after;
-    for (int i = 0; i < 3; ++i) std::memcpy(&h.masks[i], masks + 4 * i, 4);
-    if (bih.biSize >= 56) std::memcpy(&h.masks[3], reinterpret_cast<const BYTE*>(info) + 52, 4);
-    if (bih.biSize < 52) after += 12;
-  }
-  if (h.bitCount >= 1 && h.bitCount <= 8) {
-    const std::uint32_t most = 1u << h.bitCount;
-    const std::uint32_t count = bih.biClrUsed == 0 || bih.biClrUsed > most ? most : bih.biClrUsed;
-    h.colors.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const BYTE* c = after + 4 * i;
-      h.colors[i] = 0xFF000000u | (static_cast<ARGB>(c[2]) << 16) | (static_cast<ARGB>(c[1]) << 8) | c[0];
-    }
-  }
   // The caller's block is trusted to hold what its header describes.
+  DibFormat h;
+  if (dib::ReadDibFormat(reinterpret_cast<const BYTE*>(info), SIZE_MAX, bih.biSize, dib::ColorTable::kWhole, &h) !=
+      dib::DibRead::kOk)
+    return InvalidParameter;
   const std::size_t size = (h.compression == BI_RLE8 || h.compression == BI_RLE4) ? bih.biSizeImage : SIZE_MAX;
   Decoded decoded;
   const GpStatus status = DecodeDib(h, static_cast<const BYTE*>(pixels), size, &decoded);

@@ -7,30 +7,16 @@
 #include <cstring>
 
 #include <jpeglib.h>
-#include <jerror.h>
 
+#include "platform/dib/jpeg_errors.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
 namespace {
 
-struct JpegErrors {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  bool truncated;
-};
+using dib::JpegErrors;
 
-[[noreturn]] void OnJpegError(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1);
-}
-
-// Silent: warnings only matter when the data ran out.
-void OnJpegMessage(j_common_ptr cinfo, int level) {
-  auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) errors->truncated = true;
-}
-
-bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* data, std::size_t size) {
+[[nodiscard]] bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* data, std::size_t size) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(cinfo);
   // Large progressive pictures keep all coefficients; past this libjpeg
@@ -41,7 +27,7 @@ bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* d
   return true;
 }
 
-bool ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, BYTE* rows, std::ptrdiff_t stride) {
+[[nodiscard]] bool ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, BYTE* rows, std::ptrdiff_t stride) {
   if (setjmp(errors->jump)) return false;
   jpeg_start_decompress(cinfo);
   while (cinfo->output_scanline < cinfo->output_height) {
@@ -70,11 +56,8 @@ void CmykToBgr(BYTE* row, INT width, bool inverted) {
 struct Decompressor {
   jpeg_decompress_struct cinfo{};
   JpegErrors errors{};
-  Decompressor() {
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = OnJpegError;
-    errors.pub.emit_message = OnJpegMessage;
-  }
+  // Warnings only matter when the data ran out.
+  Decompressor() { cinfo.err = dib::UseJpegErrors(&errors); }
   ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
 

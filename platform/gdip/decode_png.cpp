@@ -37,7 +37,7 @@ struct PngPlan {
   std::vector<ARGB> palette;
 };
 
-bool ReadInfo(png_structp png, png_infop info, PngPlan* plan) {
+[[nodiscard]] bool ReadInfo(png_structp png, png_infop info, PngPlan* plan) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
   png_uint_32 width, height;
@@ -93,7 +93,7 @@ bool ReadInfo(png_structp png, png_infop info, PngPlan* plan) {
   return true;
 }
 
-bool ReadRows(png_structp png, png_bytepp rows) {
+[[nodiscard]] bool ReadRows(png_structp png, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_image(png, rows);
   return true;
@@ -122,7 +122,7 @@ GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out) {
   if (!ReadInfo(reader.png, reader.info, &plan)) return InvalidParameter;
   GpStatus status = CheckSize(plan.width, plan.height, plan.format);
   if (status != Ok) return status;
-  if (png_get_rowbytes(reader.png, reader.info) > static_cast<png_size_t>(DefaultStride(plan.width, FormatBits(plan.format))))
+  if (png_get_rowbytes(reader.png, reader.info) > static_cast<png_size_t>(dib::Stride(plan.width, FormatBits(plan.format))))
     return InvalidParameter;
   Decoded bitmap;
   if ((status = NewBitmap(plan.width, plan.height, plan.format, &bitmap)) != Ok) return status;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "platform/dib/dib_format.h"
 #include "platform/gdip/bitmap.h"
 
 namespace gdip {
@@ -22,17 +23,8 @@ GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out);
 // Single-sample 16-bit grey is refused with UnknownImageFormat.
 GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out);
 
-// A device-independent bitmap: the header (any of the 40-byte family; the
-// masks of BI_BITFIELDS already taken out), its colours, and `bitsSize`
+// A device-independent bitmap as its header describes it, with `bitsSize`
 // bytes of pixels, which the decoder never reads past.
-struct DibHeader {
-  std::int64_t width = 0;
-  std::int64_t height = 0;  // negative: rows from the top
-  int bitCount = 0;
-  DWORD compression = BI_RGB;
-  DWORD masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
-  std::vector<ARGB> colors;
-};
-GpStatus DecodeDib(const DibHeader& header, const BYTE* bits, std::size_t bitsSize, Decoded* out);
+GpStatus DecodeDib(const dib::DibFormat& format, const BYTE* bits, std::size_t bitsSize, Decoded* out);
 
 }  // namespace gdip

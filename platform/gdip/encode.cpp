@@ -93,7 +93,7 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
   std::ptrdiff_t stride = bitmap.stride;
   PixelBuffer converted;
   if (bitmap.format != PixelFormat24bppRGB) {
-    stride = static_cast<std::ptrdiff_t>(DefaultStride(width, 24));
+    stride = static_cast<std::ptrdiff_t>(dib::Stride(width, 24));
     if (stride * height > kMaxPixelBytes) return OutOfMemory;
     converted = AllocatePixels(static_cast<std::size_t>(stride) * height, false);
     if (!converted) return OutOfMemory;

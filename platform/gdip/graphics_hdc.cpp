@@ -19,13 +19,13 @@ GpStatus DrawOnSurface(HDC surface, GpImage* image, INT x, INT y, INT width, INT
   GpGraphics* graphics = nullptr;
   if ((status = GdipGetImageGraphicsContext(owner.asImage(), &graphics)) != Ok) return status;
   status = GdipDrawImageRectI(graphics, image, 0, 0, width, height);
-  GdipDeleteGraphics(graphics);
+  (void)GdipDeleteGraphics(graphics);  // only fails for a null surface
   if (status != Ok) return status;
   BitmapData data{};
   if ((status = GdipBitmapLockBits(canvas, nullptr, ImageLockModeRead, PixelFormat32bppRGB, &data)) != Ok)
     return status;
   surface->PutPixels(x, y, width, height, static_cast<const BYTE*>(data.Scan0), data.Stride);
-  GdipBitmapUnlockBits(canvas, &data);
+  (void)GdipBitmapUnlockBits(canvas, &data);  // a read lock has nothing to store
   return Ok;
 }
 

@@ -39,7 +39,7 @@ std::unique_ptr<Bitmap> CodedPicture(int W, int H) {
       std::memcpy(row + 3 * x, &c, 3);
     }
   }
-  GdipBitmapUnlockBits(image, &data);
+  EXPECT_EQ(GdipBitmapUnlockBits(image, &data), Ok);
   return std::make_unique<Bitmap>(image);
 }
 
@@ -100,7 +100,7 @@ TEST(StretchTest, CoversTheWholeFrameUpright) {
       const Bgr c = y < 240 ? (x < 160 ? Bgr{0, 0, 255} : Bgr{0, 255, 0}) : Bgr{255, 0, 0};
       std::memcpy(p, &c, 3);
     }
-  GdipBitmapUnlockBits(image, &data);
+  EXPECT_EQ(GdipBitmapUnlockBits(image, &data), Ok);
 
   FrameBuffer frame;
   ASSERT_TRUE(frame.Make(1280, 1024));

@@ -27,7 +27,7 @@ std::unique_ptr<Bitmap> Picture(int W, int H, PixelFormat format) {
       std::memcpy(row + 4 * x, pixel, 4);
     }
   }
-  GdipBitmapUnlockBits(image, &data);
+  EXPECT_EQ(GdipBitmapUnlockBits(image, &data), Ok);
   return std::make_unique<Bitmap>(image);
 }
 

@@ -14,7 +14,9 @@ using namespace testsupport;
 
 PixelFormat FormatOf(const std::unique_ptr<Bitmap>& picture) {
   PixelFormat format = 0;
-  if (picture) GdipGetImagePixelFormat(picture->asImage(), &format);
+  if (picture) {
+    EXPECT_EQ(GdipGetImagePixelFormat(picture->asImage(), &format), Ok);
+  }
   return format;
 }
 

@@ -382,7 +382,7 @@ std::vector<std::uint8_t> LockedPixels(GpBitmap* bitmap, PixelFormat format) {
   for (UINT y = 0; y < data.Height; ++y)
     std::memcpy(out.data() + rowBytes * y, static_cast<const std::uint8_t*>(data.Scan0) + static_cast<std::ptrdiff_t>(y) * data.Stride,
                 rowBytes);
-  GdipBitmapUnlockBits(bitmap, &data);
+  if (GdipBitmapUnlockBits(bitmap, &data) != Ok) return {};
   return out;
 }
 

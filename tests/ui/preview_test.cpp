@@ -54,7 +54,7 @@ TEST_F(PreviewTest, TheFirstSelectionCreatesAndPlacesThePreview) {
   EXPECT_EQ(dlg.m_preview.m_title, dir.file("bee.png"));
   UINT width = 0;
   ASSERT_TRUE(dlg.m_preview.m_picture);
-  GdipGetImageWidth(dlg.m_preview.m_picture->asImage(), &width);
+  EXPECT_EQ(GdipGetImageWidth(dlg.m_preview.m_picture->asImage(), &width), Ok);
   EXPECT_EQ(width, 17u);
   // The caption shows the path from the first paint on.
   dlg.m_preview.repaint();

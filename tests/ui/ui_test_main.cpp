@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // Listing the tests (ctest does it before running them) needs no display.
+  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
   QByteArray platform = qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM");
   QTemporaryFile screens;
   const QList<QByteArray> size = qgetenv("STILLWEAVER_TEST_SCREEN").split('x');
@@ -16,6 +19,5 @@ int main(int argc, char** argv) {
   }
   qputenv("QT_QPA_PLATFORM", platform);
   QApplication app(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -2,7 +2,7 @@
 // handles usable.
 #include <gtest/gtest.h>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 #include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 

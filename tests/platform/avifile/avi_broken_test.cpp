@@ -7,7 +7,7 @@
 #include <functional>
 #include <random>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 #include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 #include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 #include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -143,8 +143,8 @@ TEST(CompressedRoundTrip, KeySearchFindsTheNearestKeyFrame) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(AVIStreamFindSample(s, c.pos, c.flags), c.expected) << "pos " << c.pos << " flags " << c.flags;
-  AVIStreamRelease(s);
-  AVIFileRelease(file);
+  EXPECT_EQ(AVIStreamRelease(s), 0);
+  EXPECT_EQ(AVIFileRelease(file), 0);
 }
 
 TEST(OpenDmlRoundTrip, PartsCarryEveryFrameAndKeyFlag) {
@@ -234,8 +234,9 @@ TEST(WriteLifecycle, AnUnfinishedFileReadsBack) {
   ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &clip.header), AVIERR_OK);
   ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.format.data(), 40), AVIERR_OK);
   for (int i = 0; i < 4; ++i)
-    AVIStreamWrite(stream, i, 1, clip.frames[i].data(), static_cast<LONG>(clip.frames[i].size()), 0, nullptr,
-                   nullptr);
+    ASSERT_EQ(AVIStreamWrite(stream, i, 1, clip.frames[i].data(), static_cast<LONG>(clip.frames[i].size()), 0, nullptr,
+                   nullptr),
+              AVIERR_OK);
   ASSERT_EQ(AVIStreamRelease(stream), 0);  // flushes; the file is still open
   std::filesystem::copy_file(dir.file("w.avi"), dir.file("unfinished.avi"));
   ASSERT_EQ(AVIFileRelease(file), 0);

@@ -82,7 +82,10 @@ WriteOutcome WriteClip(const std::string& path, const Clip& clip, std::uint64_t 
   PAVIFILE file = nullptr;
   out.open = AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr);
   if (out.open != AVIERR_OK) return out;
-  if (partLimit) AVIFileSetPartLimit(file, partLimit);
+  if (partLimit && (out.open = AVIFileSetPartLimit(file, partLimit)) != AVIERR_OK) {
+    out.fileRelease = AVIFileRelease(file);
+    return out;
+  }
   PAVISTREAM stream = nullptr;
   out.create = AVIFileCreateStreamA(file, &stream, &clip.header);
   if (out.create == AVIERR_OK) {
@@ -108,11 +111,11 @@ ReadBack ReadClip(const std::string& path) {
   PAVISTREAM stream = nullptr;
   back.stream = AVIFileGetStream(file, &stream, streamtypeVIDEO, 0);
   if (back.stream == AVIERR_OK) {
-    AVIStreamInfoA(stream, &back.info, sizeof back.info);
+    back.stream = AVIStreamInfoA(stream, &back.info, sizeof back.info);
     LONG size = 0;
-    AVIStreamReadFormat(stream, 0, nullptr, &size);
+    if (back.stream == AVIERR_OK) back.stream = AVIStreamReadFormat(stream, 0, nullptr, &size);
     back.format.resize(static_cast<std::size_t>(size));
-    AVIStreamReadFormat(stream, 0, back.format.data(), &size);
+    if (back.stream == AVIERR_OK) back.stream = AVIStreamReadFormat(stream, 0, back.format.data(), &size);
     const LONG length = AVIStreamLength(stream);
     for (LONG i = 0; i < length; ++i) {
       LONG bytes = 0;
@@ -123,9 +126,9 @@ ReadBack ReadClip(const std::string& path) {
       back.frames.push_back(std::move(frame));
       back.keys.push_back(AVIStreamIsKeyFrame(stream, i));
     }
-    AVIStreamRelease(stream);
+    (void)AVIStreamRelease(stream);  // a file being read releases without anything to report
   }
-  AVIFileRelease(file);
+  (void)AVIFileRelease(file);
   return back;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 namespace avitest {
 

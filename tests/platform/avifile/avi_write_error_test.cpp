@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 #include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 

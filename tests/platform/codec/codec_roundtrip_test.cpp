@@ -87,9 +87,9 @@ TEST_P(CodecRoundTrip, OurReaderAndFfmpegSeeTheFramesWritten) {
       else
         EXPECT_GE(codectest::LumaPsnr(ours.back(), expected), c.minLumaPsnr) << "frame " << i;
     }
-    AVIStreamGetFrameClose(decoder);
-    AVIStreamRelease(stream);
-    AVIFileRelease(file);
+    EXPECT_EQ(AVIStreamGetFrameClose(decoder), AVIERR_OK);
+    EXPECT_EQ(AVIStreamRelease(stream), 0);
+    EXPECT_EQ(AVIFileRelease(file), 0);
     AVIFileExit();
   }
 

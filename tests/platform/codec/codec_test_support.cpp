@@ -104,7 +104,8 @@ Compressed CompressFrames(const char* fcc, int width, int height, int count) {
   const LRESULT formatSize = ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, 0);
   EXPECT_GE(formatSize, 40);
   out.format.resize(static_cast<std::size_t>(std::max<LRESULT>(formatSize, 40)));
-  ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(out.format.data()));
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(out.format.data())),
+            formatSize);
   const auto outArg = reinterpret_cast<DWORD_PTR>(out.format.data());
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ICSendMessage(hic, ICM_COMPRESS_GET_SIZE, inArg, outArg)));
   EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_BEGIN, inArg, outArg), ICERR_OK);
@@ -120,7 +121,7 @@ Compressed CompressFrames(const char* fcc, int width, int height, int count) {
     out.flags.push_back(flags);
   }
   EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_END, 0, 0), ICERR_OK);
-  ICClose(hic);
+  EXPECT_EQ(ICClose(hic), ICERR_OK);
   return out;
 }
 

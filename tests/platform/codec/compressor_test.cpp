@@ -98,7 +98,7 @@ std::vector<std::vector<std::uint8_t>> Decode(const Encoded& encoded) {
     EXPECT_EQ(decoder->Send(packet), 0);
     take();
   }
-  decoder->SendEnd();
+  EXPECT_EQ(decoder->SendEnd(), 0);
   take();
   return pictures;
 }
@@ -115,7 +115,7 @@ TEST_P(CompressorRoundTrip, EveryFrameDecodesToItsPicture) {
     // Declined, so the chooser does not offer it for this size.
     EXPECT_NE(ICSendMessage(hic, ICM_COMPRESS_QUERY, reinterpret_cast<DWORD_PTR>(&in), 0), ICERR_OK);
     EXPECT_LT(ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, reinterpret_cast<DWORD_PTR>(&in), 0), 0);
-    ICClose(hic);
+    EXPECT_EQ(ICClose(hic), ICERR_OK);
     return;
   }
   ASSERT_EQ(ICSendMessage(hic, ICM_COMPRESS_QUERY, reinterpret_cast<DWORD_PTR>(&in), 0), ICERR_OK);
@@ -124,7 +124,7 @@ TEST_P(CompressorRoundTrip, EveryFrameDecodesToItsPicture) {
   for (int i = 0; i < 6; ++i) inputs.push_back(MakeFrame(size.width, size.height, i));
   Encoded encoded;
   ASSERT_TRUE(Compress(hic, in, inputs, 8500, &encoded));
-  ICClose(hic);
+  EXPECT_EQ(ICClose(hic), ICERR_OK);
 
   BITMAPINFOHEADER format;
   std::memcpy(&format, encoded.format.data(), sizeof format);
@@ -163,7 +163,7 @@ TEST_P(CompressorLimits, NoiseFitsTheLargestFrame) {
   for (unsigned i = 0; i < 3; ++i) inputs.push_back(codectest::MakeNoiseFrame(64, 48, i));
   Encoded encoded;
   EXPECT_TRUE(Compress(hic, in, inputs, 10000, &encoded));
-  ICClose(hic);
+  EXPECT_EQ(ICClose(hic), ICERR_OK);
 }
 
 // A top-down input codes the same picture as its bottom-up twin.
@@ -173,7 +173,7 @@ TEST_P(CompressorLimits, TopDownInputKeepsItsOrientation) {
   Encoded up, down;
   ASSERT_TRUE(Compress(hic, InputHeader(32, 16), {MakeFrame(32, 16, 3)}, 8500, &up));
   ASSERT_TRUE(Compress(hic, InputHeader(32, 16, true), {MakeFrame(32, 16, 3, true)}, 8500, &down));
-  ICClose(hic);
+  EXPECT_EQ(ICClose(hic), ICERR_OK);
   const auto a = Decode(up), b = Decode(down);
   ASSERT_EQ(a.size(), 1u);
   ASSERT_EQ(b.size(), 1u);
@@ -202,7 +202,7 @@ TEST_P(CompressorLimits, DeclinesOtherInputs) {
   DWORD flags = 0;
   EXPECT_NE(ICCompress(hic, 0, &out, buffer.data(), &in, bits.data(), nullptr, &flags, 0, 0, 8500, nullptr, nullptr),
             static_cast<DWORD>(ICERR_OK));
-  ICClose(hic);
+  EXPECT_EQ(ICClose(hic), ICERR_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CompressorLimits, ::testing::ValuesIn(kCodecs),
@@ -217,7 +217,7 @@ TEST(Compressor, LowerQualityMakesSmallerFrames) {
     ASSERT_TRUE(Compress(hic, in, {MakeFrame(96, 64, 7)}, 1000, &low));
     ASSERT_TRUE(Compress(hic, in, {MakeFrame(96, 64, 7)}, 9500, &high));
     EXPECT_LT(low.frames[0].size(), high.frames[0].size()) << fcc;
-    ICClose(hic);
+    EXPECT_EQ(ICClose(hic), ICERR_OK);
   }
 }
 
@@ -227,7 +227,7 @@ TEST(Compressor, H264HasAKeyFrameAtLeastEvery250Frames) {
   std::vector<std::vector<std::uint8_t>> inputs(260, MakeFrame(16, 16, 0));
   Encoded encoded;
   ASSERT_TRUE(Compress(hic, InputHeader(16, 16), inputs, 8500, &encoded));
-  ICClose(hic);
+  EXPECT_EQ(ICClose(hic), ICERR_OK);
   int sinceKey = 0;
   for (bool key : encoded.keys) {
     sinceKey = key ? 0 : sinceKey + 1;
@@ -248,7 +248,7 @@ TEST(Compressor, ListedAndOpenedByFourcc) {
 
   HIC lower = ICOpen(ICTYPE_VIDEO, mmioFOURCC('m', 'j', 'p', 'g'), ICMODE_COMPRESS);
   EXPECT_TRUE(lower);
-  ICClose(lower);
+  EXPECT_EQ(ICClose(lower), ICERR_OK);
   EXPECT_FALSE(ICOpen(ICTYPE_VIDEO, mmioFOURCC('X', 'Y', 'Z', 'W'), ICMODE_COMPRESS));
   EXPECT_FALSE(ICOpen(ICTYPE_VIDEO, Fourcc("MJPG"), 2));
   EXPECT_EQ(ICClose(nullptr), ICERR_BADPARAM);

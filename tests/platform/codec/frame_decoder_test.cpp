@@ -30,9 +30,11 @@ class Reader {
     m_decoder = AVIStreamGetFrameOpen(m_stream, AVIGETFRAMEF_BESTDISPLAYFMT);
   }
   ~Reader() {
-    if (m_decoder) AVIStreamGetFrameClose(m_decoder);
-    if (m_stream) AVIStreamRelease(m_stream);
-    if (m_file) AVIFileRelease(m_file);
+    if (m_decoder) {
+      EXPECT_EQ(AVIStreamGetFrameClose(m_decoder), AVIERR_OK);
+    }
+    if (m_stream) (void)AVIStreamRelease(m_stream);  // a file being read releases without anything to report
+    if (m_file) (void)AVIFileRelease(m_file);
     AVIFileExit();
   }
   bool streamOpen() const { return m_stream != nullptr; }
@@ -190,6 +192,17 @@ TEST(FrameDecoder, OutsideTheStreamIsNullAndTheNextCallStillWorks) {
   EXPECT_EQ(reader.Get(1), codectest::TopDownRows(codectest::MakeFrame(5, 3, 1).data(), 5, 3));
   EXPECT_EQ(AVIStreamGetFrame(nullptr, 0), nullptr);
   EXPECT_EQ(AVIStreamGetFrameClose(nullptr), AVIERR_BADHANDLE);
+}
+
+// A stream format as large as the AVI writer and reader take also decodes.
+TEST(FrameDecoder, TwoMebibyteFormatDecodes) {
+  TempDir dir;
+  std::vector<std::uint8_t> format = RawFormat(5, 3);
+  format.resize(std::size_t{2} << 20, 0x5A);
+  const std::string path = WriteStream(dir, format, {codectest::MakeFrame(5, 3, 0)});
+  Reader reader(path);
+  ASSERT_TRUE(reader.decoder());
+  EXPECT_EQ(reader.Get(0), codectest::TopDownRows(codectest::MakeFrame(5, 3, 0).data(), 5, 3));
 }
 
 // Empty samples repeat the picture before them, in both decoding paths and

@@ -31,7 +31,7 @@ Bytes TrailingBytes(Bytes jpeg) {
   return jpeg;
 }
 Bytes NoEndMarker(Bytes jpeg) {
-  jpeg.resize(jpeg.size() - 2);
+  jpeg.erase(jpeg.end() - 2, jpeg.end());
   return jpeg;
 }
 Bytes Truncated(Bytes jpeg) {

@@ -28,7 +28,8 @@ Frame CompressOne(const std::vector<std::uint8_t>& bits, int width, int height, 
   const BITMAPINFOHEADER in = InputHeader(width, height);
   const auto inArg = reinterpret_cast<DWORD_PTR>(&in);
   std::vector<std::uint8_t> format(static_cast<std::size_t>(ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, 0)));
-  ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(format.data()));
+  EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, inArg, reinterpret_cast<DWORD_PTR>(format.data())),
+            static_cast<LRESULT>(format.size()));
   const auto outArg = reinterpret_cast<DWORD_PTR>(format.data());
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(ICSendMessage(hic, ICM_COMPRESS_GET_SIZE, inArg, outArg)));
   if (ICSendMessage(hic, ICM_COMPRESS_BEGIN, inArg, outArg) == ICERR_OK) {
@@ -40,9 +41,9 @@ Frame CompressOne(const std::vector<std::uint8_t>& bits, int width, int height, 
       result.bytes.assign(buffer.begin(), buffer.begin() + out->biSizeImage);
       result.format = format;
     }
-    ICSendMessage(hic, ICM_COMPRESS_END, 0, 0);
+    EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_END, 0, 0), ICERR_OK);
   }
-  ICClose(hic);
+  EXPECT_EQ(ICClose(hic), ICERR_OK);
   return result;
 }
 

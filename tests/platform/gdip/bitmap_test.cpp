@@ -143,7 +143,7 @@ TEST(BitmapClone, ConvertsTheAreaAndKeepsPalettes) {
     ASSERT_EQ(GdipCloneBitmapAreaI(3, 0, 7, 1, format, source.image(), &raw), Ok);
     Bitmap clone(raw);
     PixelFormat got = 0;
-    GdipGetImagePixelFormat(clone.asImage(), &got);
+    EXPECT_EQ(GdipGetImagePixelFormat(clone.asImage(), &got), Ok);
     EXPECT_EQ(got, format);
     const auto pixels = LockedPixels(raw, PixelFormat24bppRGB);
     ASSERT_EQ(pixels.size(), 21u);
@@ -212,7 +212,7 @@ TEST(BitmapFromDib, ReadsEachLayoutUpright) {
     // The bitmap is a copy: the caller may reuse its block at once.
     std::fill(c.dib.block.begin() + 40, c.dib.block.end(), 0xAB);
     PixelFormat format = 0;
-    GdipGetImagePixelFormat(bitmap.asImage(), &format);
+    EXPECT_EQ(GdipGetImagePixelFormat(bitmap.asImage(), &format), Ok);
     EXPECT_EQ(format, c.format);
     const auto pixels = LockedPixels(raw, PixelFormat24bppRGB);
     ASSERT_EQ(pixels.size(), 45u);

@@ -333,8 +333,8 @@ TEST_P(DecodeEachKind, GivesItsFormatAndLocksToTheRightBytes) {
   ASSERT_EQ(GdipGetImagePixelFormat(bitmap->asImage(), &format), Ok);
   EXPECT_EQ(format, c.format);
   UINT width = 0, height = 0;
-  GdipGetImageWidth(bitmap->asImage(), &width);
-  GdipGetImageHeight(bitmap->asImage(), &height);
+  EXPECT_EQ(GdipGetImageWidth(bitmap->asImage(), &width), Ok);
+  EXPECT_EQ(GdipGetImageHeight(bitmap->asImage(), &height), Ok);
   EXPECT_EQ(width, static_cast<UINT>(c.width));
   EXPECT_EQ(height, static_cast<UINT>(c.height));
   ExpectPixels(LockedPixels(bitmap->image(), PixelFormat24bppRGB), 3, c);
@@ -364,7 +364,7 @@ TEST(Decode, TransparencyReachesTheAlphaChannel) {
   const auto* p = static_cast<const std::uint8_t*>(data.Scan0);
   EXPECT_EQ(p[3], 255);
   EXPECT_EQ(p[7], 0);
-  GdipBitmapUnlockBits(cloned, &data);
+  EXPECT_EQ(GdipBitmapUnlockBits(cloned, &data), Ok);
 }
 
 TEST(Decode, RleBitmapsExpandRunsEscapesAndDeltas) {

@@ -34,7 +34,7 @@ GpStatus Draw(Bitmap& target, Bitmap& source, float left, float top, float right
   EXPECT_EQ(GdipGetImageGraphicsContext(target.asImage(), &graphics), Ok);
   const GpPointF points[3] = {{left, top}, {right, top}, {left, bottom}};
   const GpStatus status = GdipDrawImagePoints(graphics, source.asImage(), points, 3);
-  GdipDeleteGraphics(graphics);
+  EXPECT_EQ(GdipDeleteGraphics(graphics), Ok);
   return status;
 }
 
@@ -186,7 +186,7 @@ TEST(Draw, BlendsTransparentPicturesOverTheTarget) {
   ASSERT_EQ(GdipBitmapLockBits(raw, nullptr, ImageLockModeWrite, PixelFormat32bppARGB, &data), Ok);
   auto* p = static_cast<std::uint8_t*>(data.Scan0);
   p[0] = 0, p[1] = 0, p[2] = 255, p[3] = 128;
-  GdipBitmapUnlockBits(raw, &data);
+  EXPECT_EQ(GdipBitmapUnlockBits(raw, &data), Ok);
   auto target = Make(2, 2, PixelFormat24bppRGB, Solid({0, 0, 200}));
   ASSERT_EQ(Draw(*target, red, 0, 0, 2, 2), Ok);
   const Rgb got = At(LockedPixels(target->image(), PixelFormat24bppRGB), 2, 1, 1);
@@ -206,7 +206,7 @@ TEST(Draw, RefusesWhatItDoesNotDraw) {
   EXPECT_EQ(GdipDrawImagePoints(graphics, source->asImage(), notFinite, 3), ValueOverflow);
   EXPECT_EQ(GdipDrawImagePoints(graphics, source->asImage(), rotated, 4), InvalidParameter);
   EXPECT_EQ(GdipDrawImageRectI(graphics, source->asImage(), 0, 0, 4, 4), Ok);
-  GdipDeleteGraphics(graphics);
+  EXPECT_EQ(GdipDeleteGraphics(graphics), Ok);
   GpBitmap* indexed = nullptr;
   ASSERT_EQ(GdipCreateBitmapFromScan0(2, 2, 0, PixelFormat8bppIndexed, nullptr, &indexed), Ok);
   Bitmap owner(indexed);

@@ -9,7 +9,8 @@
 
 #include "platform/wintypes.h"
 
-enum GpStatus : int {
+// Every status reports success or failure, so none may be dropped unread.
+enum [[nodiscard]] GpStatus : int {
   Ok = 0,
   GenericError = 1,
   InvalidParameter = 2,

@@ -1,12 +1,13 @@
-// Our own conversion of uncompressed samples to the 24-bit output frame.
+// Bitmap headers read and their rows converted to blue, green, red (and
+// alpha) bytes: the one conversion behind BMP files, GDI bitmaps and
+// uncompressed AVI streams.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/codec/rgb_convert.h"
-#include "tests/platform/codec/codec_test_support.h"
+#include "platform/dib/dib_format.h"
 
 namespace {
 
@@ -89,32 +90,61 @@ Bytes Format(const RgbCase& c) {
   return format;
 }
 
-class RgbConvert : public ::testing::TestWithParam<RgbCase> {};
-
-TEST_P(RgbConvert, GivesTheExpectedRows) {
-  const RgbCase& c = GetParam();
-  const Bytes format = Format(c);
-  codec::RgbConverter converter;
-  ASSERT_TRUE(converter.Init(format.data(), format.size()));
-  EXPECT_EQ(converter.sampleBytes(), c.sample.size());
-  codec::DibImage out;
-  ASSERT_TRUE(out.Allocate(converter.width(), converter.height()));
-  ASSERT_TRUE(converter.Convert(c.sample.data(), c.sample.size(), out));
-  EXPECT_EQ(codectest::TopDownRows(out.pixels(), out.width(), out.height()), c.expected);
-  // A short sample is refused, not read past.
-  EXPECT_FALSE(converter.Convert(c.sample.data(), c.sample.size() - 1, out));
+dib::DibRead Read(const Bytes& format, dib::DibFormat* out) {
+  return dib::ReadDibFormat(format.data(), format.size(), sizeof(BITMAPINFOHEADER), dib::ColorTable::kCut, out);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, RgbConvert, ::testing::ValuesIn(kCases),
+// The rows of a stored sample converted, from the top; 3 or 4 bytes a pixel.
+Bytes Convert(const dib::DibRows& rows, const dib::DibFormat& f, const Bytes& sample, int bytesPerPixel) {
+  const auto width = static_cast<std::size_t>(f.width);
+  const auto height = static_cast<std::size_t>(f.rows());
+  Bytes out(width * height * static_cast<std::size_t>(bytesPerPixel));
+  for (std::size_t y = 0; y < height; ++y) {
+    const std::uint8_t* row = sample.data() + rows.stride() * (f.topDown() ? y : height - 1 - y);
+    std::uint8_t* to = out.data() + y * width * static_cast<std::size_t>(bytesPerPixel);
+    if (bytesPerPixel == 3)
+      rows.ToBgr(row, to);
+    else
+      rows.ToBgra(row, to);
+  }
+  return out;
+}
+
+class DibRowsConvert : public ::testing::TestWithParam<RgbCase> {};
+
+TEST_P(DibRowsConvert, GivesTheExpectedRows) {
+  const RgbCase& c = GetParam();
+  dib::DibFormat f;
+  ASSERT_EQ(Read(Format(c), &f), dib::DibRead::kOk);
+  dib::DibRows rows;
+  ASSERT_TRUE(rows.Init(f, true));
+  EXPECT_EQ(rows.stride() * static_cast<std::size_t>(f.rows()), c.sample.size());
+  EXPECT_EQ(Convert(rows, f, c.sample, 3), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DibRowsConvert, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
 
-TEST(RgbConvert, RefusesWhatItCannotConvert) {
-  RgbCase bad{"", 4, 4, 24, BI_BITFIELDS, 0, Le32({0xFF0000, 0xFF00, 0xFF}), {}, {}};
+// Alpha comes from its mask, widened like the colours; without one it is 255.
+TEST(DibRowsConvert, AlphaComesFromItsMask) {
+  RgbCase argb4444{"", 2, 1, 16, dib::kBiAlphaBitfields, 0, Le32({0x0F00, 0x00F0, 0x000F, 0xF000}),
+                   Le16({0x8421, 0xF000}), {}};
+  dib::DibFormat f;
+  ASSERT_EQ(Read(Format(argb4444), &f), dib::DibRead::kOk);
+  dib::DibRows rows;
+  ASSERT_TRUE(rows.Init(f, true));
+  EXPECT_EQ(Convert(rows, f, argb4444.sample, 4), (Bytes{0x11, 0x22, 0x44, 0x88, 0, 0, 0, 0xFF}));
+  RgbCase bgrx{"", 1, 1, 32, BI_RGB, 0, {}, {1, 2, 3, 99}, {}};
+  ASSERT_EQ(Read(Format(bgrx), &f), dib::DibRead::kOk);
+  ASSERT_TRUE(rows.Init(f, true));
+  EXPECT_EQ(Convert(rows, f, bgrx.sample, 4), (Bytes{1, 2, 3, 255}));
+}
+
+TEST(DibRowsConvert, RefusesWhatItCannotConvert) {
   const std::vector<std::pair<std::string, RgbCase>> cases = {
-      {"24-bit bit fields", bad},
+      {"24-bit bit fields", {"", 4, 4, 24, BI_BITFIELDS, 0, Le32({0xFF0000, 0xFF00, 0xFF}), {}, {}}},
       {"2 bits", {"", 4, 4, 2, BI_RGB, 0, {}, {}, {}}},
       {"split mask", {"", 4, 4, 16, BI_BITFIELDS, 0, Le32({0xF00F, 0x0FF0, 0}), {}, {}}},
-      {"masks missing", {"", 4, 4, 16, BI_BITFIELDS, 0, {}, {}, {}}},
       {"compressed", {"", 4, 4, 24, mmioFOURCC('M', 'J', 'P', 'G'), 0, {}, {}, {}}},
       {"no width", {"", 0, 4, 24, BI_RGB, 0, {}, {}, {}}},
       {"no height", {"", 4, 0, 24, BI_RGB, 0, {}, {}, {}}},
@@ -122,14 +152,25 @@ TEST(RgbConvert, RefusesWhatItCannotConvert) {
       {"sides near 2^31", {"", 2000000000, -2000000000, 24, BI_RGB, 0, {}, {}, {}}},
   };
   for (const auto& [what, c] : cases) {
-    const Bytes format = Format(c);
-    codec::RgbConverter converter;
-    EXPECT_FALSE(converter.Init(format.data(), format.size())) << what;
+    dib::DibFormat f;
+    ASSERT_EQ(Read(Format(c), &f), dib::DibRead::kOk) << what;
+    dib::DibRows rows;
+    EXPECT_FALSE(rows.Init(f, true)) << what;
   }
-  codec::RgbConverter converter;
-  EXPECT_FALSE(converter.Init(nullptr, 0));
+}
+
+// Masks, colours or a header cut short by the end of the bytes.
+TEST(ReadDibFormat, RefusesWhatLiesPastTheBytes) {
+  dib::DibFormat f;
+  const Bytes noMasks = Format({"", 4, 4, 16, BI_BITFIELDS, 0, {}, {}, {}});
+  EXPECT_EQ(Read(noMasks, &f), dib::DibRead::kDamaged);
+  const Bytes shortTable = Format({"", 4, 4, 8, BI_RGB, 2, {1, 2, 3, 0}, {}, {}});
+  EXPECT_EQ(dib::ReadDibFormat(shortTable.data(), shortTable.size(), 40, dib::ColorTable::kWhole, &f),
+            dib::DibRead::kDamaged);
   const Bytes shortHeader(39, 0);
-  EXPECT_FALSE(converter.Init(shortHeader.data(), shortHeader.size()));
+  EXPECT_EQ(dib::ReadDibFormat(shortHeader.data(), shortHeader.size(), 40, dib::ColorTable::kCut, &f),
+            dib::DibRead::kDamaged);
+  EXPECT_EQ(dib::ReadDibFormat(nullptr, 0, 40, dib::ColorTable::kCut, &f), dib::DibRead::kDamaged);
 }
 
 }  // namespace

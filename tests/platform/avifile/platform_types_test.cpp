@@ -1,8 +1,7 @@
 // The Windows-compatible structures keep their on-disk sizes.
 #include <gtest/gtest.h>
 
-#include "platform/gdiplus.h"
-#include "platform/vfw.h"
+#include "platform/avifile.h"
 
 TEST(PlatformTypes, LayoutsMatchTheFileFormats) {
   EXPECT_EQ(sizeof(BITMAPINFOHEADER), 40u);

@@ -10,7 +10,7 @@ namespace codec {
 
 // "none" (any case) is 0, uncompressed; four characters are that FourCC.
 // False for anything else.
-bool ParseCompressorName(const std::string& text, FOURCC* fcc);
+[[nodiscard]] bool ParseCompressorName(const std::string& text, FOURCC* fcc);
 // The FourCC as its four characters, or "none" for 0.
 std::string CompressorName(FOURCC fcc);
 // A chooser that takes the offered entry with that FourCC (0: uncompressed),

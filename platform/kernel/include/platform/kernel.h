@@ -11,7 +11,7 @@ constexpr UINT CP_UTF8 = 65001;
 // Converts cbMultiByte bytes of str (-1: up to and including its NUL) to
 // UTF-16. With cchWideChar 0, returns the units needed; otherwise the units
 // written, or 0 when the buffer is too small or the code page is unknown.
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* str, int cbMultiByte, WCHAR* wideStr,
+[[nodiscard]] int MultiByteToWideChar(UINT codePage, DWORD flags, const char* str, int cbMultiByte, WCHAR* wideStr,
                         int cchWideChar);
 
 // The calling thread's last OS error: the errno value that the file services

@@ -1,0 +1,135 @@
+// AVI files, streams, frame decoders and installable compressors under their
+// Video for Windows names: the AVI file services (platform/avifile.h) and, on
+// top of them, the frame decoders and compressors of this library. Every
+// HRESULT is 0 (AVIERR_OK) on success or an AVIERR_ code. All functions may
+// be called from any thread; one handle is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/avifile.h"
+#include "platform/wintypes.h"
+
+// ---------------------------------------------------------------------------
+// Frame decoders
+
+struct AviGetFrame;
+using PGETFRAME = AviGetFrame*;
+
+// Frame decoding. lpbiWanted AVIGETFRAMEF_BESTDISPLAYFMT (or null) asks for
+// the format of AVIStreamGetFrame: a packed DIB, 40-byte header, 24-bit BI_RGB,
+// bottom-up, no colour table. Null when no decoder exists for the stream.
+// The stream must stay open until the decoder is closed.
+inline LPBITMAPINFOHEADER const AVIGETFRAMEF_BESTDISPLAYFMT =
+    reinterpret_cast<LPBITMAPINFOHEADER>(static_cast<std::uintptr_t>(1));
+[[nodiscard]] PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted);
+// The frame at lPos, owned by the decoder until its next call or its close;
+// null outside the stream or for a frame that cannot be decoded.
+[[nodiscard]] void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos);
+[[nodiscard]] HRESULT AVIStreamGetFrameClose(PGETFRAME pg);
+
+// ---------------------------------------------------------------------------
+// Installable compressors
+
+struct Compressor;  // one open compressor instance
+using HIC = Compressor*;
+
+constexpr DWORD ICTYPE_VIDEO = mmioFOURCC('v', 'i', 'd', 'c');
+constexpr UINT ICMODE_COMPRESS = 1;
+
+constexpr UINT ICM_USER = 0x4000;
+constexpr UINT ICM_COMPRESS_GET_FORMAT = ICM_USER + 4;
+constexpr UINT ICM_COMPRESS_GET_SIZE = ICM_USER + 5;
+constexpr UINT ICM_COMPRESS_QUERY = ICM_USER + 6;
+constexpr UINT ICM_COMPRESS_BEGIN = ICM_USER + 7;
+constexpr UINT ICM_COMPRESS_END = ICM_USER + 9;
+
+constexpr LRESULT ICERR_OK = 0;
+constexpr LRESULT ICERR_UNSUPPORTED = -1;
+constexpr LRESULT ICERR_BADFORMAT = -2;
+constexpr LRESULT ICERR_MEMORY = -3;
+constexpr LRESULT ICERR_INTERNAL = -4;
+constexpr LRESULT ICERR_BADPARAM = -6;
+constexpr LRESULT ICERR_ERROR = -100;
+
+struct COMPVARS {
+  LONG cbSize;
+  DWORD dwFlags;
+  HIC hic;
+  DWORD fccType;
+  DWORD fccHandler;
+  BITMAPINFO* lpbiIn;
+  BITMAPINFO* lpbiOut;
+  void* lpBitsOut;
+  void* lpBitsPrev;
+  LONG lFrame;
+  LONG lKey;
+  LONG lDataRate;
+  LONG lQ;
+  LONG lKeyCount;
+  void* lpState;
+  LONG cbState;
+};
+
+// One installed compressor, as ICInfo lists it.
+struct ICINFO {
+  DWORD fccType;     // ICTYPE_VIDEO
+  DWORD fccHandler;  // the FourCC written into the stream format
+  char szName[16];   // short name, e.g. "MJPG"
+  char szDescription[128];  // display name, e.g. "Motion JPEG"
+};
+
+// Fills *lpicinfo with installed compressor number i (0-based) of fccType.
+// Returns FALSE past the last one.
+[[nodiscard]] BOOL ICInfo(DWORD fccType, DWORD i, ICINFO* lpicinfo);
+// Opens the compressor with that handler FourCC (case-insensitive), or null.
+[[nodiscard]] HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode);
+[[nodiscard]] LRESULT ICClose(HIC hic);
+
+// ICM_COMPRESS_GET_FORMAT: dw1 the input BITMAPINFOHEADER*, dw2 the output
+//   buffer or 0; returns the size of the output format in bytes (40 or more:
+//   codec data follows the header), or an ICERR_ code (< 0) when the input is
+//   not accepted.
+// ICM_COMPRESS_GET_SIZE: dw1 input, dw2 output format; largest frame in bytes.
+// ICM_COMPRESS_QUERY: dw1 input, dw2 0; ICERR_OK when the input is accepted.
+// ICM_COMPRESS_BEGIN: dw1 input, dw2 output; ICERR_OK or an error.
+// ICM_COMPRESS_END: both 0; ICERR_OK or an error.
+[[nodiscard]] LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2);
+
+// Compresses one frame of lpbiInput's format from lpBits into lpData, sets
+// lpbiOutput->biSizeImage to its size and *lpdwFlags to AVIIF_KEYFRAME for a
+// key frame (else 0). dwQuality 0..10000. Every call returns that frame (no
+// encoder delay). ICERR_OK on success.
+[[nodiscard]] DWORD ICCompress(HIC hic, DWORD dwFlags, LPBITMAPINFOHEADER lpbiOutput, void* lpData,
+                 LPBITMAPINFOHEADER lpbiInput, void* lpBits, DWORD* lpckid, DWORD* lpdwFlags,
+                 LONG lFrameNum, DWORD dwFrameSize, DWORD dwQuality, LPBITMAPINFOHEADER lpbiPrev,
+                 void* lpPrev);
+
+// The chooser that ICCompressorChoose asks: given the owner, the title and
+// the offered entries (entry 0 is always "Full Frames (Uncompressed)" with
+// fccHandler 0), returns the chosen entry's index, or -1 when cancelled. The
+// front end installs it (GUI dialog, CLI option, test script). It is called on
+// the thread that calls ICCompressorChoose.
+struct CompressorChoice {
+  DWORD fccHandler;  // 0 for uncompressed
+  std::string name;
+};
+using CompressorChooser =
+    std::function<int(HWND owner, const std::string& title, const std::vector<CompressorChoice>& offered)>;
+// Installs the process-wide chooser (an empty function removes it). Returns
+// the previous one.
+CompressorChooser ICSetCompressorChooser(CompressorChooser chooser);
+
+constexpr UINT ICMF_CHOOSE_KEYFRAME = 0x0001;
+constexpr UINT ICMF_CHOOSE_DATARATE = 0x0002;
+constexpr UINT ICMF_CHOOSE_PREVIEW = 0x0004;
+// Offers "Full Frames (Uncompressed)" and every compressor that accepts pvIn
+// (a BITMAPINFOHEADER*) and asks the installed chooser. TRUE when chosen:
+// pc->hic is the opened compressor (0 for uncompressed), pc->fccHandler its
+// FourCC. FALSE when cancelled, when pc->cbSize is not 64, or when no chooser
+// is installed.
+[[nodiscard]] BOOL ICCompressorChoose(HWND hwnd, UINT uiFlags, void* pvIn, void* lpData, COMPVARS* pc,
+                        const char* lpszTitle);

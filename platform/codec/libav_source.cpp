@@ -1,0 +1,185 @@
+#include "platform/codec/libav_source.h"
+
+#include "platform/codec/picture_cache.h"
+
+namespace codec {
+
+namespace {
+
+// How many samples past the wanted one may go in before its picture must
+// have come out: the longest reorder delay (16) plus a frame-thread pipeline.
+constexpr LONG kMaxLookahead = 64;
+
+}  // namespace
+
+std::unique_ptr<LibavSource> LibavSource::Open(StreamSamples& samples, std::vector<std::uint8_t> format) {
+  std::unique_ptr<VideoDecoder> decoder = VideoDecoder::Open(format.data(), format.size());
+  if (!decoder) return nullptr;
+  return std::unique_ptr<LibavSource>(new LibavSource(samples, std::move(decoder), std::move(format)));
+}
+
+LibavSource::LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder,
+                         std::vector<std::uint8_t> format)
+    : FrameSource(decoder->width(), decoder->height()),
+      m_samples(samples),
+      m_decoder(std::move(decoder)),
+      m_format(std::move(format)),
+      m_keyPosition(static_cast<std::size_t>(samples.length()), -1) {}
+
+bool LibavSource::KeepPicturesIn(PictureCache* cache) {
+  m_kept = cache;
+  return cache != nullptr;
+}
+
+bool LibavSource::ShowKept(const AVFrame& picture, DibImage& out) { return m_decoder->ConvertTo(picture, out); }
+
+void LibavSource::Restart(LONG from, LONG key) {
+  m_decoder->Flush();
+  m_started = true;
+  m_drained = false;
+  m_runStart = from;
+  m_nextSend = from;
+  m_nextOut = from;
+  m_lastOut = -1;
+  m_anchor = key;
+  m_anchorSeen = false;
+  m_leading = 0;
+}
+
+// Feeds the next sample, or the end of the stream. 0 when something went
+// in, -1 when nothing more may go in for this request.
+int LibavSource::Feed(LONG wanted) {
+  if (m_drained) return -1;
+  if (m_nextSend >= m_samples.length()) {
+    m_drained = true;
+    (void)m_decoder->SendEnd();  // the pictures it holds come out, or EOF does
+    return 0;
+  }
+  if (m_nextSend > wanted + kMaxLookahead) return -1;
+  const LONG i = m_nextSend++;
+  const LONG size = m_samples.Size(i);
+  if (size <= 0) return 0;  // empty: no picture of its own; unreadable: lost
+  AVPacket* packet = m_decoder->NewPacket(static_cast<std::size_t>(size));
+  if (!packet || !m_samples.Read(i, packet->data, size)) return 0;
+  packet->pts = packet->dts = i;
+  // A sample the decoder rejects simply yields no picture.
+  (void)m_decoder->Send(packet);
+  return 0;
+}
+
+// Where a picture belongs, or -1 when it lies before the anchor. Without
+// reordering a picture carries the index of its sample.
+LONG LibavSource::DisplayPosition(const AVFrame& picture) {
+  const bool hasPts = picture.pts != AV_NOPTS_VALUE && picture.pts >= 0 && picture.pts < m_samples.length();
+  const LONG sampleIndex = hasPts ? static_cast<LONG>(picture.pts) : -1;
+  LONG position;
+  if (!m_reordering) {
+    position = hasPts ? sampleIndex : m_nextOut;
+  } else if (!m_anchorSeen && hasPts) {
+    if (sampleIndex < m_anchor) return -1;
+    if (sampleIndex > m_anchor) {
+      position = m_anchor + m_leading++;
+    } else {
+      m_anchorSeen = true;
+      position = m_keyPosition[m_anchor] >= 0 ? m_keyPosition[m_anchor] : m_anchor + m_leading;
+      m_keyPosition[m_anchor] = position;
+    }
+  } else {
+    position = m_nextOut;
+    if (hasPts && m_keyPosition[sampleIndex] < 0 && m_samples.IsKey(sampleIndex)) m_keyPosition[sampleIndex] = position;
+  }
+  m_nextOut = m_samples.NextWithData(position + 1);
+  return position;
+}
+
+// Going backwards, the pictures decoded on the way to s are kept: the ones
+// before it are most likely asked next.
+LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
+  for (;;) {
+    LONG key = m_samples.KeyAtOrBefore(s);
+    if (key < 0) key = 0;  // no key frame before it: try from the start
+    // Go on from where the decoder is when the picture is still ahead and no
+    // key frame lies between; otherwise start again at the key frame.
+    const bool goOn = m_started && m_lastOut < s && key <= m_nextSend && (!m_reordering || s >= m_anchor);
+    bool keep = false;
+    if (!goOn) {
+      LONG from = key;
+      // A leading picture, or one whose key frame's position is unknown,
+      // needs the GOP before.
+      if (m_reordering && (m_keyPosition[key] < 0 || s < m_keyPosition[key]) && key > 0) {
+        const LONG previous = m_samples.KeyAtOrBefore(key - 1);
+        if (previous >= 0) from = previous;
+      }
+      Restart(from, key);
+      keep = m_kept && backward && s > from;
+      if (keep) m_kept->Clear();
+    }
+    const LONG shown = Run(s, keep, out);
+    if (shown != kRenumbered) return shown;
+  }
+}
+
+// Takes pictures out of the decoder, feeding it as it asks, up to the one of
+// s. kRenumbered when the run must start afresh.
+LONG LibavSource::Run(LONG s, bool keep, DibImage& out) {
+  for (;;) {
+    const int r = m_decoder->Receive();
+    if (r == 0) {
+      if (!m_reordering && m_decoder->reorders()) {
+        // Only now the stream shows B-frames: number this run afresh.
+        m_reordering = true;
+        if (m_kept) m_kept->Clear();  // numbered as if in sample order
+        if (m_runStart > 0) {
+          m_started = false;
+          return kRenumbered;
+        }
+        m_anchorSeen = true;  // nothing leads the stream's first picture
+      }
+      const LONG position = DisplayPosition(m_decoder->picture());
+      if (position < 0) continue;
+      m_lastOut = position;
+      if (keep && position <= s) m_kept->Add(position, m_decoder->picture());
+      if (position < s) continue;
+      // Past it means the wanted picture was lost; this one serves the next
+      // request, which is most likely for it.
+      return m_decoder->ConvertTo(out) ? position : -1;
+    }
+    if (r == AVERROR_EOF) {
+      m_started = false;  // start afresh next time
+      return -1;
+    }
+    // It wants more, or a damaged sample gave no picture: feed on. Every
+    // round feeds one sample or stops, so this ends.
+    if (Feed(s) < 0) return -1;
+  }
+}
+
+std::function<bool()> LibavSource::PrepareAlone(LONG s, DibImage& out) {
+  if (m_laneFailed || m_reordering || m_decoder->reorders() || m_decoder->frameThreaded()) return {};
+  const LONG size = m_samples.Size(s);
+  if (size <= 0 || !m_samples.IsKey(s)) return {};
+  if (!m_laneDecoder) {
+    m_laneDecoder = VideoDecoder::Open(m_format.data(), m_format.size(), false);
+    if (!m_laneDecoder) {
+      m_laneFailed = true;
+      return {};
+    }
+  }
+  AVPacket* packet = m_laneDecoder->NewPacket(static_cast<std::size_t>(size));
+  if (!packet || !m_samples.Read(s, packet->data, size)) return {};
+  packet->pts = packet->dts = s;
+  VideoDecoder* decoder = m_laneDecoder.get();
+  DibImage* target = &out;
+  return [decoder, target, packet, s] {
+    decoder->Flush();
+    (void)decoder->Send(packet);  // a rejected sample shows as no picture below
+    int r = decoder->Receive();
+    if (r == AVERROR(EAGAIN)) {
+      (void)decoder->SendEnd();
+      r = decoder->Receive();
+    }
+    return r == 0 && decoder->picture().pts == s && decoder->ConvertTo(*target);
+  };
+}
+
+}  // namespace codec
