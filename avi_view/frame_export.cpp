@@ -67,7 +67,7 @@ std::string ExportFailureText(const ExportResult& result) {
 namespace {
 
 struct BitmapDisposer {
-  void operator()(GpBitmap* bitmap) const { GdipDisposeImage(AsImage(bitmap)); }
+  void operator()(GpBitmap* bitmap) const { (void)GdipDisposeImage(AsImage(bitmap)); }
 };
 using BitmapPtr = std::unique_ptr<GpBitmap, BitmapDisposer>;
 

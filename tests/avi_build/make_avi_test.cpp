@@ -125,9 +125,9 @@ std::vector<std::vector<std::uint8_t>> ReadSamples(const std::string& path) {
         if (AVIStreamRead(stream, i, 1, sample.data(), bytes, nullptr, nullptr) != AVIERR_OK) break;
         samples.push_back(std::move(sample));
       }
-      AVIStreamRelease(stream);
+      EXPECT_EQ(AVIStreamRelease(stream), 0);
     }
-    AVIFileRelease(file);
+    EXPECT_EQ(AVIFileRelease(file), 0);
   }
   AVIFileExit();
   return samples;

@@ -30,9 +30,9 @@ LONG FramesIn(const std::string& path) {
     PAVISTREAM stream = nullptr;
     if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
       frames = AVIStreamLength(stream);
-      AVIStreamRelease(stream);
+      EXPECT_EQ(AVIStreamRelease(stream), 0);
     }
-    AVIFileRelease(file);
+    EXPECT_EQ(AVIFileRelease(file), 0);
   }
   AVIFileExit();
   return frames;
