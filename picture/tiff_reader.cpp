@@ -4,6 +4,10 @@
 #include <new>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <tiffio.h>
 
 namespace {
@@ -23,10 +27,22 @@ int ExpandPaletteRow(const std::uint8_t* indices, const std::uint32_t* palette, 
 
 int ReadTiffRaster(const char* path, RawRaster* raster) {
   if (!path || !raster) return -1;
+  // Only a regular file: opening a FIFO would wait for a writer, and a
+  // device could be read for ever. The open itself does not block.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return -1;
+  }
   // "m": read the strips rather than map the file, whose fresh pages cost
-  // more to touch than reading them does.
-  std::unique_ptr<TIFF, TiffCloser> file(TIFFOpen(path, "rm"));
-  if (!file) return -1;
+  // more to touch than reading them does. The handle closes fd.
+  std::unique_ptr<TIFF, TiffCloser> file(TIFFFdOpen(fd, path, "rm"));
+  if (!file) {
+    close(fd);
+    return -1;
+  }
   TIFF* tif = file.get();
 
   std::uint32_t width = 0, height = 0;

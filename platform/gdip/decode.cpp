@@ -26,7 +26,9 @@ class FileBytes {
   FileBytes& operator=(const FileBytes&) = delete;
 
   GpStatus Open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO without a writer does not hold the open;
+    // only a regular file is read (a FIFO or a device could never end).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return errno == EACCES || errno == EPERM ? AccessDenied : FileNotFound;
     const GpStatus status = Read(fd);
     ::close(fd);

@@ -7,6 +7,8 @@
 #include <functional>
 #include <mutex>
 
+#include <sys/stat.h>
+
 #include "avi_build/make_avi.h"
 #include "platform/kernel.h"
 #include "tests/support/picture_fixtures.h"
@@ -185,6 +187,22 @@ TEST_F(MakeAviJobTest, UnloadableEntriesAreReportedOneByOneAndSkipped) {
   EXPECT_EQ(host.messages[1].text, host.entries[1]);
   EXPECT_EQ(host.messages[2].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
   EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 0);
+}
+
+// Opening either would block for ever (a FIFO without a writer) or read
+// without end (a device); both are skipped, and the job ends.
+TEST_F(MakeAviJobTest, FifosAndDevicesAreSkippedAsUnloadable) {
+  const std::string fifo = dir.file("pipe.tif");  // "tif": the TIFF reader is tried too
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  host.entries = {fifo, "/dev/zero", Picture("ok.jpg")};
+  const MakeAviResult result = Run({64, 48, 10, 0});
+  EXPECT_EQ(result.framesWritten, 1);
+  EXPECT_EQ(result.entriesSkipped, 2);
+  ASSERT_EQ(host.messages.size(), 3u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(host.messages[i].text, host.entries[i]);
+    EXPECT_EQ(host.messages[i].caption, "File Failed to Open");
+  }
 }
 
 TEST_F(MakeAviJobTest, SkippedEntriesLeaveNoGapAndTheSelectionWalksTheList) {
