@@ -1,7 +1,8 @@
 // TIFF through libtiff, reading from the mapped file with its messages kept
 // quiet for this handle only (the global handlers belong to other readers).
-// Plain 8-bit RGB, palettes and 1/4/8-bit grey are read by scanline into
-// their own formats; every other shape libtiff's RGBA reader knows becomes
+// Plain 8-bit RGB and RGBA, palettes and 1/4/8-bit grey are read by
+// scanline into their own formats (RGBA with premultiplied alpha into
+// 32bppPARGB); every other shape libtiff's RGBA reader knows becomes
 // 32bppRGB or 32bppARGB. Single-sample 16-bit grey is refused, so that the
 // picture loader's own reader, with its 10-bit mapping, takes such files.
 #include <algorithm>
@@ -65,17 +66,19 @@ struct OptionsFreer {
 };
 
 // Reads rows by scanline into a bitmap of `format`; the rows must be exactly
-// `rowBytes` as libtiff delivers them.
+// as libtiff delivers them (red, green, blue[, alpha] for the 24 and 32-bit
+// formats, which store blue first).
 GpStatus ReadScanlines(TIFF* tif, INT width, INT height, PixelFormat format, Decoded* out) {
   GpStatus status = CheckSize(width, height, format);
   if (status != Ok) return status;
   Decoded bitmap;
   if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
+  const int pixelBytes = FormatBits(format) / 8;
   for (INT y = 0; y < height; ++y) {
     BYTE* row = bitmap->Row(y);
     if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0) return InvalidParameter;
-    if (format == PixelFormat24bppRGB)
-      for (INT x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+    if (pixelBytes >= 3)
+      for (BYTE* p = row; p < row + std::ptrdiff_t{width} * pixelBytes; p += pixelBytes) std::swap(p[0], p[2]);
   }
   *out = std::move(bitmap);
   return Ok;
@@ -177,8 +180,14 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
   std::uint16_t extraCount = 0;
   std::uint16_t* extraTypes = nullptr;
   TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
-  const bool alpha = extraCount > 0 && extraTypes &&
-                     (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
+  const std::uint16_t extra = extraCount > 0 && extraTypes ? extraTypes[0] : EXTRASAMPLE_UNSPECIFIED;
+  const bool alpha = extra == EXTRASAMPLE_ASSOCALPHA || extra == EXTRASAMPLE_UNASSALPHA;
+  // 8-bit RGBA keeps the colours it stores: the RGBA reader premultiplies
+  // straight alpha, and no division brings back a colour under alpha 0.
+  if (scanlines && photometric == PHOTOMETRIC_RGB && samples == 4 && bits == 8 && alpha &&
+      rowsAre(std::int64_t{w} * 4))
+    return ReadScanlines(t, w, h, extra == EXTRASAMPLE_ASSOCALPHA ? PixelFormat32bppPARGB : PixelFormat32bppARGB,
+                         out);
   return ReadRgba(t, w, h, alpha, out);
 }
 

@@ -207,9 +207,7 @@ TEST(TheirPictures, RgbaTiffStretchedLikeThePng) {
       "");
 }
 
-// Disabled until the TIFF codec keeps unassociated alpha straight (today the
-// transparent pixels come out black and faint ones shift).
-TEST(TheirPictures, DISABLED_TiffAlphaClippedKeepsItsStoredColours) {
+TEST(TheirPictures, TiffAlphaClippedKeepsItsStoredColours) {
   REQUIRE_PROGRAM(interop::kFfmpeg);
   const testsupport::TempDir dir;
   const AlphaPictures pictures = WriteAlphaPictures(dir);

@@ -367,6 +367,35 @@ TEST(Decode, TransparencyReachesTheAlphaChannel) {
   EXPECT_EQ(GdipBitmapUnlockBits(cloned, &data), Ok);
 }
 
+// RGBA TIFFs keep the colours they store, as PNGs do: straight alpha as it
+// is, even under alpha 0; premultiplied alpha divided out when locked.
+TEST(Decode, TiffAlphaKeepsTheStoredColours) {
+  struct Case {
+    std::uint16_t extra;
+    std::vector<std::uint8_t> rgba;
+    PixelFormat format;
+    std::vector<std::uint8_t> bgr;
+  };
+  for (const Case& c : {Case{EXTRASAMPLE_UNASSALPHA, {200, 100, 50, 0, 90, 60, 30, 1, 10, 20, 30, 255},
+                             PixelFormat32bppARGB, {50, 100, 200, 30, 60, 90, 30, 20, 10}},
+                        Case{EXTRASAMPLE_ASSOCALPHA, {0, 0, 0, 0, 64, 32, 16, 128, 10, 20, 30, 255},
+                             PixelFormat32bppPARGB, {0, 0, 0, 32, 64, 128, 30, 20, 10}}}) {
+    SCOPED_TRACE(c.extra);
+    TempDir dir;
+    TiffImage t;
+    t.width = 3, t.height = 1, t.samples = 4, t.photometric = PHOTOMETRIC_RGB;
+    t.extraSamples = {c.extra};
+    t.rows = c.rgba;
+    ASSERT_TRUE(WriteTiff(dir.file("a.tif"), t));
+    std::unique_ptr<Bitmap> bitmap;
+    ASSERT_EQ(Decode(dir.file("a.tif"), &bitmap), Ok);
+    PixelFormat format = 0;
+    ASSERT_EQ(GdipGetImagePixelFormat(bitmap->asImage(), &format), Ok);
+    EXPECT_EQ(format, c.format);
+    EXPECT_EQ(LockedPixels(bitmap->image(), PixelFormat24bppRGB), c.bgr);
+  }
+}
+
 TEST(Decode, RleBitmapsExpandRunsEscapesAndDeltas) {
   // 4 x 3, bottom-up: the bottom row a literal 1, 2, 3 and a run of one 1;
   // the middle row skipped by a delta; the top row a run of four 3s.
