@@ -1,5 +1,6 @@
 // GIF through giflib: the first frame on the logical screen, as 8bppIndexed
-// with the transparent colour (if any) given alpha 0.
+// with the transparent colour (if any) given alpha 0. The palette's order
+// is not the file's: the background colour is entry 0.
 #include <algorithm>
 #include <cstring>
 
@@ -53,18 +54,25 @@ GpStatus ReadFrame(GifFileType* gif, int transparent, Decoded* out) {
   }
   colors.resize(256, 0xFF000000u);
   if (transparent >= 0 && transparent < 256) colors[static_cast<std::size_t>(transparent)] &= 0x00FFFFFFu;
-  SetPalette(*bitmap, std::move(colors));
 
-  const int background = transparent >= 0 ? transparent : gif->SBackGroundColor;
-  for (INT y = 0; y < bitmap->height; ++y)
-    std::memset(bitmap->Row(y), background & 0xFF, static_cast<std::size_t>(bitmap->width));
+  // The screen around the frame shows the background colour. Its index and
+  // 0 trade places in the palette and in the frame's pixels, so the zeroed
+  // rows already hold it: a small frame on a vast screen touches no more
+  // memory than its own rows.
+  const auto background = static_cast<std::size_t>((transparent >= 0 ? transparent : gif->SBackGroundColor) & 0xFF);
+  BYTE index[256];
+  for (std::size_t i = 0; i < 256; ++i) index[i] = static_cast<BYTE>(i);
+  std::swap(colors[0], colors[background]);
+  std::swap(index[0], index[background]);
+  SetPalette(*bitmap, std::move(colors));
 
   std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
   const auto place = [&](int row) {
     const std::int64_t y = std::int64_t{frame.Top} + row;
     if (y < 0 || y >= height || frame.Left >= width) return;
     const std::int64_t n = std::min<std::int64_t>(frame.Width, width - frame.Left);
-    std::memcpy(bitmap->Row(static_cast<INT>(y)) + frame.Left, line.data(), static_cast<std::size_t>(n));
+    BYTE* to = bitmap->Row(static_cast<INT>(y)) + frame.Left;
+    for (std::int64_t x = 0; x < n; ++x) to[x] = index[line[static_cast<std::size_t>(x)]];
   };
   static constexpr int kStart[] = {0, 4, 2, 1};
   static constexpr int kStep[] = {8, 8, 4, 2};

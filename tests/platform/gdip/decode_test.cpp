@@ -240,6 +240,20 @@ std::vector<DecodeCase> Cases() {
          }
          return Swatch(0);  // the background colour
        }},
+      // The transparent index (not 0) fills the screen around the frame.
+      {"GifFrameOnLargerScreenTransparent", [](const std::string& path) {
+         GifImage image;
+         image.screenWidth = W;
+         image.screenHeight = H;
+         image.left = 1, image.top = 2, image.width = 2, image.height = 2;
+         image.palette = Swatches(4);
+         image.indices = {0, 1, 2, 3};
+         image.transparent = 2;
+         return WriteGif(path, image);
+       }, PixelFormat8bppIndexed, [](int x, int y) {
+         if (x >= 1 && x < 3 && y >= 2 && y < 4) return Swatch((y - 2) * 2 + (x - 1));
+         return Swatch(2);
+       }},
       {"TiffRgb", tiffRgb([](TiffImage&) {}), PixelFormat24bppRGB, gradient},
       {"TiffRgbLzw", tiffRgb([](TiffImage& t) { t.compression = COMPRESSION_LZW; }), PixelFormat24bppRGB, gradient},
       {"TiffRgbTiled", tiffRgb([](TiffImage& t) { t.tile = 16; }), PixelFormat32bppRGB, gradient},
