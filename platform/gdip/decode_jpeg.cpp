@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -27,30 +28,65 @@ using dib::JpegErrors;
   return true;
 }
 
-[[nodiscard]] bool ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, BYTE* rows, std::ptrdiff_t stride) {
-  if (setjmp(errors->jump)) return false;
-  jpeg_start_decompress(cinfo);
-  while (cinfo->output_scanline < cinfo->output_height) {
-    JSAMPROW row = rows + static_cast<std::ptrdiff_t>(cinfo->output_scanline) * stride;
-    if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return false;
-    if (errors->truncated) return false;
-  }
-  jpeg_finish_decompress(cinfo);
-  return !errors->truncated;
-}
-
-// CMYK rows (in place, 4 bytes a pixel) to blue, green, red. Adobe writes
-// the inks inverted.
-void CmykToBgr(BYTE* row, INT width, bool inverted) {
-  BYTE* out = row;
-  for (INT x = 0; x < width; ++x, row += 4, out += 3) {
-    unsigned c = row[0], m = row[1], y = row[2], k = row[3];
+// One CMYK row (4 bytes a pixel) to blue, green, red. Adobe writes the inks
+// inverted.
+void CmykToBgr(const BYTE* cmyk, INT width, bool inverted, BYTE* out) {
+  for (INT x = 0; x < width; ++x, cmyk += 4, out += 3) {
+    unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
     if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
     const BYTE r = static_cast<BYTE>((c * k + 127) / 255);
     const BYTE g = static_cast<BYTE>((m * k + 127) / 255);
     const BYTE b = static_cast<BYTE>((y * k + 127) / 255);
     out[0] = b, out[1] = g, out[2] = r;
   }
+}
+
+// Where the decoded rows go: straight into the bitmap, or (CMYK) through one
+// row of four bytes a pixel converted into it.
+struct RowTarget {
+  BYTE* rows;
+  std::ptrdiff_t stride;
+  BYTE* cmykRow;  // null unless CMYK
+  bool inverted;  // Adobe's CMYK
+};
+
+enum class Pixels { kFailed, kAll, kDataEnded };
+
+// kDataEnded: the scan's data reached the end-of-image marker with rows still
+// to come. libjpeg would fill them with flat grey; they are left as they
+// are (zero, black), so a file that lies about its size costs nothing for
+// the rows it lacks.
+[[nodiscard]] Pixels ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, const RowTarget* target) {
+  if (setjmp(errors->jump)) return Pixels::kFailed;
+  jpeg_start_decompress(cinfo);
+  // The decoder meets the marker while decoding the last rows of a whole
+  // file, at most a row group and the one it reads ahead before they are
+  // handed out.
+  const JDIMENSION margin = 3 * static_cast<JDIMENSION>(cinfo->max_v_samp_factor) * DCTSIZE;
+  constexpr int kEndOfImage = 0xD9;
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const JDIMENSION y = cinfo->output_scanline;
+    BYTE* out = target->rows + static_cast<std::ptrdiff_t>(y) * target->stride;
+    JSAMPROW row = target->cmykRow ? target->cmykRow : out;
+    if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return Pixels::kFailed;
+    if (errors->truncated) return Pixels::kFailed;
+    if (target->cmykRow) CmykToBgr(target->cmykRow, static_cast<INT>(cinfo->output_width), target->inverted, out);
+    if (cinfo->unread_marker == kEndOfImage && cinfo->output_height - cinfo->output_scanline > margin)
+      return Pixels::kDataEnded;
+  }
+  jpeg_finish_decompress(cinfo);
+  return errors->truncated ? Pixels::kFailed : Pixels::kAll;
+}
+
+// Huffman coding spends at least one bit on every block of every component
+// (its DC code), so a complete picture needs at least its blocks / 8 bytes.
+// Arithmetic coding has no such floor.
+bool CanHold(const jpeg_decompress_struct& cinfo, std::size_t size) {
+  if (cinfo.arith_code) return true;
+  std::uint64_t blocks = 0;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    blocks += std::uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
+  return blocks <= std::uint64_t{size} * 8;
 }
 
 struct Decompressor {
@@ -84,30 +120,17 @@ GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out) {
       d.cinfo.out_color_space = JCS_EXT_BGR;
   }
   GpStatus status = CheckSize(width, height, format);
-  // CMYK rows are decoded 4 bytes a pixel before they shrink to 3.
-  if (status == Ok && cmyk) status = CheckSize(width, height, PixelFormat32bppRGB);
   if (status != Ok) return status;
+  if (!CanHold(d.cinfo, size)) return InvalidParameter;
 
+  // Zeroed, for the rows a file may lack (fresh memory is zero untouched).
   Decoded bitmap;
-  PixelBuffer cmykRows;
-  if ((status = NewBitmap(width, height, format, &bitmap, false)) != Ok) return status;
+  if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
   if (format == PixelFormat8bppIndexed) SetPalette(*bitmap, GreyPalette(256));
-  BYTE* rows = bitmap->pixels;
-  std::ptrdiff_t stride = bitmap->stride;
-  if (cmyk) {
-    stride = static_cast<std::ptrdiff_t>(width) * 4;
-    cmykRows = AllocatePixels(static_cast<std::size_t>(stride) * height, false);
-    if (!cmykRows) return OutOfMemory;
-    rows = cmykRows.get();
-  }
-  if (!ReadPixels(&d.cinfo, &d.errors, rows, stride)) return InvalidParameter;
-  if (cmyk) {
-    for (INT y = 0; y < height; ++y) {
-      BYTE* src = rows + y * stride;
-      CmykToBgr(src, width, d.cinfo.saw_Adobe_marker);
-      std::memcpy(bitmap->Row(y), src, static_cast<std::size_t>(width) * 3);
-    }
-  }
+  std::vector<BYTE> cmykRow(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
+  const RowTarget target{bitmap->pixels, bitmap->stride, cmyk ? cmykRow.data() : nullptr,
+                         d.cinfo.saw_Adobe_marker != 0};
+  if (ReadPixels(&d.cinfo, &d.errors, &target) == Pixels::kFailed) return InvalidParameter;
   *out = std::move(bitmap);
   return Ok;
 }

@@ -410,6 +410,38 @@ TEST(Decode, TiffAlphaKeepsTheStoredColours) {
   }
 }
 
+// A scan whose data meets the end-of-image marker part of the way down: the
+// rows it holds decode, the rows it lacks stay black (and untouched). The
+// whole file keeps its last rows.
+TEST(Decode, AJpegScanEndingEarlyLeavesTheRowsItLacksBlack) {
+  constexpr int kW = 64, kH = 256;
+  const Rgb colour{200, 100, 50};
+  TempDir dir;
+  ASSERT_TRUE(WriteJpeg(dir.file("whole.jpg"), kW, kH, Solid(colour), 95, JpegSampling::k420));
+  std::vector<std::uint8_t> bytes = ReadFileBytes(dir.file("whole.jpg"));
+  std::size_t scan = 0;
+  for (std::size_t i = 2; i + 3 < bytes.size() && !scan; ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) scan = i + 2 + (bytes[i + 2] << 8 | bytes[i + 3]);
+  ASSERT_NE(scan, 0u);
+  std::size_t cut = scan + (bytes.size() - 2 - scan) * 3 / 10;
+  if (bytes[cut - 1] == 0xFF) --cut;  // not inside a stuffed byte
+  bytes.resize(cut);
+  bytes.insert(bytes.end(), {0xFF, 0xD9});
+  WriteFileBytes(dir.file("cut.jpg"), bytes);
+
+  for (const auto& [name, bottom] : {std::pair{"whole.jpg", colour}, std::pair{"cut.jpg", Rgb{0, 0, 0}}}) {
+    SCOPED_TRACE(name);
+    std::unique_ptr<Bitmap> bitmap;
+    ASSERT_EQ(Decode(dir.file(name), &bitmap), Ok);
+    const std::vector<std::uint8_t> pixels = LockedPixels(bitmap->image(), PixelFormat24bppRGB);
+    const auto near = [](const std::uint8_t* p, Rgb want) {
+      return std::abs(p[2] - want.r) <= 3 && std::abs(p[1] - want.g) <= 3 && std::abs(p[0] - want.b) <= 3;
+    };
+    EXPECT_TRUE(near(pixels.data(), colour));
+    EXPECT_TRUE(near(pixels.data() + (pixels.size() - 3), bottom));
+  }
+}
+
 TEST(Decode, RleBitmapsExpandRunsEscapesAndDeltas) {
   // 4 x 3, bottom-up: the bottom row a literal 1, 2, 3 and a run of one 1;
   // the middle row skipped by a delta; the top row a run of four 3s.
@@ -509,6 +541,19 @@ std::vector<std::uint8_t> HugeJpeg() {
   return bytes;
 }
 
+// SmallJpeg's header claiming 4000 x 4000: its scan is far too short to code
+// that many blocks.
+std::vector<std::uint8_t> LyingJpeg() {
+  std::vector<std::uint8_t> bytes = SmallJpeg();
+  for (std::size_t i = 2; i + 9 < bytes.size(); ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = bytes[i + 7] = 4000 >> 8;
+      bytes[i + 6] = bytes[i + 8] = 4000 & 0xFF;
+      break;
+    }
+  return bytes;
+}
+
 std::vector<std::uint8_t> HugeBmp() {
   std::vector<std::uint8_t> bytes = SmallBmp();
   bytes[18] = bytes[22] = 60000 & 0xFF;
@@ -556,6 +601,7 @@ std::vector<CorruptCase> CorruptCases() {
       {"BmpRandom", [] { return Random("BM", 2, 4096, 2); }, GenericError},
       {"JpegTruncated", [] { return Cut(SmallJpeg(), 0.6); }, InvalidParameter},
       {"JpegHuge", HugeJpeg, OutOfMemory},
+      {"JpegScanTooShortForItsSize", LyingJpeg, InvalidParameter},
       {"JpegRandom", [] { return Random("\xFF\xD8\xFF", 3, 4096, 3); }, GenericError},
       {"PngTruncated", [] { return Cut(SmallPng(), 0.6); }, InvalidParameter},
       {"PngHuge", HugePng, OutOfMemory},
