@@ -78,14 +78,15 @@ void TiffFallback(const char* path, unsigned shift, std::unique_ptr<Bitmap>& pic
   const std::int32_t bits = raster.bitsPerPixel;
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return;  // bilevel pictures are not converted
 
-  // Every row of a fresh bitmap is written over.
+  // The new bitmap is zeroed, which is what the zero rows after those read
+  // convert to: they are left untouched, costing no memory.
   GpBitmap* converted = nullptr;
   if (GdipCreateBitmapFromScan0(raster.width, raster.height, 0, PixelFormat32bppRGB, nullptr, &converted) != Ok) return;
   auto result = std::make_unique<Bitmap>(converted);
   BitmapData data{};
   if (GdipBitmapLockBits(converted, nullptr, ImageLockModeWrite, PixelFormat32bppRGB, &data) != Ok) return;
   auto* scan0 = static_cast<std::uint8_t*>(data.Scan0);
-  for (std::int32_t row = 0; row < raster.height; ++row)
+  for (std::int32_t row = 0; row < raster.rowsRead; ++row)
     ConvertRow(raster, raster.pixels.get() + static_cast<std::ptrdiff_t>(row) * raster.stride,
                scan0 + static_cast<std::ptrdiff_t>(row) * data.Stride, shift);
   (void)result->record(GdipBitmapUnlockBits(converted, &data));

@@ -1,7 +1,7 @@
 #include "picture/tiff_reader.h"
 
+#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include <fcntl.h>
@@ -92,9 +92,8 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
   }
 
   const auto total = static_cast<std::size_t>(rowBytes * height);
-  // Not zeroed: every row is read over, and a row libtiff cannot read is
-  // cleared instead.
-  std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[total]);
+  // Zeroed as fresh memory is, untouched: the rows a file lacks cost nothing.
+  std::unique_ptr<std::uint8_t[], RasterFree> pixels(static_cast<std::uint8_t*>(std::calloc(total, 1)));
   if (!pixels) return -1;
   std::vector<std::uint8_t> indices;
   std::vector<std::uint32_t> expanded;
@@ -103,16 +102,14 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
     expanded.resize(width);
   }
   const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
-  for (std::uint32_t r = 0; r < height; ++r) {
+  std::uint32_t r = 0;
+  for (; r < height; ++r) {
     std::uint8_t* row = pixels.get() + static_cast<std::size_t>(r) * static_cast<std::size_t>(rowBytes);
-    // The first row libtiff cannot read ends the reading, and it and every
-    // row after it stay black: a header that lies about the length would
+    // The first row libtiff cannot read ends the reading, and the rows
+    // after it stay black: a header that lies about the length would
     // otherwise cost one failing read (and one message) per missing row.
     const int read = TIFFReadScanline(tif, photometric == PHOTOMETRIC_PALETTE ? indices.data() : row, r, 0);
-    if (read < 0) {
-      std::memset(row, 0, static_cast<std::size_t>(rowBytes) * (height - r));
-      break;
-    }
+    if (read < 0) break;
     if (photometric == PHOTOMETRIC_PALETTE) {
       ExpandPaletteRow(indices.data(), palette, expanded.data(), static_cast<int>(width));
       std::memcpy(row, expanded.data(), static_cast<std::size_t>(rowBytes));
@@ -127,5 +124,6 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
   raster->height = static_cast<std::int32_t>(height);
   raster->width = static_cast<std::int32_t>(width);
   raster->bitsPerPixel = bitsPerPixel;
+  raster->rowsRead = static_cast<std::int32_t>(r);
   return 0;
 }

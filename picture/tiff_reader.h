@@ -4,12 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+
+// Releases a raster's pixels.
+struct RasterFree {
+  void operator()(std::uint8_t* pixels) const { std::free(pixels); }
+};
 
 // An uncompressed block of rows, top row first, rows not padded.
 struct RawRaster {
   // stride x height bytes; row r begins at pixels + r * stride.
-  std::unique_ptr<std::uint8_t[]> pixels;
+  std::unique_ptr<std::uint8_t[], RasterFree> pixels;
   // width * 3 (RGB), width * 4 (palette), (width + 7) / 8 (1-bit grey),
   // width (8-bit grey), width * 2 (16-bit grey).
   std::int32_t stride = 0;
@@ -20,14 +26,18 @@ struct RawRaster {
   // 1: eight pixels a byte, first pixel in the high bit. Grey is always
   // min-is-black (min-is-white files are inverted).
   std::int32_t bitsPerPixel = 0;
+  // Rows read from the file, from the top; the rows after them are zero.
+  std::int32_t rowsRead = 0;
 };
 
 // 0 and a filled raster, or -1 with the raster untouched and nothing left
 // open or allocated. Shapes read: 8-bit RGB (3 samples), 8-bit palette, and
 // single-sample grey of 1, 8 or 16 bits, in strips. Everything else (other
 // depths, extra samples, separate planes, tiles, non-integer samples, a
-// picture over 1 GiB) gives -1. Missing tags read as the TIFF defaults.
-// Rows from the first one libtiff cannot read onwards are black.
+// picture over 1 GiB) gives -1, and so does anything but a regular file.
+// Missing tags read as the TIFF defaults. The first row libtiff cannot read
+// ends the reading: it holds what libtiff made of it, if anything, and the
+// rows after it are black (costing no memory until written).
 int ReadTiffRaster(const char* path, RawRaster* raster);
 
 // out[i] = palette[indices[i]] for i < count; returns count.
