@@ -6,6 +6,9 @@
 #include <cstring>
 #include <mutex>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "platform/dib/channel.h"
 
 namespace gdip {
@@ -37,8 +40,21 @@ constexpr bool kPooling = true;
 
 }  // namespace
 
+// Whether every page inside the block is in memory. A block a decoder left
+// partly untouched (a file that held less than its header claimed) would
+// cost its whole size when handed out again and zeroed; it is freed instead.
+bool Resident(const BYTE* block, std::size_t size) {
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(block) + page - 1) / page * page;
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(block) + size) / page * page;
+  if (end <= first) return true;
+  std::vector<unsigned char> pages((end - first) / page);
+  if (mincore(reinterpret_cast<void*>(first), end - first, pages.data()) != 0) return false;
+  return std::all_of(pages.begin(), pages.end(), [](unsigned char p) { return (p & 1) != 0; });
+}
+
 void PoolReturn::operator()(BYTE* block) const {
-  if (!kPooling || capacity < kPoolFrom || capacity > kPoolBytes) {
+  if (!kPooling || capacity < kPoolFrom || capacity > kPoolBytes || !Resident(block, capacity)) {
     std::free(block);
     return;
   }
@@ -81,6 +97,21 @@ PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed) {
       if (zeroed) std::memset(found, 0, bytes);
       return PixelBuffer(found, PoolReturn{capacity});
     }
+    // A block the pool cannot serve is new memory: the pool gives way so
+    // that what it keeps and the new block stay within its bound (all of
+    // it for a block above the bound), and a large picture after smaller
+    // ones costs no more than it alone.
+    std::vector<BYTE*> evicted;
+    {
+      Pool& pool = ThePool();
+      const std::lock_guard<std::mutex> lock(pool.mutex);
+      while (!pool.blocks.empty() && pool.bytes + bytes > kPoolBytes) {
+        evicted.push_back(pool.blocks.front().first);
+        pool.bytes -= pool.blocks.front().second;
+        pool.blocks.erase(pool.blocks.begin());
+      }
+    }
+    for (BYTE* b : evicted) std::free(b);
   }
   BYTE* block = static_cast<BYTE*>(zeroed ? std::calloc(bytes, 1) : std::malloc(bytes));
   return PixelBuffer(block, PoolReturn{bytes});

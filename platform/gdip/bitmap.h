@@ -20,7 +20,11 @@ using ARGB = std::uint32_t;  // 0xAARRGGBB; in memory: blue, green, red, alpha
 // Pixel and file memory. Large blocks go back to a small pool when released
 // and are handed out again: decoding one picture after another asks for the
 // same sizes each time, and on the virtual machines we run on, first touches
-// of freshly mapped pages cost more than the decoding itself.
+// of freshly mapped pages cost more than the decoding itself. The pool keeps
+// only blocks wholly in memory and gives way to blocks it cannot serve, so it
+// adds no more than its bound to the memory of the picture being decoded.
+// Zeroed blocks that come fresh stay untouched (and out of memory) until
+// written.
 struct PoolReturn {
   std::size_t capacity = 0;
   void operator()(BYTE* block) const;
