@@ -2,6 +2,8 @@
 // refuse, and the conversion of its rasters to 32-bit pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <tiffio.h>
 
 #include "picture/load_picture.h"
@@ -144,6 +146,23 @@ TEST(TiffFallback, DropsAPictureWithoutAnImage) {
   auto other = std::make_unique<Bitmap>(nullptr, UnknownImageFormat);
   TiffFallback(dir.file("x.png").c_str(), 2, other);
   EXPECT_EQ(other, nullptr);
+}
+
+// A 16-bit TIFF whose length claims more rows than it holds keeps the rows
+// it holds; the missing ones are black.
+TEST(TiffFallback, ALyingLengthKeepsTheRowsThatAreThere) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("t.tif"), 1, 40, std::vector<std::uint16_t>(40, 400)));
+  auto bytes = ReadFileBytes(dir.file("t.tif"));
+  ASSERT_TRUE(PatchTiffTag(bytes, TIFFTAG_IMAGELENGTH, 60000));
+  WriteFileBytes(dir.file("tall.tif"), bytes);
+  std::unique_ptr<Bitmap> picture;
+  TiffFallback(dir.file("tall.tif").c_str(), 2, picture);
+  ASSERT_NE(picture, nullptr);
+  const auto pixels = Pixels32(picture);
+  ASSERT_EQ(pixels.size(), 4u * 60000);
+  EXPECT_EQ(pixels[4 * 39], 100);
+  EXPECT_EQ(std::count(pixels.begin() + 4 * 40, pixels.end(), 0), 4 * (60000 - 40));
 }
 
 // Rows long enough for the vectorised conversion and its tail, at every
