@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include "platform/gdiplus.h"
+#include "platform/picture_probe.h"
 #include "platform/text.h"
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
@@ -355,6 +358,28 @@ TEST_P(DecodeEachKind, GivesItsFormatAndLocksToTheRightBytes) {
   ExpectPixels(LockedPixels(bitmap->image(), PixelFormat32bppRGB), 4, c);
 }
 
+// The probe reads the size from the header alone, and counts at least the
+// pixels the decoder makes (at most twice them) besides the file.
+TEST_P(DecodeEachKind, ProbeFindsTheSizeAndCountsThePixels) {
+  const DecodeCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir.file("picture.dat");
+  ASSERT_TRUE(c.write(path));
+  std::unique_ptr<Bitmap> bitmap;
+  ASSERT_EQ(Decode(path, &bitmap), Ok);
+  BitmapData data{};
+  ASSERT_EQ(GdipBitmapLockBits(bitmap->image(), nullptr, ImageLockModeRead, c.format, &data), Ok);
+  const std::uint64_t pixels = std::uint64_t(std::abs(data.Stride)) * data.Height;
+  ASSERT_EQ(GdipBitmapUnlockBits(bitmap->image(), &data), Ok);
+  PictureProbe probe;
+  ASSERT_TRUE(ProbePictureFile(path.c_str(), &probe));
+  EXPECT_EQ(probe.width, c.width);
+  EXPECT_EQ(probe.height, c.height);
+  const std::uint64_t file = std::filesystem::file_size(path);
+  EXPECT_GE(probe.bytes, file + pixels);
+  EXPECT_LE(probe.bytes, file + 2 * pixels);
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, DecodeEachKind, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
@@ -635,6 +660,16 @@ TEST_P(CorruptFiles, GiveNoImageAndAFailingStatus) {
 
 INSTANTIATE_TEST_SUITE_P(Files, CorruptFiles, testing::ValuesIn(CorruptCases()),
                          [](const testing::TestParamInfo<CorruptCase>& info) { return std::string(info.param.name); });
+
+TEST(Probe, FindsNoPictureInWhatIsNotAPictureFile) {
+  TempDir dir;
+  WriteFileText(dir.file("text.png"), "not a picture");
+  ASSERT_EQ(mkfifo(dir.file("fifo.png").c_str(), 0600), 0);
+  PictureProbe probe;
+  for (const std::string& path : {dir.file("text.png"), dir.file("fifo.png"), dir.path().string(),
+                                  std::string("/dev/zero"), dir.file("none.png")})
+    EXPECT_FALSE(ProbePictureFile(path.c_str(), &probe)) << path;
+}
 
 TEST(Decode, MissingFilesAndFoldersAreNotFound) {
   TempDir dir;

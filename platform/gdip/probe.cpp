@@ -1,0 +1,242 @@
+// ProbePictureFile: the size of a picture from the fields its decoder reads
+// first, each read with pread and bounded by the file.
+#include "platform/picture_probe.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/dib/layout.h"
+#include "platform/dib/little_endian.h"
+
+namespace {
+
+// Files above this are mapped by the decoders rather than read into memory.
+constexpr std::uint64_t kReadLimit = std::uint64_t{256} << 20;
+// Chunks, segments or tags looked at before giving up on a header.
+constexpr int kMaxSteps = 4096;
+
+class File {
+ public:
+  explicit File(const char* path) {
+    m_fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info;
+    if (m_fd >= 0 && fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode)) m_size = static_cast<std::uint64_t>(info.st_size);
+  }
+  ~File() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  std::uint64_t size() const { return m_size; }
+  // Exactly `length` bytes at `offset`, or false.
+  bool Read(std::uint64_t offset, void* out, std::size_t length) const {
+    if (m_size == 0 || offset > m_size || length > m_size - offset) return false;
+    auto* to = static_cast<std::uint8_t*>(out);
+    while (length > 0) {
+      const ssize_t n = pread(m_fd, to, length, static_cast<off_t>(offset));
+      if (n <= 0) return false;
+      to += n, offset += static_cast<std::uint64_t>(n), length -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int m_fd = -1;
+  std::uint64_t m_size = 0;  // 0 also for what is not a regular file
+};
+
+std::uint32_t Be16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] << 8 | p[1]); }
+std::uint32_t Be32(const std::uint8_t* p) { return Be16(p) << 16 | Be16(p + 2); }
+
+// Bytes of width x height pixels of `bits`, or 0 when the decoders would
+// refuse them before allocating.
+std::uint64_t PixelBytes(std::int64_t width, std::int64_t height, int bits) {
+  if (!dib::Fits(width, height, bits)) return 0;
+  return static_cast<std::uint64_t>(dib::Stride(width, bits) * height);
+}
+
+struct Shape {
+  std::int64_t width = 0, height = 0;
+  std::uint64_t bytes = 0;  // without the file
+};
+
+bool ProbeBmp(const File& f, Shape* s) {
+  std::uint8_t h[36];
+  if (!f.Read(0, h, sizeof h)) return false;
+  const std::uint32_t headerSize = dib::GetLE32(h + 14);
+  int bits;
+  if (headerSize == 12) {
+    s->width = dib::GetLE16(h + 18), s->height = dib::GetLE16(h + 20), bits = dib::GetLE16(h + 24);
+  } else {
+    s->width = static_cast<std::int32_t>(dib::GetLE32(h + 18));
+    s->height = std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(dib::GetLE32(h + 22))));
+    bits = dib::GetLE16(h + 28);
+  }
+  // 16-bit fields of no 16-bit layout become 32 bits.
+  const int out = bits <= 8 ? bits : bits == 24 ? 24 : 32;
+  s->bytes = PixelBytes(s->width, s->height, out);
+  return true;
+}
+
+bool ProbePng(const File& f, Shape* s) {
+  std::uint8_t h[26];
+  if (!f.Read(0, h, sizeof h)) return false;
+  s->width = Be32(h + 16), s->height = Be32(h + 20);
+  const int depth = h[24], type = h[25];
+  // Transparency anywhere before the data widens grey and colour to ARGB.
+  bool trns = false;
+  std::uint64_t at = 8;
+  for (int step = 0; step < kMaxSteps; ++step) {
+    std::uint8_t c[8];
+    if (!f.Read(at, c, sizeof c) || std::memcmp(c + 4, "IDAT", 4) == 0 || std::memcmp(c + 4, "IEND", 4) == 0) break;
+    if (std::memcmp(c + 4, "tRNS", 4) == 0) trns = true;
+    at += 12 + std::uint64_t{Be32(c)};
+  }
+  int bits = 32;
+  if (type == 3) bits = depth == 1 || depth == 4 ? depth : 8;
+  else if (type == 0 && !trns) bits = depth == 1 ? 1 : 8;
+  else if (type == 2 && !trns) bits = 24;
+  s->bytes = PixelBytes(s->width, s->height, bits);
+  return true;
+}
+
+bool ProbeGif(const File& f, Shape* s) {
+  std::uint8_t h[10];
+  if (!f.Read(0, h, sizeof h)) return false;
+  // A screen of 0 takes the frame's size, at most 65535 each way.
+  s->width = dib::GetLE16(h + 6) ? dib::GetLE16(h + 6) : 65535;
+  s->height = dib::GetLE16(h + 8) ? dib::GetLE16(h + 8) : 65535;
+  s->bytes = PixelBytes(s->width, s->height, 8);
+  return true;
+}
+
+bool ProbeJpeg(const File& f, Shape* s) {
+  std::uint64_t at = 2;
+  for (int step = 0; step < kMaxSteps; ++step) {
+    std::uint8_t m[4];
+    if (!f.Read(at, m, 2)) return false;
+    if (m[0] != 0xFF) return false;
+    if (m[1] == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    const int marker = m[1];
+    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+      at += 2;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9 || !f.Read(at + 2, m + 2, 2)) return false;
+    const std::uint32_t length = Be16(m + 2);
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (!frame) {
+      at += 2 + length;
+      continue;
+    }
+    std::uint8_t sof[6 + 3 * 4];
+    if (length < 8 || !f.Read(at + 4, sof, 6)) return false;
+    s->height = Be16(sof + 1), s->width = Be16(sof + 3);
+    const int components = sof[5];
+    if (components < 1 || components > 4 || length < 8u + 3u * components || !f.Read(at + 10, sof + 6, 3 * components))
+      return false;
+    // Grey stays 8 bits; everything else becomes 24.
+    s->bytes = PixelBytes(s->width, s->height, components == 1 ? 8 : 24);
+    // A progressive picture also holds every coefficient, two bytes a sample.
+    const bool progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+    if (progressive && s->bytes > 0) {
+      int hMax = 1, vMax = 1;
+      for (int c = 0; c < components; ++c)
+        hMax = std::max(hMax, sof[7 + 3 * c] >> 4), vMax = std::max(vMax, sof[7 + 3 * c] & 15);
+      for (int c = 0; c < components; ++c) {
+        const std::int64_t hc = std::max(sof[7 + 3 * c] >> 4, 1), vc = std::max(sof[7 + 3 * c] & 15, 1);
+        s->bytes += static_cast<std::uint64_t>((s->width * hc + hMax - 1) / hMax * ((s->height * vc + vMax - 1) / vMax) * 2);
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+bool ProbeTiff(const File& f, Shape* s) {
+  std::uint8_t h[16];
+  if (!f.Read(0, h, 8)) return false;
+  const bool big = h[0] == 'M' ? Be16(h + 2) == 43 : dib::GetLE16(h + 2) == 43;
+  const bool motorola = h[0] == 'M';
+  const auto u16 = [&](const std::uint8_t* p) -> std::uint64_t { return motorola ? Be16(p) : dib::GetLE16(p); };
+  const auto u32 = [&](const std::uint8_t* p) -> std::uint64_t { return motorola ? Be32(p) : dib::GetLE32(p); };
+  const auto u64 = [&](const std::uint8_t* p) { return big ? (motorola ? u32(p) << 32 | u32(p + 4) : dib::GetLE64(p)) : u32(p); };
+  if (big && !f.Read(0, h, 16)) return false;
+  const std::uint64_t ifd = big ? u64(h + 8) : u32(h + 4);
+  std::uint8_t countBytes[8];
+  if (!f.Read(ifd, countBytes, big ? 8 : 2)) return false;
+  const std::uint64_t count = std::min<std::uint64_t>(big ? u64(countBytes) : u16(countBytes), kMaxSteps);
+  const std::size_t entry = big ? 20 : 12;
+  std::uint64_t samples = 1, bits = 1, tiled = 0, planes = 1;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::uint8_t e[20];
+    if (!f.Read(ifd + (big ? 8 : 2) + i * entry, e, entry)) return false;
+    const std::uint64_t tag = u16(e), type = u16(e + 2);
+    const std::uint8_t* value = e + (big ? 12 : 8);
+    // The first value of a SHORT, LONG or LONG8 field; several SHORTs
+    // (BitsPerSample of RGB) that do not fit the entry sit elsewhere.
+    const std::uint64_t n = big ? u64(e + 4) : u32(e + 4);
+    std::uint8_t far[8];
+    if (type == 3 && n * 2 > (big ? 8u : 4u)) {
+      if (!f.Read(u64(value), far, 2)) continue;
+      value = far;
+    }
+    const std::uint64_t v = type == 3 ? u16(value) : type == 4 ? u32(value) : type == 16 ? u64(value) : 0;
+    if (tag == 256) s->width = static_cast<std::int64_t>(std::min<std::uint64_t>(v, INT64_MAX));
+    if (tag == 257) s->height = static_cast<std::int64_t>(std::min<std::uint64_t>(v, INT64_MAX));
+    if (tag == 258) bits = v;
+    if (tag == 277) samples = v;
+    if (tag == 284) planes = v;
+    if (tag == 322) tiled = 1;
+  }
+  if (samples == 1 && bits == 16) {
+    // The codecs refuse it; the picture loader reads a raster and makes a
+    // 32-bit picture of it.
+    s->bytes = PixelBytes(s->width, s->height, 16) + PixelBytes(s->width, s->height, 32);
+  } else {
+    // Strips of 1, 4 or 8-bit single samples and of 8-bit RGB keep their
+    // size; every other shape becomes 32 bits.
+    int out = 32;
+    if (!tiled && samples == 1 && (bits == 1 || bits == 4 || bits == 8)) out = static_cast<int>(bits);
+    if (!tiled && samples == 3 && bits == 8 && planes == 1) out = 24;
+    s->bytes = PixelBytes(s->width, s->height, out);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ProbePictureFile(const char* path, PictureProbe* probe) {
+  if (!path || !probe) return false;
+  const File file(path);
+  std::uint8_t magic[8];
+  if (!file.Read(0, magic, sizeof magic)) return false;
+  Shape shape;
+  bool known;
+  if (std::memcmp(magic, "BM", 2) == 0)
+    known = ProbeBmp(file, &shape);
+  else if (std::memcmp(magic, "\xFF\xD8\xFF", 3) == 0)
+    known = ProbeJpeg(file, &shape);
+  else if (std::memcmp(magic, "\x89PNG\r\n\x1A\n", 8) == 0)
+    known = ProbePng(file, &shape);
+  else if (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0)
+    known = ProbeGif(file, &shape);
+  else if (std::memcmp(magic, "II*\0", 4) == 0 || std::memcmp(magic, "MM\0*", 4) == 0 ||
+           std::memcmp(magic, "II+\0", 4) == 0 || std::memcmp(magic, "MM\0+", 4) == 0)
+    known = ProbeTiff(file, &shape);
+  else
+    known = false;
+  if (!known || shape.width <= 0 || shape.height <= 0) return false;
+  probe->width = shape.width;
+  probe->height = shape.height;
+  probe->bytes = shape.bytes + (file.size() <= kReadLimit ? file.size() : 0);
+  return true;
+}
