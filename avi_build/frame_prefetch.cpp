@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "picture/load_picture.h"
+#include "platform/picture_probe.h"
 
 namespace avi_build {
 
@@ -12,6 +13,49 @@ PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const Str
   if (!picture) return PrepareResult::Unloadable;
   return ComposeFrame(std::move(picture), clip, target, frame) == ComposeResult::Composed ? PrepareResult::Composed
                                                                                            : PrepareResult::Skipped;
+}
+
+bool PictureBudget::TryTake(std::uint64_t bytes) {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_closed || !Fits(bytes)) return false;
+  m_held += bytes;
+  m_peak = std::max(m_peak, m_held);
+  return true;
+}
+
+bool PictureBudget::Take(std::uint64_t bytes, const std::atomic<bool>& giveUp) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [&] { return m_closed || giveUp || Fits(bytes); });
+  if (m_closed || giveUp) return false;
+  m_held += bytes;
+  m_peak = std::max(m_peak, m_held);
+  return true;
+}
+
+void PictureBudget::Give(std::uint64_t bytes) {
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_held -= std::min(bytes, m_held);
+  }
+  m_changed.notify_all();
+}
+
+void PictureBudget::Wake() {
+  // Under the lock, so that a Take between its check and its wait is not
+  // passed over.
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_changed.notify_all();
+}
+
+void PictureBudget::Close() {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_closed = true;
+  m_changed.notify_all();
+}
+
+std::uint64_t PictureBudget::Peak() const {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_peak;
 }
 
 // One entry asked for. entry, path and ticket are the owner's; the rest is
@@ -30,15 +74,18 @@ struct FramePrefetcher::Slot {
 };
 
 FramePrefetcher::FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers,
-                                 int lookahead)
+                                 int lookahead, std::uint64_t pictureBytes)
     : m_cols(cols),
       m_rows(rows),
       m_clip(clip),
       m_helpers(lookahead > 0 ? std::size_t(std::max(helpers, 0)) : 0),
       m_lookahead(std::size_t(std::max(lookahead, 0))),
+      m_budget(pictureBytes),
       m_queue(std::max(helpers, 1)) {}
 
-FramePrefetcher::~FramePrefetcher() = default;
+// Units waiting for the budget give up, so that the queue's end (which
+// aborts and waits for them) is not held up.
+FramePrefetcher::~FramePrefetcher() { m_budget.Close(); }
 
 bool FramePrefetcher::CanAsk() const {
   if (m_helpers == 0) return false;
@@ -75,8 +122,10 @@ FramePrefetcher::Slots::iterator FramePrefetcher::Drop(Slots::iterator it) {
   Slot& slot = **it;
   slot.dropped = true;
   if (slot.done) KeepSpare(std::move(slot.frame));
-  // A unit not yet begun is forgotten; a running one sees its flag and ends.
+  // A unit not yet begun is forgotten; a running one sees its flag and ends
+  // (woken if it waits for the budget).
   m_queue.Abort(slot.ticket);
+  m_budget.Wake();
   return m_slots.erase(it);
 }
 
@@ -132,14 +181,8 @@ void FramePrefetcher::Prepare(Slot& slot, const std::atomic<bool>& aborted) {
     if (!m_clip) target->Make(m_cols, m_rows);
   }
   const bool room = (frame.pixels || frame.Make(m_cols, m_rows)) && (m_clip || target->canvas);
-  PrepareResult result = PrepareResult::Skipped;
-  if (room && !aborted) {
-    std::unique_ptr<Bitmap> picture = LoadPicture(slot.path.c_str());
-    if (!picture)
-      result = PrepareResult::Unloadable;
-    else if (!aborted && ComposeFrame(std::move(picture), m_clip, *target, frame) == ComposeResult::Composed)
-      result = PrepareResult::Composed;
-  }
+  const PrepareResult result =
+      room && !aborted ? LoadWithin(slot.path, *target, frame, aborted) : PrepareResult::Skipped;
 
   const std::lock_guard<std::mutex> lock(m_mutex);
   if (target->canvas && m_spareTargets.size() < m_helpers) m_spareTargets.push_back(std::move(target));
@@ -151,6 +194,21 @@ void FramePrefetcher::Prepare(Slot& slot, const std::atomic<bool>& aborted) {
   slot.result = result;
   slot.noRoom = !room;
   slot.done = true;
+}
+
+PrepareResult FramePrefetcher::LoadWithin(const std::string& path, const StretchTarget& target, FrameBuffer& frame,
+                                          const std::atomic<bool>& aborted) {
+  PictureProbe probe;
+  const std::uint64_t bytes = ProbePictureFile(path.c_str(), &probe) ? probe.bytes : 0;
+  if (!m_budget.Take(bytes, aborted)) return PrepareResult::Skipped;
+  const PrepareResult result = PrepareFrame(path, m_clip, target, frame);
+  m_budget.Give(bytes);
+  return result;
+}
+
+PrepareResult FramePrefetcher::PrepareHere(const std::string& path, const StretchTarget& target, FrameBuffer& frame) {
+  static const std::atomic<bool> kNever{false};
+  return LoadWithin(path, target, frame, kNever);
 }
 
 }  // namespace avi_build

@@ -4,6 +4,8 @@
 // both cores busy on the same work.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -29,18 +31,56 @@ enum class PrepareResult {
 [[nodiscard]] PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
                                          FrameBuffer& frame);
 
+// The bytes of the pictures loaded at once by one job, on its helpers and on
+// its own thread: a picture waits while those held and its own would pass
+// the budget, unless nothing else is held, so that a picture larger than the
+// budget loads alone and the job never holds more than its largest picture
+// or the budget. Holders never wait on anything, so every wait ends. Any
+// thread may call it.
+class PictureBudget {
+ public:
+  explicit PictureBudget(std::uint64_t bytes) : m_budget(bytes) {}
+  // Takes `bytes` when it can without waiting.
+  [[nodiscard]] bool TryTake(std::uint64_t bytes);
+  // Waits until it can take `bytes`; false, with nothing taken, once
+  // `giveUp` is true at a wake-up or after Close.
+  [[nodiscard]] bool Take(std::uint64_t bytes, const std::atomic<bool>& giveUp);
+  void Give(std::uint64_t bytes);
+  // Has the waiting Takes look at their giveUp flags again.
+  void Wake();
+  // Every Take from now on gives up.
+  void Close();
+  // The most bytes held at once so far.
+  std::uint64_t Peak() const;
+
+ private:
+  bool Fits(std::uint64_t bytes) const { return bytes == 0 || m_held == 0 || m_held + bytes <= m_budget; }
+
+  const std::uint64_t m_budget;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::uint64_t m_held = 0;
+  std::uint64_t m_peak = 0;
+  bool m_closed = false;
+};
+
 // Prepares the frames of entries asked for ahead of time, one unit of work
 // an entry, in the order asked. Only the thread that owns the prefetcher (the
 // job's) calls its methods; the units see nothing but their own entry. At most
 // `helpers` pictures are loaded at once, and at most `lookahead` entries wait
 // or are held. Frame-sized buffers it owns: one a held entry, a spare and
-// (stretching) a canvas a helper, so lookahead + 2 * helpers at most.
+// (stretching) a canvas a helper, so lookahead + 2 * helpers at most. The
+// pictures loaded for its frames, here and through PrepareHere, share one
+// PictureBudget of `pictureBytes`, each counted as its header tells.
 class FramePrefetcher {
  public:
   // Frames of cols x rows, clipped or stretched. Without helpers (0, or
   // when no thread can be started) nothing is prepared ahead and Take
   // always leaves the entry to the caller.
-  FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers, int lookahead);
+  FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers, int lookahead,
+                  std::uint64_t pictureBytes = kPictureBytes);
+  // The pictures' budget a job uses, beside the frames held ahead.
+  static constexpr std::uint64_t kPictureBytes = std::uint64_t{128} << 20;
   // Abandons the work not yet begun and waits for the pictures being
   // prepared; every buffer is freed.
   ~FramePrefetcher();
@@ -68,6 +108,11 @@ class FramePrefetcher {
   [[nodiscard]] std::optional<Prepared> Take(int n, const std::string& path);
   // Hands a frame from Take back for a later entry.
   void Recycle(FrameBuffer frame);
+  // PrepareFrame on the calling thread, within the pictures' budget: for
+  // the entries Take leaves to the caller.
+  [[nodiscard]] PrepareResult PrepareHere(const std::string& path, const StretchTarget& target, FrameBuffer& frame);
+  // The most picture bytes held at once so far.
+  std::uint64_t PeakPictureBytes() const { return m_budget.Peak(); }
 
  private:
   struct Slot;
@@ -75,6 +120,10 @@ class FramePrefetcher {
   // Runs on a helper: loads and composes the slot's picture, giving up as
   // soon as the slot is dropped.
   void Prepare(Slot& slot, const std::atomic<bool>& aborted);
+  // Loads and composes path within the budget; Skipped, with nothing
+  // loaded, when `aborted` turns true while it waits.
+  PrepareResult LoadWithin(const std::string& path, const StretchTarget& target, FrameBuffer& frame,
+                           const std::atomic<bool>& aborted);
   // Under m_mutex: forgets the slot and stops its work; returns the next.
   Slots::iterator Drop(Slots::iterator slot);
   // Under m_mutex: keeps a frame for a later unit, up to one a helper.
@@ -89,6 +138,7 @@ class FramePrefetcher {
   Slots m_slots;               // asked and neither taken nor dropped, in the order asked
   std::vector<FrameBuffer> m_spareFrames;
   std::vector<std::unique_ptr<StretchTarget>> m_spareTargets;
+  PictureBudget m_budget;
   // Last, so that it is destroyed first: its destructor waits for the units,
   // which use the members above.
   kernel::WorkQueue m_queue;

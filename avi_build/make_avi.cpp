@@ -37,10 +37,11 @@ constexpr DWORD kQuality = 8500;
 
 // The helpers that load entries ahead, and how many entries (the current
 // one and those after it) they are asked for at once. One helper a core, at
-// most two: each holds a whole picture, which may be large. The frames they
-// hold and compose into (FramePrefetcher: lookahead + 2 * helpers) stay
-// within kAheadBytes; frames too large for that are made one at a time on
-// the job's thread, as without helpers.
+// most two. The frames they hold and compose into (FramePrefetcher:
+// lookahead + 2 * helpers) stay within kAheadBytes; frames too large for
+// that are made one at a time on the job's thread, as without helpers. The
+// pictures they and the job's thread load stay within the prefetcher's
+// picture budget, or load one at a time when larger.
 constexpr std::size_t kAheadBytes = std::size_t{128} << 20;
 struct PrefetchPlan {
   int helpers = 0;
@@ -249,7 +250,7 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
         if (!prefetch.Asked(k)) (void)prefetch.Ask(k, host.EntryText(k));
 
       std::optional<FramePrefetcher::Prepared> prepared = prefetch.Take(n, entry);
-      const PrepareResult prepare = prepared ? prepared->result : PrepareFrame(entry, s.clip, target, frame);
+      const PrepareResult prepare = prepared ? prepared->result : prefetch.PrepareHere(entry, target, frame);
       if (prepare == PrepareResult::Unloadable) host.MessageBox(entry, "File Failed to Open", MessageKind::Failure);
       const Outcome outcome =
           prepare == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;

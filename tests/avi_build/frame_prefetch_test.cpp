@@ -6,6 +6,7 @@
 
 #include "avi_build/frame_prefetch.h"
 #include "avi_build/make_avi.h"
+#include "platform/picture_probe.h"
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -107,6 +108,49 @@ TEST_F(PrefetchTest, GoingAwayWithWorkInFlightWaitsForTheHelpers) {
       EXPECT_FALSE(prefetch.Take(0, dir.file("other.jpg")));
     }
   }
+}
+
+// Pictures share the budget: together within it, or one at a time when a
+// picture alone passes it.
+TEST(PictureBudget, HoldsPicturesTogetherWithinItAndLargerOnesAlone) {
+  avi_build::PictureBudget budget(100);
+  EXPECT_TRUE(budget.TryTake(60));
+  EXPECT_FALSE(budget.TryTake(50));
+  EXPECT_TRUE(budget.TryTake(40));
+  EXPECT_TRUE(budget.TryTake(0));  // a file of unknown size waits for nothing
+  budget.Give(60);
+  budget.Give(40);
+  EXPECT_TRUE(budget.TryTake(150));
+  EXPECT_FALSE(budget.TryTake(1));
+  budget.Give(150);
+  EXPECT_EQ(budget.Peak(), 150u);
+  budget.Close();
+  const std::atomic<bool> never{false};
+  EXPECT_FALSE(budget.Take(1, never));
+}
+
+// Each picture passes a small budget, so the helpers and the job load them
+// one at a time, however the work is timed.
+TEST_F(PrefetchTest, PicturesLargerThanTheBudgetLoadOneAtATime) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 6; ++i) paths.push_back(Solid("p" + std::to_string(i) + ".png", kGreen, 64));
+  PictureProbe probe;
+  ASSERT_TRUE(ProbePictureFile(paths[0].c_str(), &probe));
+  FramePrefetcher prefetch(16, 16, 0, 2, 4, probe.bytes / 2);
+  avi_build::StretchTarget target;
+  target.Make(16, 16);
+  avi_build::FrameBuffer frame;
+  ASSERT_TRUE(frame.Make(16, 16));
+  for (int n = 0; n < 6; ++n) {
+    for (int k = n; k < 6 && prefetch.CanAsk(); ++k)
+      if (!prefetch.Asked(k)) (void)prefetch.Ask(k, paths[std::size_t(k)]);
+    auto taken = prefetch.Take(n, paths[std::size_t(n)]);
+    // Entries the helpers did not take are left to the job's own thread.
+    const PrepareResult result = taken ? taken->result : prefetch.PrepareHere(paths[std::size_t(n)], target, frame);
+    EXPECT_EQ(result, PrepareResult::Composed) << n;
+    if (taken) prefetch.Recycle(std::move(taken->frame));
+  }
+  EXPECT_EQ(prefetch.PeakPictureBytes(), probe.bytes);
 }
 
 // The job against a host that logs every call in one sequence.
