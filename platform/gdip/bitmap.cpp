@@ -73,7 +73,8 @@ void PoolReturn::operator()(BYTE* block) const {
   for (BYTE* b : evicted) std::free(b);
 }
 
-PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed) {
+PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed, bool* dirty) {
+  if (dirty) *dirty = false;
   if (bytes == 0) bytes = 1;
   if (kPooling && bytes >= kPoolFrom) {
     BYTE* found = nullptr;
@@ -94,7 +95,10 @@ PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed) {
       }
     }
     if (found) {
-      if (zeroed) std::memset(found, 0, bytes);
+      if (zeroed && dirty)
+        *dirty = true;
+      else if (zeroed)
+        std::memset(found, 0, bytes);
       return PixelBuffer(found, PoolReturn{capacity});
     }
     // A block the pool cannot serve is new memory: the pool gives way so
@@ -184,11 +188,12 @@ bool PaletteHasAlpha(const GpBitmap& bitmap) {
                      [](ARGB c) { return (c >> 24) != 0xFF; });
 }
 
-GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out, bool zeroed) {
+GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out, bool zeroed,
+                   bool* dirty) {
   const GpStatus status = CheckSize(width, height, format);
   if (status != Ok) return status;
   const std::int64_t stride = dib::Stride(width, FormatBits(format));
-  PixelBuffer pixels = AllocatePixels(static_cast<std::size_t>(stride * height), zeroed);
+  PixelBuffer pixels = AllocatePixels(static_cast<std::size_t>(stride * height), zeroed, dirty);
   if (!pixels) return OutOfMemory;
   auto bitmap = std::make_unique<GpBitmap>();
   bitmap->width = width;

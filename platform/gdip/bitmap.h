@@ -30,8 +30,10 @@ struct PoolReturn {
   void operator()(BYTE* block) const;
 };
 using PixelBuffer = std::unique_ptr<BYTE, PoolReturn>;
-// Null when the memory is not there.
-[[nodiscard]] PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed);
+// Null when the memory is not there. With `dirty` given, a zeroed block the
+// pool serves comes as it was and *dirty is set: the caller clears what it
+// does not write (the block is in memory already, so that costs none).
+[[nodiscard]] PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed, bool* dirty = nullptr);
 // Frees every pooled block (at library shutdown).
 void DrainPixelPool();
 
@@ -83,9 +85,10 @@ inline GpBitmap* FromImage(GpImage* image) { return reinterpret_cast<GpBitmap*>(
 GpStatus DrawOnSurface(HDC surface, GpImage* image, INT x, INT y, INT width, INT height);
 
 // A new bitmap with pixels of its own, zeroed unless the caller overwrites
-// every row anyway (indexed formats get a grey ramp palette). Status as
-// CheckSize, or OutOfMemory when allocation fails.
-GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out, bool zeroed = true);
+// every row anyway (indexed formats get a grey ramp palette); `dirty` as for
+// AllocatePixels. Status as CheckSize, or OutOfMemory when allocation fails.
+GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<GpBitmap>* out, bool zeroed = true,
+                   bool* dirty = nullptr);
 // Replaces the palette, padding with opaque black (or cutting) to the
 // format's 2^bits entries so every index has an entry.
 void SetPalette(GpBitmap& bitmap, std::vector<ARGB> colors);

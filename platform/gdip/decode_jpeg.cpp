@@ -123,14 +123,21 @@ GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out) {
   if (status != Ok) return status;
   if (!CanHold(d.cinfo, size)) return InvalidParameter;
 
-  // Zeroed, for the rows a file may lack (fresh memory is zero untouched).
+  // Zero for the rows a file may lack: fresh memory is, untouched; a block
+  // from the pool is cleared only where no row came.
   Decoded bitmap;
-  if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
+  bool dirty = false;
+  if ((status = NewBitmap(width, height, format, &bitmap, true, &dirty)) != Ok) return status;
   if (format == PixelFormat8bppIndexed) SetPalette(*bitmap, GreyPalette(256));
   std::vector<BYTE> cmykRow(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
   const RowTarget target{bitmap->pixels, bitmap->stride, cmyk ? cmykRow.data() : nullptr,
                          d.cinfo.saw_Adobe_marker != 0};
-  if (ReadPixels(&d.cinfo, &d.errors, &target) == Pixels::kFailed) return InvalidParameter;
+  const Pixels read = ReadPixels(&d.cinfo, &d.errors, &target);
+  if (read == Pixels::kFailed) return InvalidParameter;
+  if (read == Pixels::kDataEnded && dirty) {
+    const INT done = static_cast<INT>(d.cinfo.output_scanline);
+    std::memset(bitmap->Row(done), 0, static_cast<std::size_t>(bitmap->stride) * static_cast<std::size_t>(height - done));
+  }
   *out = std::move(bitmap);
   return Ok;
 }
