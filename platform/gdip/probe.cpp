@@ -106,11 +106,32 @@ bool ProbePng(const File& f, Shape* s) {
 }
 
 bool ProbeGif(const File& f, Shape* s) {
-  std::uint8_t h[10];
+  std::uint8_t h[13];
   if (!f.Read(0, h, sizeof h)) return false;
-  // A screen of 0 takes the frame's size, at most 65535 each way.
-  s->width = dib::GetLE16(h + 6) ? dib::GetLE16(h + 6) : 65535;
-  s->height = dib::GetLE16(h + 8) ? dib::GetLE16(h + 8) : 65535;
+  s->width = dib::GetLE16(h + 6);
+  s->height = dib::GetLE16(h + 8);
+  if (s->width == 0 || s->height == 0) {
+    // A screen of 0 takes the first frame's size: past the colour table and
+    // the extensions before it.
+    std::uint64_t at = 13 + ((h[10] & 0x80) ? 3u << ((h[10] & 7) + 1) : 0u);
+    for (int step = 0; step < kMaxSteps; ++step) {
+      std::uint8_t b[10];
+      if (!f.Read(at, b, 1)) return false;
+      if (b[0] == 0x2C) {
+        if (!f.Read(at, b, sizeof b)) return false;
+        if (s->width == 0) s->width = dib::GetLE16(b + 5);
+        if (s->height == 0) s->height = dib::GetLE16(b + 7);
+        break;
+      }
+      if (b[0] != 0x21) return false;
+      at += 2;  // introducer and label, then sub-blocks up to an empty one
+      for (;; ++step) {
+        if (step >= kMaxSteps || !f.Read(at, b, 1)) return false;
+        at += 1 + b[0];
+        if (b[0] == 0) break;
+      }
+    }
+  }
   s->bytes = PixelBytes(s->width, s->height, 8);
   return true;
 }

@@ -243,6 +243,15 @@ std::vector<DecodeCase> Cases() {
          }
          return Swatch(0);  // the background colour
        }},
+      // A screen of 0 by 0 takes the frame's size.
+      {"GifNoScreen", [=](const std::string& path) {
+         GifImage image;
+         image.width = W, image.height = H;
+         image.palette = Swatches(16);
+         for (int y = 0; y < H; ++y)
+           for (int x = 0; x < W; ++x) image.indices.push_back(static_cast<std::uint8_t>(IndexAt(x, y, 16)));
+         return WriteGif(path, image);
+       }, PixelFormat8bppIndexed, indexed(16)},
       // The transparent index (not 0) fills the screen around the frame.
       {"GifFrameOnLargerScreenTransparent", [](const std::string& path) {
          GifImage image;
