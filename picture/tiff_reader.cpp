@@ -13,6 +13,7 @@
 namespace {
 
 constexpr std::int64_t kMaxRasterBytes = std::int64_t{1} << 30;
+constexpr std::size_t kFreshRasterBytes = std::size_t{16} << 20;
 
 struct TiffCloser {
   void operator()(TIFF* tif) const { TIFFClose(tif); }
@@ -92,8 +93,13 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
   }
 
   const auto total = static_cast<std::size_t>(rowBytes * height);
-  // Zeroed as fresh memory is, untouched: the rows a file lacks cost nothing.
-  std::unique_ptr<std::uint8_t[], RasterFree> pixels(static_cast<std::uint8_t*>(std::calloc(total, 1)));
+  // A large raster comes zeroed in fresh pages, untouched until written, so
+  // rows a file lacks cost nothing. A small one comes from the heap, where
+  // zeroing would cost a pass over rows read anyway: the rows after a failed
+  // one are cleared instead.
+  const bool fresh = total >= kFreshRasterBytes;
+  std::unique_ptr<std::uint8_t[], RasterFree> pixels(
+      static_cast<std::uint8_t*>(fresh ? std::calloc(total, 1) : std::malloc(total)));
   if (!pixels) return -1;
   std::vector<std::uint8_t> indices;
   std::vector<std::uint32_t> expanded;
@@ -109,7 +115,10 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
     // after it stay black: a header that lies about the length would
     // otherwise cost one failing read (and one message) per missing row.
     const int read = TIFFReadScanline(tif, photometric == PHOTOMETRIC_PALETTE ? indices.data() : row, r, 0);
-    if (read < 0) break;
+    if (read < 0) {
+      if (!fresh) std::memset(row, 0, static_cast<std::size_t>(rowBytes) * (height - r));
+      break;
+    }
     if (photometric == PHOTOMETRIC_PALETTE) {
       ExpandPaletteRow(indices.data(), palette, expanded.data(), static_cast<int>(width));
       std::memcpy(row, expanded.data(), static_cast<std::size_t>(rowBytes));

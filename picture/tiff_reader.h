@@ -36,8 +36,9 @@ struct RawRaster {
 // depths, extra samples, separate planes, tiles, non-integer samples, a
 // picture over 1 GiB) gives -1, and so does anything but a regular file.
 // Missing tags read as the TIFF defaults. The first row libtiff cannot read
-// ends the reading: it holds what libtiff made of it, if anything, and the
-// rows after it are black (costing no memory until written).
+// ends the reading: it and the rows after it are black (in a large raster
+// costing no memory until written; the failed row may hold what libtiff
+// made of it).
 int ReadTiffRaster(const char* path, RawRaster* raster);
 
 // out[i] = palette[indices[i]] for i < count; returns count.
