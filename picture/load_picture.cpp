@@ -5,6 +5,7 @@
 #include <string>
 
 #include "picture/tiff_reader.h"
+#include "platform/picture_probe.h"
 #include "platform/text.h"
 
 namespace {
@@ -51,6 +52,8 @@ void ConvertRow(const RawRaster& raster, const std::uint8_t* src, std::uint8_t* 
 
 std::unique_ptr<Bitmap> LoadPicture(const char* path) {
   if (!path) return nullptr;
+  PictureProbe probe;
+  if (ProbePictureFile(path, &probe) && TooInflated(probe)) return nullptr;
   std::unique_ptr<Bitmap> picture;
   {
     const std::u16string wide = WidenUtf8(path);

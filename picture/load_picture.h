@@ -7,8 +7,10 @@
 #include "platform/gdiplus.h"
 
 // The picture, owned by the caller, or null when neither the codecs nor the
-// TIFF reader gave one. The 8-bit path is widened as UTF-8 for the codecs.
-// Reports nothing; keeps no state; may run on several threads at once.
+// TIFF reader gave one, or when its header claims more than its file can
+// honestly hold (TooInflated: checked before anything is decoded). The
+// 8-bit path is widened as UTF-8 for the codecs. Reports nothing; keeps no
+// state; may run on several threads at once.
 std::unique_ptr<Bitmap> LoadPicture(const char* path);
 
 // Keeps `picture` when it has a non-zero pixel format. Otherwise drops it

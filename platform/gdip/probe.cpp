@@ -258,6 +258,8 @@ bool ProbePictureFile(const char* path, PictureProbe* probe) {
   if (!known || shape.width <= 0 || shape.height <= 0) return false;
   probe->width = shape.width;
   probe->height = shape.height;
+  probe->fileBytes = file.size();
+  probe->pixelBytes = shape.bytes;
   probe->bytes = shape.bytes + (file.size() <= kReadLimit ? file.size() : 0);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <tiffio.h>
 
 #include "picture/load_picture.h"
+#include "platform/text.h"
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -69,6 +70,19 @@ TEST(LoadPicture, FilesNobodyReadsGiveNull) {
   EXPECT_EQ(LoadPicture(dir.file("missing.jpg").c_str()), nullptr);
   EXPECT_EQ(LoadPicture("if"), nullptr);
   EXPECT_EQ(LoadPicture(nullptr), nullptr);
+}
+
+// 35 bytes claiming a 32768 x 32768 screen (1 GiB) around one pixel: the
+// codecs decode it, but loading refuses it before it costs anything.
+TEST(LoadPicture, AFileFarSmallerThanItsPictureIsRefused) {
+  TempDir dir;
+  const std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0x80, 0, 0x80, 0, 0, 0,
+                                         0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x80, 0, 0, 0, 0xFF, 0xFF, 0xFF,
+                                         2, 2, 0x44, 1, 0, 0x3B};
+  WriteFileBytes(dir.file("screen.gif"), gif);
+  Bitmap decoded(WidenUtf8(dir.file("screen.gif")).c_str());
+  EXPECT_EQ(decoded.lastStatus(), Ok);
+  EXPECT_EQ(LoadPicture(dir.file("screen.gif").c_str()), nullptr);
 }
 
 TEST(LoadPicture, FileNamesOutsideAsciiOpen) {

@@ -384,9 +384,10 @@ TEST_P(DecodeEachKind, ProbeFindsTheSizeAndCountsThePixels) {
   ASSERT_TRUE(ProbePictureFile(path.c_str(), &probe));
   EXPECT_EQ(probe.width, c.width);
   EXPECT_EQ(probe.height, c.height);
-  const std::uint64_t file = std::filesystem::file_size(path);
-  EXPECT_GE(probe.bytes, file + pixels);
-  EXPECT_LE(probe.bytes, file + 2 * pixels);
+  EXPECT_EQ(probe.fileBytes, std::filesystem::file_size(path));
+  EXPECT_GE(probe.pixelBytes, pixels);
+  EXPECT_LE(probe.pixelBytes, 2 * pixels);
+  EXPECT_EQ(probe.bytes, probe.fileBytes + probe.pixelBytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, DecodeEachKind, testing::ValuesIn(Cases()),

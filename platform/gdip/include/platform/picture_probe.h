@@ -7,13 +7,26 @@
 struct PictureProbe {
   std::int64_t width = 0;
   std::int64_t height = 0;
-  // The most that loading it holds at once: the file's bytes and the decoded
-  // pixels (a 16-bit grey TIFF: the picture loader's raster and its 32-bit
-  // picture; a progressive JPEG: its coefficients too). Pixels the decoders
-  // would refuse as too large count nothing. An estimate from above for the
-  // shapes the decoders know.
+  std::uint64_t fileBytes = 0;
+  // What decoding makes: the pixels (a 16-bit grey TIFF: the picture
+  // loader's raster and its 32-bit picture; a progressive JPEG: its
+  // coefficients too). Pixels the decoders would refuse as too large count
+  // nothing. An estimate from above for the shapes the decoders know.
+  std::uint64_t pixelBytes = 0;
+  // The most that loading it holds at once: the pixels, and the file when
+  // the decoders read it into memory.
   std::uint64_t bytes = 0;
 };
+
+// Loading refuses a picture whose pixels would pass kInflationFloor from a
+// file more than kMaxInflation times smaller. No photograph or scan
+// compresses that far; a file that claims to (a header that lies, or a
+// decompression bomb of flat data) would cost its claim in memory.
+constexpr std::uint64_t kInflationFloor = std::uint64_t{256} << 20;
+constexpr std::uint64_t kMaxInflation = 256;
+constexpr bool TooInflated(const PictureProbe& probe) {
+  return probe.pixelBytes > kInflationFloor && probe.pixelBytes / kMaxInflation > probe.fileBytes;
+}
 
 // True and the probe when path is a regular file whose signature names a
 // picture codec (BMP, JPEG, PNG, GIF, TIFF) and whose header gives a size;
