@@ -7,9 +7,10 @@
 #   progressive.jpg a 14000x14000 progressive JPEG whose first scan ends at once
 #   idat.png        a 16384x16384 RGBA PNG with a few bytes of its data
 #   rle.bmp         a 30000x30000 RLE8 BMP that ends its bitmap at once
+#   bomb.png        420 KB of whole, valid data: 12000x12000 black RGB
 #   frames.avi      16 KB, a raw AVI claiming 18000x18000 frames
 # `stillweaver-cli make` (1280x1024, stretched) runs on each picture and on
-# the list of all six; the AVI goes through `stillweaver-cli framemd5`.
+# the list of the first six; the AVI goes through `stillweaver-cli framemd5`.
 # FFmpeg's peak on the same file is printed beside ours where it reads it.
 #   bench/hostile-memory.sh [BUILD_DIR]
 set -euo pipefail
@@ -69,6 +70,14 @@ rows = zlib.compress(bytes((side * 4 + 1) * 16))
 save("idat.png", b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 6, 0, 0, 0))
      + chunk(b"IDAT", rows) + chunk(b"IEND", b""))
 
+# PNG: 12000 x 12000 RGB, all black, compressed as far as deflate goes.
+side = 12000
+packer = zlib.compressobj(9)
+row = bytes(1 + 3 * side)
+data = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
+save("bomb.png", b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0))
+     + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
 # BMP: 30000 x 30000 RLE8 whose bitmap ends with its first code.
 side = 30000
 bits = b"\x00\x01"
@@ -105,12 +114,15 @@ peak_mb() {  # command...: peak resident memory in MiB and the exit status
 pictures=(screen.gif grey16.tif noscan.jpg progressive.jpg idat.png rle.bmp)
 echo "hostile-memory: peak resident memory; a picture it cannot hold is skipped (exit 3)"
 for p in "${pictures[@]}"; do
-  printf "%-16s %6d bytes   ours %s" "$p" "$(stat -c %s "$work/$p")" \
+  printf "%-16s %7d bytes   ours %s" "$p" "$(stat -c %s "$work/$p")" \
     "$(peak_mb "$cli" make -o "$work/out.avi" "$work/$p")"
   printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/$p" -frames:v 1 -s 1280x1024 -f null -)"
 done
-printf "%-16s %6s         ours %s\n" "list of six" "" \
+printf "%-16s %7s         ours %s\n" "list of six" "" \
   "$(peak_mb "$cli" make -o "$work/out.avi" "${pictures[@]/#/$work/}")"
-printf "%-16s %6d bytes   ours %s" "frames.avi" "$(stat -c %s "$work/frames.avi")" \
+printf "%-16s %7d bytes   ours %s" bomb.png "$(stat -c %s "$work/bomb.png")" \
+  "$(peak_mb "$cli" make -o "$work/out.avi" "$work/bomb.png")"
+printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/bomb.png" -frames:v 1 -s 1280x1024 -f null -)"
+printf "%-16s %7d bytes   ours %s" "frames.avi" "$(stat -c %s "$work/frames.avi")" \
   "$(peak_mb "$cli" framemd5 "$work/frames.avi")"
 printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/frames.avi" -f null -)"
