@@ -3,7 +3,7 @@
 set -euo pipefail
 build=${1:-build}
 here=$(dirname "$0")
-for script in pictures avi make-avi view-avi; do
+for script in pictures avi make-avi view-avi stretch-extreme; do
   if [ -x "$here/$script.sh" ]; then
     echo "== $script"
     "$here/$script.sh" "$build"
