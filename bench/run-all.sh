@@ -3,7 +3,7 @@
 set -euo pipefail
 build=${1:-build}
 here=$(dirname "$0")
-for script in pictures avi make-avi view-avi hostile-memory; do
+for script in pictures avi make-avi view-avi stretch-extreme hostile-memory; do
   if [ -x "$here/$script.sh" ]; then
     echo "== $script"
     "$here/$script.sh" "$build"

@@ -1,13 +1,49 @@
 // Drawing a picture onto a rectangle of a bitmap: averaging when shrinking,
 // bilinear when enlarging, clipped to the target, within one level of an
-// exact computation.
+// exact computation, at a cost that follows the picture's and the target's
+// pixels whatever their shapes.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <random>
 
+#include "platform/gdip/draw.h"
 #include "platform/gdiplus.h"
 #include "tests/support/picture_fixtures.h"
+
+namespace {
+
+// Heap bytes in use while counting, and their peak: operator new below
+// keeps them, so a test sees what a draw allocates on top of what existed.
+std::atomic<bool> g_counting{false};
+std::atomic<std::int64_t> g_live{0};
+std::atomic<std::int64_t> g_peak{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  void* block = std::malloc(size ? size : 1);
+  if (!block) throw std::bad_alloc();
+  if (g_counting.load(std::memory_order_relaxed)) {
+    const std::int64_t live = g_live += static_cast<std::int64_t>(malloc_usable_size(block));
+    std::int64_t peak = g_peak.load();
+    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+    }
+  }
+  return block;
+}
+
+void operator delete(void* block) noexcept {
+  if (block && g_counting.load(std::memory_order_relaxed))
+    g_live -= static_cast<std::int64_t>(malloc_usable_size(block));
+  std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
 
 namespace {
 
@@ -85,7 +121,8 @@ Pattern Noise(unsigned seed, int width, int height) {
 struct StretchCase {
   int sw, sh, dw, dh;
   PixelFormat sourceFormat;
-  int step;  // compare every step-th pixel
+  int step;               // compare every step-th pixel
+  bool mirrored = false;  // drawn upside down and right to left
 };
 
 class Stretch : public testing::TestWithParam<StretchCase> {};
@@ -105,13 +142,15 @@ TEST_P(Stretch, MatchesTheExactFilterWithinOneLevel) {
   GpBitmap* raw = nullptr;
   ASSERT_EQ(GdipCreateBitmapFromScan0(c.dw, c.dh, 0, PixelFormat24bppRGB, nullptr, &raw), Ok);
   Bitmap target(raw);
-  ASSERT_EQ(Draw(target, *source, 0, 0, static_cast<float>(c.dw), static_cast<float>(c.dh)), Ok);
+  const auto dw = static_cast<float>(c.dw), dh = static_cast<float>(c.dh);
+  ASSERT_EQ(c.mirrored ? Draw(target, *source, dw, dh, 0, 0) : Draw(target, *source, 0, 0, dw, dh), Ok);
   const auto pixels = LockedPixels(raw, PixelFormat24bppRGB);
   int worst = 0;
   for (int y = 0; y < c.dh; y += c.step)
     for (int x = 0; x < c.dw; x += c.step) {
       const Rgb got = At(pixels, c.dw, x, y);
-      const Rgb want = Reference(pattern, c.sw, c.sh, c.dw, c.dh, x, y);
+      const Rgb want = c.mirrored ? Reference(pattern, c.sw, c.sh, c.dw, c.dh, c.dw - 1 - x, c.dh - 1 - y)
+                                  : Reference(pattern, c.sw, c.sh, c.dw, c.dh, x, y);
       worst = std::max({worst, std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)});
     }
   EXPECT_LE(worst, 1);
@@ -126,6 +165,60 @@ INSTANTIATE_TEST_SUITE_P(Sizes, Stretch,
                                          StretchCase{1, 1, 9, 4, PixelFormat24bppRGB, 1},
                                          StretchCase{2592, 1944, 1280, 1024, PixelFormat24bppRGB, 37},
                                          StretchCase{640, 480, 1280, 1024, PixelFormat32bppRGB, 29}));
+
+// Shapes far from the target's: long averaged spans (thousands of source
+// pixels to one), pictures wider than one strip of work, both pass orders,
+// mirrored, and converted formats.
+INSTANTIATE_TEST_SUITE_P(ExtremeShapes, Stretch,
+                         testing::Values(StretchCase{4096, 1, 16, 8, PixelFormat24bppRGB, 1},
+                                         StretchCase{1, 4096, 8, 16, PixelFormat24bppRGB, 1},
+                                         StretchCase{100000, 3, 7, 5, PixelFormat32bppRGB, 1},
+                                         StretchCase{3, 100000, 5, 7, PixelFormat16bppRGB565, 1},
+                                         StretchCase{70000, 40, 8, 40, PixelFormat24bppRGB, 1},
+                                         StretchCase{200000, 2, 3, 5, PixelFormat24bppRGB, 1, true},
+                                         StretchCase{3000, 2, 5, 700, PixelFormat24bppRGB, 7, true},
+                                         StretchCase{2, 3000, 700, 5, PixelFormat24bppRGB, 7, true},
+                                         StretchCase{5000, 2, 4, 300, PixelFormat32bppARGB, 3},
+                                         StretchCase{5, 1, 700, 300, PixelFormat24bppRGB, 11}));
+
+struct CostCase {
+  int sw, sh;
+  PixelFormat sourceFormat;
+};
+
+class ExtremeShapeCost : public testing::TestWithParam<CostCase> {};
+
+// Onto a 1280 x 1024 frame, the draw's work stays within a few passes over
+// the picture and the frame (up to 4 bytes a pixel, 2 taps, 2 passes), and
+// what it allocates stays small beside them.
+TEST_P(ExtremeShapeCost, FollowsThePictureAndTheFrame) {
+  const CostCase c = GetParam();
+  constexpr int kCols = 1280, kRows = 1024;
+  GpBitmap* raw = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(c.sw, c.sh, 0, c.sourceFormat, nullptr, &raw), Ok);
+  Bitmap source(raw);
+  ASSERT_EQ(GdipCreateBitmapFromScan0(kCols, kRows, 0, PixelFormat24bppRGB, nullptr, &raw), Ok);
+  Bitmap target(raw);
+
+  g_live = 0;
+  g_peak = 0;
+  g_counting = true;
+  const GpStatus status = Draw(target, source, 0, 0, kCols, kRows);
+  g_counting = false;
+  ASSERT_EQ(status, Ok);
+
+  const std::uint64_t pixels = static_cast<std::uint64_t>(c.sw) * c.sh + std::uint64_t{kCols} * kRows;
+  EXPECT_LE(gdip::LastDrawReport().samples, 16 * pixels);
+  EXPECT_LE(g_peak.load(), 2 << 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(OntoAFrame, ExtremeShapeCost,
+                         testing::Values(CostCase{2'000'000, 1, PixelFormat24bppRGB},
+                                         CostCase{1, 2'000'000, PixelFormat24bppRGB},
+                                         CostCase{100'000, 100, PixelFormat16bppRGB565},
+                                         CostCase{100, 100'000, PixelFormat8bppIndexed},
+                                         CostCase{1000, 1, PixelFormat32bppRGB},
+                                         CostCase{1, 1000, PixelFormat32bppARGB}));
 
 TEST(Draw, KnownAveragesAndInterpolations) {
   // A one-pixel checker halved is mid grey.
@@ -144,6 +237,22 @@ TEST(Draw, KnownAveragesAndInterpolations) {
   EXPECT_EQ(At(row, 4, 1, 0).r, 50);
   EXPECT_EQ(At(row, 4, 2, 0).r, 150);
   EXPECT_EQ(At(row, 4, 3, 0).r, 200);
+}
+
+TEST(Draw, EveryPixelCountsHoweverFarAPictureShrinks) {
+  // Stripes one pixel wide, across and down, average to mid grey: no pixel
+  // of a long span may weigh nothing.
+  for (const auto& [sw, sh, dw, dh] : {std::tuple{65536, 1, 2, 1}, std::tuple{100000, 2, 3, 1},
+                                       std::tuple{1, 65536, 1, 2}, std::tuple{2, 100000, 1, 3}}) {
+    const bool across = sw > sh;
+    auto stripes = Make(sw, sh, PixelFormat24bppRGB, [across](int x, int y) {
+      return ((across ? x : y) & 1) ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+    });
+    auto target = Make(dw, dh, PixelFormat24bppRGB, Solid({9, 9, 9}));
+    ASSERT_EQ(Draw(*target, *stripes, 0, 0, static_cast<float>(dw), static_cast<float>(dh)), Ok);
+    for (std::uint8_t v : LockedPixels(target->image(), PixelFormat24bppRGB))
+      ASSERT_NEAR(v, 127.5, 1) << sw << "x" << sh << " into " << dw << "x" << dh;
+  }
 }
 
 TEST(Draw, ConstantColourStaysExactAtAnyScale) {
