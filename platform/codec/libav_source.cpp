@@ -15,6 +15,7 @@ constexpr LONG kMaxLookahead = 64;
 std::unique_ptr<LibavSource> LibavSource::Open(StreamSamples& samples, std::vector<std::uint8_t> format) {
   std::unique_ptr<VideoDecoder> decoder = VideoDecoder::Open(format.data(), format.size());
   if (!decoder) return nullptr;
+  if (decoder->everySampleKey()) samples.SetEverySampleKey();
   return std::unique_ptr<LibavSource>(new LibavSource(samples, std::move(decoder), std::move(format)));
 }
 
@@ -63,7 +64,7 @@ int LibavSource::Feed(LONG wanted) {
   if (!packet || !m_samples.Read(i, packet->data, size)) return 0;
   packet->pts = packet->dts = i;
   // A sample the decoder rejects simply yields no picture.
-  (void)m_decoder->Send(packet);
+  (void)m_decoder->Send(packet, m_samples.IsKey(i));
   return 0;
 }
 
@@ -172,7 +173,7 @@ std::function<bool()> LibavSource::PrepareAlone(LONG s, DibImage& out) {
   DibImage* target = &out;
   return [decoder, target, packet, s] {
     decoder->Flush();
-    (void)decoder->Send(packet);  // a rejected sample shows as no picture below
+    (void)decoder->Send(packet, true);  // a rejected sample shows as no picture below
     int r = decoder->Receive();
     if (r == AVERROR(EAGAIN)) {
       (void)decoder->SendEnd();

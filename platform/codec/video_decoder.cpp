@@ -84,7 +84,20 @@ AVPacket* VideoDecoder::NewPacket(std::size_t size) {
   return packet;
 }
 
-int VideoDecoder::Send(AVPacket* packet) {
+bool VideoDecoder::everySampleKey() const {
+  if (m_ctx->codec_id != AV_CODEC_ID_PNG) return false;
+  DWORD upper = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const DWORD c = (m_ctx->codec_tag >> shift) & 0xFF;
+    upper |= (c >= 'a' && c <= 'z' ? c - 32 : c) << shift;
+  }
+  return upper != mmioFOURCC('P', 'N', 'G', '1');
+}
+
+int VideoDecoder::Send(AVPacket* packet, bool key) {
+  // Decoders may read the flag as FFmpeg's demuxer sets it from the index:
+  // the PNG decoder adds a picture without it to the one before.
+  if (key) packet->flags |= AV_PKT_FLAG_KEY;
   if (m_hasPalette && !m_paletteSent) {
     std::uint8_t* side = av_packet_new_side_data(packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
     if (side) std::memcpy(side, m_palette.data(), AVPALETTE_SIZE);

@@ -25,13 +25,17 @@ class VideoDecoder {
   AVCodecID codecId() const { return m_ctx->codec_id; }
   // The format's biCompression.
   DWORD fourcc() const { return m_ctx->codec_tag; }
+  // True when every sample is a picture of its own, whatever the index says:
+  // PNG frames ('png ', 'MPNG'), but not CorePNG's ('PNG1'), whose samples
+  // between key frames add to the picture before.
+  bool everySampleKey() const;
 
   // A packet of size bytes (zeroed padding after them) for Send. Its buffer
   // is reused once the decoder has let go of it; valid until the next call.
   [[nodiscard]] AVPacket* NewPacket(std::size_t size);
-  // Feeds one sample. 0, AVERROR(EAGAIN) when a picture must be received
+  // Feeds one sample; key: it starts a picture of its own. 0, AVERROR(EAGAIN) when a picture must be received
   // first, or an error for a sample the decoder rejects.
-  [[nodiscard]] int Send(AVPacket* packet);
+  [[nodiscard]] int Send(AVPacket* packet, bool key);
   // Tells the decoder no more samples follow, so it gives up what it holds.
   [[nodiscard]] int SendEnd();
   // Takes the next picture: 0, AVERROR(EAGAIN) when it needs more samples,

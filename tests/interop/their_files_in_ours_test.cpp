@@ -113,15 +113,13 @@ INSTANTIATE_TEST_SUITE_P(Writers, TheirFiles, testing::ValuesIn(kTheirFiles),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // PNG frames, as ImageJ and GStreamer write them; GStreamer marks only the
-// first one a key frame. Disabled until the frame decoder gives every PNG
-// frame read in order its own picture (today each frame after the first
-// comes out added, byte by byte, to the one decoded before it).
+// first one a key frame, yet every frame is a picture of its own.
 const TheirFile kPngInAvi[] = {
     {"GStreamer", &interop::kGStreamer, GStreamerWriter("pngenc", "10/1"), 10, 1, Reference::kPictures,
      interop::kExact},
     {"ImageJ", &interop::kImageJ, ImageJWriter("png"), 10, 1, Reference::kPictures, interop::kExact},
 };
-INSTANTIATE_TEST_SUITE_P(DISABLED_PngInAvi, TheirFiles, testing::ValuesIn(kPngInAvi),
+INSTANTIATE_TEST_SUITE_P(PngInAvi, TheirFiles, testing::ValuesIn(kPngInAvi),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Raw frames under a FourCC instead of BI_RGB: 'BGR' or 'RGB' and the bit

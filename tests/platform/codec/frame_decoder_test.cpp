@@ -253,6 +253,50 @@ TEST(FrameDecoder, DamagedFrameIsNullAndTheNextStillDecode) {
   }
 }
 
+// PNG frames as ImageJ ('png ') and FFmpeg ('MPNG') write them decode alone,
+// whatever the index marks (GStreamer marks only the first): each is its own
+// picture in any order, and a step back decodes no run from a key frame
+// before it. CorePNG's ('PNG1') frames between key frames add, byte by byte,
+// to the picture before, so there the index counts.
+struct PngCase {
+  const char* name;
+  const char* fourcc;
+  bool addsToThePrevious;
+};
+
+class PngFrames : public ::testing::TestWithParam<PngCase> {};
+
+TEST_P(PngFrames, EachFrameAsItsWriterMeantInAnyOrder) {
+  constexpr int kWidth = 12, kHeight = 8, kCount = 6;
+  const std::vector<DWORD> flags = {AVIIF_KEYFRAME, 0, 0, AVIIF_KEYFRAME, 0, 0};
+  std::vector<std::uint8_t> format = RawFormat(kWidth, kHeight);
+  std::memcpy(format.data() + 16, GetParam().fourcc, 4);
+  std::vector<std::vector<std::uint8_t>> samples;
+  std::vector<Frame> expected;
+  for (int k = 0; k < kCount; ++k) {
+    const Frame picture = codectest::TopDownRows(codectest::MakeFrame(kWidth, kHeight, k).data(), kWidth, kHeight);
+    samples.push_back(codectest::EncodePng(picture, kWidth, kHeight));
+    Frame shown = picture;
+    if (GetParam().addsToThePrevious && !flags[static_cast<std::size_t>(k)]) {
+      for (std::size_t i = 0; i < shown.size(); ++i) shown[i] = static_cast<std::uint8_t>(shown[i] + expected.back()[i]);
+    }
+    expected.push_back(shown);
+  }
+  TempDir dir;
+  Reader reader(WriteStream(dir, format, samples, flags));
+  ASSERT_TRUE(reader.decoder());
+  std::vector<LONG> order = {0, 1, 2, 3, 4, 5, 4, 3, 2, 1, 0, 4, 1, 5};
+  for (LONG i : order) EXPECT_EQ(reader.Get(i), expected[static_cast<std::size_t>(i)]) << "frame " << i;
+  if (!GetParam().addsToThePrevious) {
+    EXPECT_EQ(codec::FrameDecoderCache(reader.decoder())->peakBytes(), 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fourccs, PngFrames,
+                         ::testing::Values(PngCase{"ImageJ", "png ", false}, PngCase{"Ffmpeg", "MPNG", false},
+                                           PngCase{"CorePng", "PNG1", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Motion JPEG as other writers make it, from FFmpeg's samples: the ones
 // libjpeg-turbo takes and the ones left to libavcodec (fields, lossless
 // samples among lossy ones) all show what FFmpeg shows, in any order.
