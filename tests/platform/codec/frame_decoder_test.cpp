@@ -253,6 +253,55 @@ TEST(FrameDecoder, DamagedFrameIsNullAndTheNextStillDecode) {
   }
 }
 
+// Raw pixels under a FourCC as MEncoder writes them: the depth's byte, then
+// "RGB" (red in the high bits, stored blue first) or "BGR"; rows from the
+// top although the height is positive, without padding. Each case is a
+// 3 x 2 picture: red, green, blue over black, white, black.
+struct RawFourccCase {
+  const char* name;
+  const char fourcc[5];
+  WORD bitCount;
+  std::vector<std::uint8_t> red, green, blue, black, white;  // one pixel each, as stored
+};
+
+const RawFourccCase kRawFourccs[] = {
+    {"Bgr24", "\x18" "RGB", 24, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 0, 0}, {255, 255, 255}},
+    {"Rgb24", "\x18" "BGR", 24, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {0, 0, 0}, {255, 255, 255}},
+    // The fourth byte means nothing.
+    {"Bgr32", " RGB", 32, {0, 0, 255, 9}, {0, 255, 0, 9}, {255, 0, 0, 9}, {0, 0, 0, 9}, {255, 255, 255, 9}},
+    {"Rgb32", " BGR", 32, {255, 0, 0, 9}, {0, 255, 0, 9}, {0, 0, 255, 9}, {0, 0, 0, 9}, {255, 255, 255, 9}},
+    // Little-endian words: 565, 555 and 444 with red high, or blue high.
+    {"Bgr16", "\x10" "RGB", 16, {0x00, 0xF8}, {0xE0, 0x07}, {0x1F, 0x00}, {0, 0}, {0xFF, 0xFF}},
+    {"Rgb16", "\x10" "BGR", 16, {0x1F, 0x00}, {0xE0, 0x07}, {0x00, 0xF8}, {0, 0}, {0xFF, 0xFF}},
+    {"Bgr15", "\x0F" "RGB", 16, {0x00, 0x7C}, {0xE0, 0x03}, {0x1F, 0x00}, {0, 0}, {0xFF, 0x7F}},
+    {"Rgb15", "\x0F" "BGR", 16, {0x1F, 0x00}, {0xE0, 0x03}, {0x00, 0x7C}, {0, 0}, {0xFF, 0x7F}},
+    {"Bgr12", "\x0C" "RGB", 16, {0x00, 0x0F}, {0xF0, 0x00}, {0x0F, 0x00}, {0, 0}, {0xFF, 0x0F}},
+    // Bytes: 332 with red high, or blue (two bits) high.
+    {"Bgr8", "\x08" "RGB", 8, {0xE0}, {0x1C}, {0x03}, {0}, {0xFF}},
+    {"Rgb8", "\x08" "BGR", 8, {0x07}, {0x38}, {0xC0}, {0}, {0xFF}},
+};
+
+void PrintTo(const RawFourccCase& c, std::ostream* os) { *os << c.name; }
+
+class RawFourccFrames : public ::testing::TestWithParam<RawFourccCase> {};
+
+TEST_P(RawFourccFrames, ReadAsTheRawPicturesTheyAre) {
+  const RawFourccCase& c = GetParam();
+  std::vector<std::uint8_t> format = RawFormat(3, 2);
+  std::memcpy(format.data() + 14, &c.bitCount, 2);
+  std::memcpy(format.data() + 16, c.fourcc, 4);
+  std::vector<std::uint8_t> sample;
+  for (const auto* pixel : {&c.red, &c.green, &c.blue, &c.black, &c.white, &c.black})
+    sample.insert(sample.end(), pixel->begin(), pixel->end());
+  TempDir dir;
+  Reader reader(WriteStream(dir, format, {sample}));
+  ASSERT_TRUE(reader.decoder());
+  EXPECT_EQ(reader.Get(0), (Frame{0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 0, 0, 0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, RawFourccFrames, ::testing::ValuesIn(kRawFourccs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // PNG frames as ImageJ ('png ') and FFmpeg ('MPNG') write them decode alone,
 // whatever the index marks (GStreamer marks only the first): each is its own
 // picture in any order, and a step back decodes no run from a key frame
