@@ -13,6 +13,38 @@ extern "C" {
 
 namespace codec {
 
+namespace {
+
+SwsPtr NewScalerWithThreads(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height, int threads) {
+  SwsPtr sws(sws_alloc_context());
+  if (!sws) return nullptr;
+  SwsContext* c = sws.get();
+  av_opt_set_int(c, "srcw", srcWidth, 0);
+  av_opt_set_int(c, "srch", srcHeight, 0);
+  av_opt_set_int(c, "src_format", srcFormat, 0);
+  av_opt_set_int(c, "dstw", width, 0);
+  av_opt_set_int(c, "dsth", height, 0);
+  av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGR24, 0);
+  av_opt_set_int(c, "sws_flags", SWS_BICUBIC, 0);
+  av_opt_set_int(c, "threads", threads, 0);
+  if (sws_init_context(c, nullptr, nullptr) < 0) return nullptr;
+  return sws;
+}
+
+// A scaler from pictures of srcWidth x srcHeight in srcFormat to width x
+// height in BGR, its slice threads sharing the work; null when libswscale
+// refuses the sizes (a stretch too steep). libswscale loses a slice context
+// when a set-up with threads fails, so one without threads tries first: it
+// frees everything it made when it fails.
+SwsPtr NewScaler(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height) {
+  SwsPtr single = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, 1);
+  if (!single) return nullptr;
+  SwsPtr threaded = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, 0);
+  return threaded ? std::move(threaded) : std::move(single);
+}
+
+}  // namespace
+
 std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads) {
   InitLibav();
   if (!format || size < sizeof(BITMAPINFOHEADER) || size > INT_MAX / 2) return nullptr;
@@ -123,27 +155,14 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
   if (f->width <= 0 || f->height <= 0 || f->format < 0 || out.width() != m_width || out.height() != m_height)
     return false;
   const auto format = static_cast<AVPixelFormat>(f->format);
-  if (!m_sws || f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {
-    // Slice threads share the conversion.
-    m_sws.reset(sws_alloc_context());
-    if (!m_sws) return false;
-    SwsContext* c = m_sws.get();
-    av_opt_set_int(c, "srcw", f->width, 0);
-    av_opt_set_int(c, "srch", f->height, 0);
-    av_opt_set_int(c, "src_format", format, 0);
-    av_opt_set_int(c, "dstw", m_width, 0);
-    av_opt_set_int(c, "dsth", m_height, 0);
-    av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGR24, 0);
-    av_opt_set_int(c, "sws_flags", SWS_BICUBIC, 0);
-    av_opt_set_int(c, "threads", 0, 0);
-    if (sws_init_context(c, nullptr, nullptr) < 0) {
-      m_sws.reset();
-      return false;
-    }
+  if (f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {
+    // A picture the scaler refuses is refused again without a new try.
     m_swsWidth = f->width;
     m_swsHeight = f->height;
     m_swsFormat = format;
+    m_sws = NewScaler(f->width, f->height, format, m_width, m_height);
   }
+  if (!m_sws) return false;
   SwsContext* sws = m_sws.get();
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3) {

@@ -63,7 +63,7 @@ class VideoDecoder {
   PacketPtr m_packet;
   BufferPtr m_packetBuffer;  // see NewPacket
   FramePtr m_rgb;            // the converted picture, top-down
-  SwsPtr m_sws;              // made for the picture size and format below
+  SwsPtr m_sws;              // made for the picture size and format below; null when refused
   int m_swsWidth = 0;
   int m_swsHeight = 0;
   AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;

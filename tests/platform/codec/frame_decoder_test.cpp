@@ -253,6 +253,19 @@ TEST(FrameDecoder, DamagedFrameIsNullAndTheNextStillDecode) {
   }
 }
 
+// A picture the scaler cannot stretch to the stream's size (2 x 2 samples
+// under a 16 x 16000 header) is null however often it is asked for, and
+// leaks nothing on the way (LeakSanitizer in the sanitizer build).
+TEST(FrameDecoder, PictureTheScalerRefusesIsNullAndLeaksNothing) {
+  std::vector<std::uint8_t> format = RawFormat(16, 16000);
+  std::memcpy(format.data() + 16, "MPNG", 4);
+  const Frame picture = codectest::TopDownRows(codectest::MakeFrame(2, 2, 0).data(), 2, 2);
+  TempDir dir;
+  Reader reader(WriteStream(dir, format, {codectest::EncodePng(picture, 2, 2)}));
+  ASSERT_TRUE(reader.decoder());
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(reader.Get(0).empty());
+}
+
 // Raw pixels under a FourCC as MEncoder writes them: the depth's byte, then
 // "RGB" (red in the high bits, stored blue first) or "BGR"; rows from the
 // top although the height is positive, without padding. Each case is a
