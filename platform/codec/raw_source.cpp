@@ -72,7 +72,7 @@ RawSource::RawSource(StreamSamples& samples, const dib::DibFormat& format, std::
 
 LONG RawSource::Show(LONG s, bool /*backward*/, DibImage& out) {
   const LONG size = m_samples.Size(s);
-  if (size < 0 || static_cast<std::size_t>(size) < SampleBytes()) return -1;
+  if (size < 0 || static_cast<std::size_t>(size) < SampleBytes() || !out.Allocate(width(), height())) return -1;
   if (m_rows.bitCount() == 24 && m_bottomUp && static_cast<std::size_t>(size) == out.pixelBytes()) {
     // Already the output's rows: read them straight into place.
     return m_samples.Read(s, out.pixels(), size) ? s : -1;

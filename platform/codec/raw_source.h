@@ -27,6 +27,8 @@ class RawSource final : public FrameSource {
   // its pictures would exceed dib::kMaxPixelBytes once converted.
   [[nodiscard]] static std::unique_ptr<RawSource> Open(StreamSamples& samples, const std::uint8_t* format, std::size_t size);
 
+  // A sample too short for its picture is no picture: nothing picture-sized
+  // is allocated for it.
   LONG Show(LONG s, bool backward, DibImage& out) override;
 
  private:

@@ -1,5 +1,6 @@
 #include "platform/codec/video_decoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -45,7 +46,8 @@ SwsPtr NewScaler(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width
 
 }  // namespace
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads) {
+std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads,
+                                                 std::int64_t maxPixels) {
   InitLibav();
   if (!format || size < sizeof(BITMAPINFOHEADER) || size > INT_MAX / 2) return nullptr;
   BITMAPINFOHEADER bih;
@@ -54,7 +56,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biHeight == INT_MIN) return nullptr;
   const int width = bih.biWidth;
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (!dib::Fits(width, height, 24)) return nullptr;
+  if (!dib::Fits(width, height, 24) || std::int64_t{width} * height > maxPixels) return nullptr;
 
   const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, bih.biCompression);
@@ -72,6 +74,9 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   AVCodecContext* ctx = dec->m_ctx.get();
   ctx->width = width;
   ctx->height = height;
+  // libavcodec allocates (and clears) a picture as soon as a sample's header
+  // names its size, before any data proves it.
+  ctx->max_pixels = std::clamp<std::int64_t>(maxPixels, 1, INT_MAX);
   ctx->codec_tag = bih.biCompression;
   ctx->bits_per_coded_sample = bih.biBitCount;
   const std::size_t extra = size - sizeof bih;
@@ -152,7 +157,7 @@ void VideoDecoder::Flush() {
 
 bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
   const AVFrame* f = &picture;
-  if (f->width <= 0 || f->height <= 0 || f->format < 0 || out.width() != m_width || out.height() != m_height)
+  if (f->width <= 0 || f->height <= 0 || f->format < 0 || !out.Allocate(m_width, m_height))
     return false;
   const auto format = static_cast<AVPixelFormat>(f->format);
   if (f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {

@@ -10,6 +10,7 @@
 
 #include "platform/codec/av_handles.h"
 #include "platform/codec/dib_image.h"
+#include "platform/codec/picture_limits.h"
 
 namespace codec {
 
@@ -17,8 +18,12 @@ class VideoDecoder {
  public:
   // Null when the format is too short or too large, uncompressed (BI_RGB,
   // BI_BITFIELDS: RgbConverter's), or no decoder exists for its FourCC.
-  // With threads, libavcodec may decode several frames at once.
-  [[nodiscard]] static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size, bool threads = true);
+  // With threads, libavcodec may decode several frames at once. Null too
+  // when the format's pictures have more than maxPixels; pictures in the
+  // samples that claim more are not made.
+  [[nodiscard]] static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size,
+                                                          bool threads = true,
+                                                          std::int64_t maxPixels = kAnyStreamPixels);
 
   int width() const { return m_width; }
   int height() const { return m_height; }
@@ -49,8 +54,8 @@ class VideoDecoder {
   // True when libavcodec decodes several frames at once on its own threads.
   bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 
-  // Converts the last picture received into out (allocated to width x
-  // height), scaling if the decoder's picture has another size.
+  // Converts the last picture received into out, allocating it to width x
+  // height, scaling if the decoder's picture has another size.
   [[nodiscard]] bool ConvertTo(DibImage& out) { return ConvertTo(*m_picture, out); }
   // The same for a picture received earlier and kept.
   [[nodiscard]] bool ConvertTo(const AVFrame& picture, DibImage& out);
