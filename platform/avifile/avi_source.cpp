@@ -477,12 +477,16 @@ void Parser::BuildIndex(unsigned s) {
 }
 
 HRESULT AviSource::Open(const char* path, std::unique_ptr<AviSource>* source) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so a FIFO without a writer (or a device that waits) is
+  // refused below instead of holding the caller forever.
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return AVIERR_FILEOPEN;
   std::unique_ptr<AviSource> s(new AviSource(fd));
   struct stat st;
   if (::fstat(fd, &st) != 0) return AVIERR_FILEREAD;
   if (!S_ISREG(st.st_mode)) return AVIERR_FILEOPEN;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return AVIERR_FILEREAD;
   if (st.st_size == 0) return AVIERR_NODATA;
   Parser parser(*s, static_cast<std::uint64_t>(st.st_size));
   const HRESULT hr = parser.Run();

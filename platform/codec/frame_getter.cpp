@@ -4,6 +4,7 @@
 // converted by our own code, Motion JPEG goes through libjpeg-turbo where it
 // can, the rest through libavcodec. Around the source, NearbyFrames serves
 // steps back from memory and decodes ahead on a second lane.
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "platform/codec/libav_source.h"
 #include "platform/codec/nearby_frames.h"
 #include "platform/codec/picture_cache.h"
+#include "platform/codec/picture_limits.h"
 #include "platform/codec/raw_source.h"
 #include "platform/codec/stream_samples.h"
 #include "platform/dib/layout.h"
@@ -29,9 +31,18 @@ struct AviGetFrame {
 
 namespace {
 
+// Bytes of all the stream's samples.
+std::uint64_t StreamBytes(const codec::StreamSamples& samples) {
+  std::uint64_t bytes = 0;
+  for (LONG i = 0; i < samples.length(); ++i) bytes += static_cast<std::uint64_t>(std::max<LONG>(samples.Size(i), 0));
+  return bytes;
+}
+
+// Null when no source decodes the stream, or its pictures are larger than
+// its data makes plausible (picture_limits.h).
 [[nodiscard]] std::unique_ptr<codec::FrameSource> OpenSource(codec::StreamSamples& samples, std::vector<std::uint8_t> format) {
   if (auto raw = codec::RawSource::Open(samples, format.data(), format.size())) return raw;
-  auto libav = codec::LibavSource::Open(samples, std::move(format));
+  auto libav = codec::LibavSource::Open(samples, std::move(format), codec::PixelLimit(StreamBytes(samples)));
   if (!libav) return nullptr;
   if (codec::JpegSource::Takes(*libav)) return std::make_unique<codec::JpegSource>(samples, std::move(libav));
   return libav;
@@ -57,8 +68,10 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) 
   if (length < 0) return nullptr;
 
   auto pg = std::make_unique<AviGetFrame>(pavi, length);
+  // The picture buffer comes with the first picture: a stream whose samples
+  // make none never allocates one.
   std::unique_ptr<codec::FrameSource> source = OpenSource(pg->samples, std::move(format));
-  if (!source || !pg->dib.Allocate(source->width(), source->height())) return nullptr;
+  if (!source) return nullptr;
   pg->frames = std::make_unique<codec::NearbyFrames>(std::move(source), length);
   return pg.release();
 }

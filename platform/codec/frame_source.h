@@ -29,8 +29,9 @@ class FrameSource {
   int width() const { return m_width; }
   int height() const { return m_height; }
 
-  // Makes the picture of sample s, one that holds data, in out (allocated to
-  // the picture size). backward: s lies behind the sample asked for before.
+  // Makes the picture of sample s, one that holds data, in out, allocating
+  // it to the picture size (DibImage::Allocate) only once a picture is at
+  // hand. backward: s lies behind the sample asked for before.
   // Returns the sample whose picture out holds afterwards: s; a later one
   // when s's picture was lost on the way (the next request is most likely
   // for it); -1 when out holds nothing usable.

@@ -125,7 +125,8 @@ struct Decompressor {
   Decompressor& operator=(const Decompressor&) = delete;
 };
 
-[[nodiscard]] bool Decompress(Decompressor* d, const std::uint8_t* data, std::size_t size, DibImage& out) {
+[[nodiscard]] bool Decompress(Decompressor* d, const std::uint8_t* data, std::size_t size, int width, int height,
+                              DibImage& out) {
   jpeg_decompress_struct* cinfo = &d->cinfo;
   if (setjmp(d->errors.jump)) return false;
   // A fresh decompressor for every sample: tables never leak from one
@@ -145,14 +146,14 @@ struct Decompressor {
   cinfo->do_fancy_upsampling = FALSE;
   cinfo->dct_method = JDCT_ISLOW;
   jpeg_start_decompress(cinfo);
-  const JDIMENSION height = cinfo->output_height;
-  if (cinfo->output_width != static_cast<JDIMENSION>(out.width()) ||
-      height != static_cast<JDIMENSION>(out.height()) || cinfo->output_components != 3)
+  const JDIMENSION rowCount = cinfo->output_height;
+  if (cinfo->output_width != static_cast<JDIMENSION>(width) || rowCount != static_cast<JDIMENSION>(height) ||
+      cinfo->output_components != 3 || !out.Allocate(width, height))
     return false;
-  while (cinfo->output_scanline < height) {
+  while (cinfo->output_scanline < rowCount) {
     JSAMPROW rows[kRowsPerCall];
     const JDIMENSION first = cinfo->output_scanline;
-    const JDIMENSION count = height - first < kRowsPerCall ? height - first : kRowsPerCall;
+    const JDIMENSION count = rowCount - first < kRowsPerCall ? rowCount - first : kRowsPerCall;
     for (JDIMENSION i = 0; i < count; ++i) rows[i] = out.rowFromTop(static_cast<int>(first + i));
     if (jpeg_read_scanlines(cinfo, rows, count) == 0) return false;
   }
@@ -169,10 +170,10 @@ bool JpegDecodesFourcc(DWORD fourcc) {
   return fourcc != mmioFOURCC('M', 'T', 'S', 'J') && fourcc != mmioFOURCC('C', 'J', 'P', 'G');
 }
 
-bool DecodeJpegSample(const std::uint8_t* sample, std::size_t size, DibImage& out) {
-  if (!sample || !PlainHeader(sample, size, out.width(), out.height())) return false;
+bool DecodeJpegSample(const std::uint8_t* sample, std::size_t size, int width, int height, DibImage& out) {
+  if (!sample || !PlainHeader(sample, size, width, height)) return false;
   Decompressor d;
-  return Decompress(&d, sample, size, out);
+  return Decompress(&d, sample, size, width, height, out);
 }
 
 }  // namespace codec

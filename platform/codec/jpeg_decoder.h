@@ -21,9 +21,12 @@ namespace codec {
 // the FourCC to Motion JPEG.
 bool JpegDecodesFourcc(DWORD fourcc);
 
-// Decodes one sample into out (allocated to the stream's size). False when
-// the sample is not a picture described above or is damaged; out's pixels
-// are then undefined. Keeps no state: any thread may call it, on its own out.
-[[nodiscard]] bool DecodeJpegSample(const std::uint8_t* sample, std::size_t size, DibImage& out);
+// Decodes one sample of a stream of width x height into out, allocating it
+// once the sample's header has shown a plain picture of that size. False
+// when the sample is not a picture described above or is damaged; out's
+// pixels are then undefined. Keeps no state: any thread may call it, on its
+// own out.
+[[nodiscard]] bool DecodeJpegSample(const std::uint8_t* sample, std::size_t size, int width, int height,
+                                    DibImage& out);
 
 }  // namespace codec

@@ -12,18 +12,21 @@ constexpr LONG kMaxLookahead = 64;
 
 }  // namespace
 
-std::unique_ptr<LibavSource> LibavSource::Open(StreamSamples& samples, std::vector<std::uint8_t> format) {
-  std::unique_ptr<VideoDecoder> decoder = VideoDecoder::Open(format.data(), format.size());
+std::unique_ptr<LibavSource> LibavSource::Open(StreamSamples& samples, std::vector<std::uint8_t> format,
+                                               std::int64_t maxPixels) {
+  std::unique_ptr<VideoDecoder> decoder = VideoDecoder::Open(format.data(), format.size(), true, maxPixels);
   if (!decoder) return nullptr;
-  return std::unique_ptr<LibavSource>(new LibavSource(samples, std::move(decoder), std::move(format)));
+  if (decoder->everySampleKey()) samples.SetEverySampleKey();
+  return std::unique_ptr<LibavSource>(new LibavSource(samples, std::move(decoder), std::move(format), maxPixels));
 }
 
 LibavSource::LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder,
-                         std::vector<std::uint8_t> format)
+                         std::vector<std::uint8_t> format, std::int64_t maxPixels)
     : FrameSource(decoder->width(), decoder->height()),
       m_samples(samples),
       m_decoder(std::move(decoder)),
       m_format(std::move(format)),
+      m_maxPixels(maxPixels),
       m_keyPosition(static_cast<std::size_t>(samples.length()), -1) {}
 
 bool LibavSource::KeepPicturesIn(PictureCache* cache) {
@@ -63,7 +66,7 @@ int LibavSource::Feed(LONG wanted) {
   if (!packet || !m_samples.Read(i, packet->data, size)) return 0;
   packet->pts = packet->dts = i;
   // A sample the decoder rejects simply yields no picture.
-  (void)m_decoder->Send(packet);
+  (void)m_decoder->Send(packet, m_samples.IsKey(i));
   return 0;
 }
 
@@ -159,7 +162,7 @@ std::function<bool()> LibavSource::PrepareAlone(LONG s, DibImage& out) {
   const LONG size = m_samples.Size(s);
   if (size <= 0 || !m_samples.IsKey(s)) return {};
   if (!m_laneDecoder) {
-    m_laneDecoder = VideoDecoder::Open(m_format.data(), m_format.size(), false);
+    m_laneDecoder = VideoDecoder::Open(m_format.data(), m_format.size(), false, m_maxPixels);
     if (!m_laneDecoder) {
       m_laneFailed = true;
       return {};
@@ -172,7 +175,7 @@ std::function<bool()> LibavSource::PrepareAlone(LONG s, DibImage& out) {
   DibImage* target = &out;
   return [decoder, target, packet, s] {
     decoder->Flush();
-    (void)decoder->Send(packet);  // a rejected sample shows as no picture below
+    (void)decoder->Send(packet, true);  // a rejected sample shows as no picture below
     int r = decoder->Receive();
     if (r == AVERROR(EAGAIN)) {
       (void)decoder->SendEnd();

@@ -17,8 +17,11 @@ namespace codec {
 
 class LibavSource final : public FrameSource {
  public:
-  // Null when libavcodec has no decoder for the stream format.
-  [[nodiscard]] static std::unique_ptr<LibavSource> Open(StreamSamples& samples, std::vector<std::uint8_t> format);
+  // Null when libavcodec has no decoder for the stream format, or its
+  // pictures have more than maxPixels; pictures in the samples that claim
+  // more are not made.
+  [[nodiscard]] static std::unique_ptr<LibavSource> Open(StreamSamples& samples, std::vector<std::uint8_t> format,
+                                                         std::int64_t maxPixels);
 
   const VideoDecoder& decoder() const { return *m_decoder; }
 
@@ -33,7 +36,8 @@ class LibavSource final : public FrameSource {
   // Run's result when the run must start afresh: B-frames showed up.
   static constexpr LONG kRenumbered = -2;
 
-  LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder, std::vector<std::uint8_t> format);
+  LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder, std::vector<std::uint8_t> format,
+              std::int64_t maxPixels);
   void Restart(LONG from, LONG key);
   LONG Run(LONG s, bool keep, DibImage& out);
   int Feed(LONG wanted);
@@ -42,6 +46,7 @@ class LibavSource final : public FrameSource {
   StreamSamples& m_samples;
   std::unique_ptr<VideoDecoder> m_decoder;
   std::vector<std::uint8_t> m_format;
+  std::int64_t m_maxPixels;
   PictureCache* m_kept = nullptr;
 
   bool m_started = false;  // the decoder has been fed from a key frame on

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/codec/picture_limits.h"
+
 namespace codec {
 
 NearbyFrames::NearbyFrames(std::unique_ptr<FrameSource> source, LONG length)
@@ -40,6 +42,8 @@ bool NearbyFrames::TakeFromLane(LONG s, DibImage& out) {
 void NearbyFrames::StartLane(LONG s, LONG step, const DibImage& like) {
   const LONG next = s + 2 * step;
   if (m_laneFailed || m_lanePosition >= 0 || next < 0 || next >= m_length) return;
+  // A second picture of a size few streams have is not worth its memory.
+  if (std::int64_t{like.width()} * like.height() > kAnyStreamPixels) return;
   std::function<bool()> make = m_source->PrepareAlone(next, m_laneDib);
   if (!make) return;
   if (!m_laneDib.Allocate(like.width(), like.height())) {

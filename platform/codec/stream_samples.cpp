@@ -25,6 +25,19 @@ LONG StreamSamples::NextWithData(LONG i) const {
   return i;
 }
 
+LONG StreamSamples::KeyAtOrBefore(LONG i) const {
+  if (!m_everySampleKey) return AVIStreamFindSample(m_stream, i, FIND_KEY | FIND_PREV);
+  if (i >= m_length) return -1;
+  for (; i >= 0; --i)
+    if (Size(i) > 0) return i;
+  return -1;
+}
+
+bool StreamSamples::IsKey(LONG i) const {
+  if (m_everySampleKey) return i >= 0 && i < m_length && Size(i) > 0;
+  return AVIStreamIsKeyFrame(m_stream, i);
+}
+
 LONG StreamSamples::PictureSample(LONG n) {
   LONG found = -1;
   for (LONG i = n; i >= 0; --i) {

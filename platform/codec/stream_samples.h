@@ -30,12 +30,16 @@ class StreamSamples {
   [[nodiscard]] LONG PictureSample(LONG n);
 
   // The key frame at or before i, or -1.
-  LONG KeyAtOrBefore(LONG i) const { return AVIStreamFindSample(m_stream, i, FIND_KEY | FIND_PREV); }
-  bool IsKey(LONG i) const { return AVIStreamIsKeyFrame(m_stream, i); }
+  [[nodiscard]] LONG KeyAtOrBefore(LONG i) const;
+  [[nodiscard]] bool IsKey(LONG i) const;
+  // Every sample holding data decodes alone, whatever the file's index says
+  // (writers of such streams often mark only the first one).
+  void SetEverySampleKey() { m_everySampleKey = true; }
 
  private:
   PAVISTREAM m_stream;
   LONG m_length;
+  bool m_everySampleKey = false;
   LONG m_lastAsked = -1;    // the last position asked for
   LONG m_lastPicture = -1;  // and the sample holding its picture
 };

@@ -1,5 +1,6 @@
 #include "platform/codec/video_decoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -13,7 +14,40 @@ extern "C" {
 
 namespace codec {
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads) {
+namespace {
+
+SwsPtr NewScalerWithThreads(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height, int threads) {
+  SwsPtr sws(sws_alloc_context());
+  if (!sws) return nullptr;
+  SwsContext* c = sws.get();
+  av_opt_set_int(c, "srcw", srcWidth, 0);
+  av_opt_set_int(c, "srch", srcHeight, 0);
+  av_opt_set_int(c, "src_format", srcFormat, 0);
+  av_opt_set_int(c, "dstw", width, 0);
+  av_opt_set_int(c, "dsth", height, 0);
+  av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGR24, 0);
+  av_opt_set_int(c, "sws_flags", SWS_BICUBIC, 0);
+  av_opt_set_int(c, "threads", threads, 0);
+  if (sws_init_context(c, nullptr, nullptr) < 0) return nullptr;
+  return sws;
+}
+
+// A scaler from pictures of srcWidth x srcHeight in srcFormat to width x
+// height in BGR, its slice threads sharing the work; null when libswscale
+// refuses the sizes (a stretch too steep). libswscale loses a slice context
+// when a set-up with threads fails, so one without threads tries first: it
+// frees everything it made when it fails.
+SwsPtr NewScaler(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height) {
+  SwsPtr single = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, 1);
+  if (!single) return nullptr;
+  SwsPtr threaded = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, 0);
+  return threaded ? std::move(threaded) : std::move(single);
+}
+
+}  // namespace
+
+std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads,
+                                                 std::int64_t maxPixels) {
   InitLibav();
   if (!format || size < sizeof(BITMAPINFOHEADER) || size > INT_MAX / 2) return nullptr;
   BITMAPINFOHEADER bih;
@@ -22,7 +56,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biHeight == INT_MIN) return nullptr;
   const int width = bih.biWidth;
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (!dib::Fits(width, height, 24)) return nullptr;
+  if (!dib::Fits(width, height, 24) || std::int64_t{width} * height > maxPixels) return nullptr;
 
   const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, bih.biCompression);
@@ -40,6 +74,9 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   AVCodecContext* ctx = dec->m_ctx.get();
   ctx->width = width;
   ctx->height = height;
+  // libavcodec allocates (and clears) a picture as soon as a sample's header
+  // names its size, before any data proves it.
+  ctx->max_pixels = std::clamp<std::int64_t>(maxPixels, 1, INT_MAX);
   ctx->codec_tag = bih.biCompression;
   ctx->bits_per_coded_sample = bih.biBitCount;
   const std::size_t extra = size - sizeof bih;
@@ -84,7 +121,20 @@ AVPacket* VideoDecoder::NewPacket(std::size_t size) {
   return packet;
 }
 
-int VideoDecoder::Send(AVPacket* packet) {
+bool VideoDecoder::everySampleKey() const {
+  if (m_ctx->codec_id != AV_CODEC_ID_PNG) return false;
+  DWORD upper = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const DWORD c = (m_ctx->codec_tag >> shift) & 0xFF;
+    upper |= (c >= 'a' && c <= 'z' ? c - 32 : c) << shift;
+  }
+  return upper != mmioFOURCC('P', 'N', 'G', '1');
+}
+
+int VideoDecoder::Send(AVPacket* packet, bool key) {
+  // Decoders may read the flag as FFmpeg's demuxer sets it from the index:
+  // the PNG decoder adds a picture without it to the one before.
+  if (key) packet->flags |= AV_PKT_FLAG_KEY;
   if (m_hasPalette && !m_paletteSent) {
     std::uint8_t* side = av_packet_new_side_data(packet, AV_PKT_DATA_PALETTE, AVPALETTE_SIZE);
     if (side) std::memcpy(side, m_palette.data(), AVPALETTE_SIZE);
@@ -107,30 +157,17 @@ void VideoDecoder::Flush() {
 
 bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
   const AVFrame* f = &picture;
-  if (f->width <= 0 || f->height <= 0 || f->format < 0 || out.width() != m_width || out.height() != m_height)
+  if (f->width <= 0 || f->height <= 0 || f->format < 0 || !out.Allocate(m_width, m_height))
     return false;
   const auto format = static_cast<AVPixelFormat>(f->format);
-  if (!m_sws || f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {
-    // Slice threads share the conversion.
-    m_sws.reset(sws_alloc_context());
-    if (!m_sws) return false;
-    SwsContext* c = m_sws.get();
-    av_opt_set_int(c, "srcw", f->width, 0);
-    av_opt_set_int(c, "srch", f->height, 0);
-    av_opt_set_int(c, "src_format", format, 0);
-    av_opt_set_int(c, "dstw", m_width, 0);
-    av_opt_set_int(c, "dsth", m_height, 0);
-    av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGR24, 0);
-    av_opt_set_int(c, "sws_flags", SWS_BICUBIC, 0);
-    av_opt_set_int(c, "threads", 0, 0);
-    if (sws_init_context(c, nullptr, nullptr) < 0) {
-      m_sws.reset();
-      return false;
-    }
+  if (f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {
+    // A picture the scaler refuses is refused again without a new try.
     m_swsWidth = f->width;
     m_swsHeight = f->height;
     m_swsFormat = format;
+    m_sws = NewScaler(f->width, f->height, format, m_width, m_height);
   }
+  if (!m_sws) return false;
   SwsContext* sws = m_sws.get();
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc && !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && desc->nb_components >= 3) {

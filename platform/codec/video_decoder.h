@@ -10,6 +10,7 @@
 
 #include "platform/codec/av_handles.h"
 #include "platform/codec/dib_image.h"
+#include "platform/codec/picture_limits.h"
 
 namespace codec {
 
@@ -17,21 +18,29 @@ class VideoDecoder {
  public:
   // Null when the format is too short or too large, uncompressed (BI_RGB,
   // BI_BITFIELDS: RgbConverter's), or no decoder exists for its FourCC.
-  // With threads, libavcodec may decode several frames at once.
-  [[nodiscard]] static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size, bool threads = true);
+  // With threads, libavcodec may decode several frames at once. Null too
+  // when the format's pictures have more than maxPixels; pictures in the
+  // samples that claim more are not made.
+  [[nodiscard]] static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size,
+                                                          bool threads = true,
+                                                          std::int64_t maxPixels = kAnyStreamPixels);
 
   int width() const { return m_width; }
   int height() const { return m_height; }
   AVCodecID codecId() const { return m_ctx->codec_id; }
   // The format's biCompression.
   DWORD fourcc() const { return m_ctx->codec_tag; }
+  // True when every sample is a picture of its own, whatever the index says:
+  // PNG frames ('png ', 'MPNG'), but not CorePNG's ('PNG1'), whose samples
+  // between key frames add to the picture before.
+  bool everySampleKey() const;
 
   // A packet of size bytes (zeroed padding after them) for Send. Its buffer
   // is reused once the decoder has let go of it; valid until the next call.
   [[nodiscard]] AVPacket* NewPacket(std::size_t size);
-  // Feeds one sample. 0, AVERROR(EAGAIN) when a picture must be received
+  // Feeds one sample; key: it starts a picture of its own. 0, AVERROR(EAGAIN) when a picture must be received
   // first, or an error for a sample the decoder rejects.
-  [[nodiscard]] int Send(AVPacket* packet);
+  [[nodiscard]] int Send(AVPacket* packet, bool key);
   // Tells the decoder no more samples follow, so it gives up what it holds.
   [[nodiscard]] int SendEnd();
   // Takes the next picture: 0, AVERROR(EAGAIN) when it needs more samples,
@@ -45,8 +54,8 @@ class VideoDecoder {
   // True when libavcodec decodes several frames at once on its own threads.
   bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 
-  // Converts the last picture received into out (allocated to width x
-  // height), scaling if the decoder's picture has another size.
+  // Converts the last picture received into out, allocating it to width x
+  // height, scaling if the decoder's picture has another size.
   [[nodiscard]] bool ConvertTo(DibImage& out) { return ConvertTo(*m_picture, out); }
   // The same for a picture received earlier and kept.
   [[nodiscard]] bool ConvertTo(const AVFrame& picture, DibImage& out);
@@ -59,7 +68,7 @@ class VideoDecoder {
   PacketPtr m_packet;
   BufferPtr m_packetBuffer;  // see NewPacket
   FramePtr m_rgb;            // the converted picture, top-down
-  SwsPtr m_sws;              // made for the picture size and format below
+  SwsPtr m_sws;              // made for the picture size and format below; null when refused
   int m_swsWidth = 0;
   int m_swsHeight = 0;
   AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;

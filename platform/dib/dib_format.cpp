@@ -88,6 +88,22 @@ bool DibRows::Init(const DibFormat& format, bool contiguousMasks) {
     default:
       return false;
   }
+  m_masked24 = false;
+  return Setup(format, contiguousMasks);
+}
+
+bool DibRows::InitMasked(const DibFormat& format) {
+  const int bits = format.bitCount;
+  if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  const std::uint32_t room = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+  for (int i = 0; i < 3; ++i)
+    if (format.masks[i] == 0 || (format.masks[i] & ~room) != 0) return false;
+  if ((format.masks[3] & ~room) != 0) return false;
+  m_masked24 = bits == 24 && !(format.masks[0] == 0xFF0000 && format.masks[1] == 0xFF00 && format.masks[2] == 0xFF);
+  return Setup(format, true);
+}
+
+bool DibRows::Setup(const DibFormat& format, bool contiguousMasks) {
   if (!Fits(format.width, format.rows(), format.bitCount)) return false;
   m_width = static_cast<int>(format.width);
   m_bitCount = format.bitCount;
@@ -106,6 +122,16 @@ bool DibRows::Init(const DibFormat& format, bool contiguousMasks) {
     for (int k = 0; k < 4; ++k) m_palette[4 * i + k] = static_cast<std::uint8_t>(c >> (8 * k));
   }
   for (std::size_t i = format.colors.size(); i < 256; ++i) m_palette[4 * i + 3] = 255;  // missing entries: black
+  if (m_bitCount == 8 && m_channels[0].mask != 0) {
+    // Masked 8-bit pixels: every value looked up like a palette index.
+    for (std::uint32_t v = 0; v < 256; ++v) {
+      std::uint8_t* p = &m_palette[4 * v];
+      p[0] = m_channels[2].Get(v);
+      p[1] = m_channels[1].Get(v);
+      p[2] = m_channels[0].Get(v);
+      p[3] = m_channels[3].Get(v, 255);
+    }
+  }
   m_lut16.clear();
   if (m_bitCount == 16) {
     m_lut16.resize(65536 * 4);
@@ -144,7 +170,15 @@ void DibRows::Convert(const std::uint8_t* src, std::uint8_t* dst) const {
       for (int x = 0; x < w; ++x) put(x, &m_lut16[4 * (src[2 * x] | (src[2 * x + 1] << 8))]);
       return;
     case 24:
-      if constexpr (kOut == 3) {
+      if (m_masked24) {
+        for (int x = 0; x < w; ++x) {
+          const std::uint8_t* s = src + 3 * x;
+          const std::uint32_t v = s[0] | (std::uint32_t{s[1]} << 8) | (std::uint32_t{s[2]} << 16);
+          const std::uint8_t bgra[4] = {m_channels[2].Get(v), m_channels[1].Get(v), m_channels[0].Get(v),
+                                        m_channels[3].Get(v, 255)};
+          put(x, bgra);
+        }
+      } else if constexpr (kOut == 3) {
         std::memcpy(dst, src, static_cast<std::size_t>(w) * 3);
       } else {
         for (int x = 0; x < w; ++x) {

@@ -113,22 +113,19 @@ INSTANTIATE_TEST_SUITE_P(Writers, TheirFiles, testing::ValuesIn(kTheirFiles),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // PNG frames, as ImageJ and GStreamer write them; GStreamer marks only the
-// first one a key frame. Disabled until the frame decoder gives every PNG
-// frame read in order its own picture (today each frame after the first
-// comes out added, byte by byte, to the one decoded before it).
+// first one a key frame, yet every frame is a picture of its own.
 const TheirFile kPngInAvi[] = {
     {"GStreamer", &interop::kGStreamer, GStreamerWriter("pngenc", "10/1"), 10, 1, Reference::kPictures,
      interop::kExact},
     {"ImageJ", &interop::kImageJ, ImageJWriter("png"), 10, 1, Reference::kPictures, interop::kExact},
 };
-INSTANTIATE_TEST_SUITE_P(DISABLED_PngInAvi, TheirFiles, testing::ValuesIn(kPngInAvi),
+INSTANTIATE_TEST_SUITE_P(PngInAvi, TheirFiles, testing::ValuesIn(kPngInAvi),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Raw frames under a FourCC instead of BI_RGB: 'BGR' or 'RGB' and the bit
 // count as its last byte, rows from the top without padding, as MEncoder
 // writes them. 15 and 16 bits lose the low bits of each colour (30 dB keeps
-// a swapped or upside-down picture out). Disabled until the frame decoder
-// takes them (today: "Couldn't open Video Frame").
+// a swapped or upside-down picture out).
 constexpr double kFewerBits = 30;
 const TheirFile kBgrFourcc[] = {
     {"MencoderBgr24", &interop::kMencoder, MencoderRaw("bgr24"), 10, 1, Reference::kPictures, interop::kExact},
@@ -140,7 +137,7 @@ const TheirFile kBgrFourcc[] = {
     {"MencoderBgr15", &interop::kMencoder, MencoderRaw("bgr15"), 10, 1, Reference::kPictures, kFewerBits},
     {"MencoderRgb15", &interop::kMencoder, MencoderRaw("rgb15"), 10, 1, Reference::kPictures, kFewerBits},
 };
-INSTANTIATE_TEST_SUITE_P(DISABLED_BgrFourcc, TheirFiles, testing::ValuesIn(kBgrFourcc),
+INSTANTIATE_TEST_SUITE_P(BgrFourcc, TheirFiles, testing::ValuesIn(kBgrFourcc),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // 8 x 4 pixels whose alpha runs 0, 1, 2, 16, 64, 128, 254, 255 across each

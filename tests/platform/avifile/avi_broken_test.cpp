@@ -1,6 +1,7 @@
 // Damaged and unusual files: an error code or every complete frame, never a
 // crash; hand-made files with the layouts other writers use.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -231,7 +232,16 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {AVIERR_BADFORMAT}},
         Unreadable{"Directory", [](const TempDir& d) { return d.path().string(); }, {AVIERR_FILEOPEN}},
-        Unreadable{"Missing", [](const TempDir& d) { return d.file("missing.avi"); }, {AVIERR_FILEOPEN}}),
+        Unreadable{"Missing", [](const TempDir& d) { return d.file("missing.avi"); }, {AVIERR_FILEOPEN}},
+        // Neither may hold the caller: a FIFO nobody writes to, a device without end.
+        Unreadable{"Fifo",
+                   [](const TempDir& d) {
+                     const std::string path = d.file("fifo.avi");
+                     EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+                     return path;
+                   },
+                   {AVIERR_FILEOPEN}},
+        Unreadable{"Device", [](const TempDir&) { return std::string("/dev/zero"); }, {AVIERR_FILEOPEN}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DamagedFile, EveryCutOfAFileOpensOrFailsCleanly) {

@@ -10,6 +10,7 @@
 #include <turbojpeg.h>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavutil/md5.h>
 }
 
@@ -179,6 +180,37 @@ std::vector<std::uint8_t> WithoutHuffmanTables(const std::vector<std::uint8_t>& 
   }
   out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
   return out;
+}
+
+std::vector<std::uint8_t> EncodePng(const std::vector<std::uint8_t>& rows, int width, int height) {
+  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
+  AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  std::vector<std::uint8_t> png;
+  if (ctx && frame && packet) {
+    ctx->width = width;
+    ctx->height = height;
+    ctx->pix_fmt = AV_PIX_FMT_RGB24;
+    ctx->time_base = {1, 10};
+    frame->format = AV_PIX_FMT_RGB24;
+    frame->width = width;
+    frame->height = height;
+    if (avcodec_open2(ctx, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {
+      for (int y = 0; y < height; ++y) {
+        const std::uint8_t* from = rows.data() + static_cast<std::size_t>(y) * width * 3;
+        std::uint8_t* to = frame->data[0] + static_cast<std::ptrdiff_t>(y) * frame->linesize[0];
+        for (int i = 0; i < 3 * width; i += 3) to[i] = from[i + 2], to[i + 1] = from[i + 1], to[i + 2] = from[i];
+      }
+      if (avcodec_send_frame(ctx, frame) == 0 && avcodec_receive_packet(ctx, packet) == 0)
+        png.assign(packet->data, packet->data + packet->size);
+    }
+  }
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&ctx);
+  EXPECT_FALSE(png.empty()) << "libavcodec's PNG encoder";
+  return png;
 }
 
 }  // namespace codectest

@@ -51,4 +51,8 @@ std::vector<std::uint8_t> ProgressiveJpeg(const std::vector<std::uint8_t>& jpeg)
 // samples (APP0 "AVI1"): the standard tables apply.
 std::vector<std::uint8_t> WithoutHuffmanTables(const std::vector<std::uint8_t>& jpeg);
 
+// A picture as a PNG file (8-bit RGB), through libavcodec's encoder; the
+// picture is `rows` from the top, blue, green, red, no padding.
+std::vector<std::uint8_t> EncodePng(const std::vector<std::uint8_t>& rows, int width, int height);
+
 }  // namespace codectest

@@ -95,7 +95,7 @@ std::vector<std::vector<std::uint8_t>> Decode(const Encoded& encoded) {
   for (const auto& frame : encoded.frames) {
     AVPacket* packet = decoder->NewPacket(frame.size());
     std::memcpy(packet->data, frame.data(), frame.size());
-    EXPECT_EQ(decoder->Send(packet), 0);
+    EXPECT_EQ(decoder->Send(packet, false), 0);
     take();
   }
   EXPECT_EQ(decoder->SendEnd(), 0);

@@ -81,7 +81,7 @@ TEST_P(JpegTakes, PlainUndamagedPicturesOfTheStreamSizeOnly) {
   const Bytes jpeg = c.edit(codectest::MakeJpeg(c.width, c.height, 3, c.subsampling));
   codec::DibImage dib;
   ASSERT_TRUE(dib.Allocate(64, 48));
-  ASSERT_EQ(codec::DecodeJpegSample(jpeg.data(), jpeg.size(), dib), c.taken);
+  ASSERT_EQ(codec::DecodeJpegSample(jpeg.data(), jpeg.size(), 64, 48, dib), c.taken);
   if (!c.taken) return;
   // Bottom-up, blue first, like the picture compressed.
   const Bytes expected = codectest::TopDownRows(codectest::MakeFrame(64, 48, 3).data(), 64, 48);
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, JpegTakes, ::testing::ValuesIn(kTakeCases),
 TEST(JpegTakes, NothingAndTheQuirkyFourccs) {
   codec::DibImage dib;
   ASSERT_TRUE(dib.Allocate(64, 48));
-  EXPECT_FALSE(codec::DecodeJpegSample(nullptr, 0, dib));
+  EXPECT_FALSE(codec::DecodeJpegSample(nullptr, 0, 64, 48, dib));
   EXPECT_TRUE(codec::JpegDecodesFourcc(mmioFOURCC('M', 'J', 'P', 'G')));
   EXPECT_FALSE(codec::JpegDecodesFourcc(mmioFOURCC('M', 'T', 'S', 'J')));  // Cb and Cr swapped
   EXPECT_FALSE(codec::JpegDecodesFourcc(mmioFOURCC('C', 'J', 'P', 'G')));

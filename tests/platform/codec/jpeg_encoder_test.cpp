@@ -103,7 +103,7 @@ TEST(MjpegFrames, AFrameLargerThanTheFirstBufferDecodesWhole) {
   AVPacket* packet = decoder->NewPacket(frame.bytes.size());
   ASSERT_TRUE(packet);
   std::memcpy(packet->data, frame.bytes.data(), frame.bytes.size());
-  ASSERT_EQ(decoder->Send(packet), 0);
+  ASSERT_EQ(decoder->Send(packet, false), 0);
   ASSERT_EQ(decoder->Receive(), 0);
   codec::DibImage dib;
   ASSERT_TRUE(dib.Allocate(width, height));

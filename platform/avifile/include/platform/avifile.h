@@ -81,8 +81,9 @@ void AVIFileExit();
 
 // Opens szFile for reading (uMode OF_READ) or creates it, replacing any old
 // file (OF_WRITE | OF_CREATE). lpHandler must be null. Errors: AVIERR_FILEOPEN
-// (missing, directory, no permission), AVIERR_FILEREAD, AVIERR_BADFORMAT (not
-// an AVI), AVIERR_NODATA (empty file), AVIERR_BADPARAM.
+// (missing, no permission; for reading, anything but a regular file, such as
+// a directory, a FIFO or a device, without waiting on it), AVIERR_FILEREAD,
+// AVIERR_BADFORMAT (not an AVI), AVIERR_NODATA (empty file), AVIERR_BADPARAM.
 [[nodiscard]] HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler);
 
 // Drops one reference. When references remain, returns their count (> 0).

@@ -62,6 +62,11 @@ class DibRows {
   // alpha) with 16 or 32 bits. False for anything else, and for masks whose
   // bits are not one run when contiguousMasks.
   [[nodiscard]] bool Init(const DibFormat& format, bool contiguousMasks);
+  // Pixels of 8, 16, 24 or 32 bits described by format.masks alone (red,
+  // green, blue, each one run of bits), as raw video FourCCs describe them.
+  // Bitmap headers give no masks to 8 and 24-bit pixels, so Init refuses
+  // those.
+  [[nodiscard]] bool InitMasked(const DibFormat& format);
 
   // Converts the width pixels of one stored row; out takes 3 bytes a pixel.
   void ToBgr(const std::uint8_t* row, std::uint8_t* out) const;
@@ -75,12 +80,14 @@ class DibRows {
  private:
   template <int kOut>
   void Convert(const std::uint8_t* row, std::uint8_t* out) const;
+  [[nodiscard]] bool Setup(const DibFormat& format, bool contiguousMasks);
 
   int m_width = 0;
   int m_bitCount = 0;
   std::size_t m_stride = 0;
   Channel m_channels[4];  // red, green, blue, alpha
   bool m_plainBgrx = false;  // 32 bits stored as blue, green, red, ignored
+  bool m_masked24 = false;   // 24 bits in another order than blue, green, red
   std::vector<std::uint8_t> m_palette;  // blue, green, red, alpha per entry, 256 entries
   std::vector<std::uint8_t> m_lut16;    // 16-bit pixel to blue, green, red, alpha
 };
