@@ -9,7 +9,9 @@ namespace avi_build {
 
 PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
                            FrameBuffer& frame) {
-  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str());
+  // A stretched picture is only ever drawn onto the frame.
+  std::unique_ptr<Bitmap> picture =
+      clip ? LoadPicture(path.c_str()) : LoadPicture(path.c_str(), frame.header.biWidth, frame.header.biHeight);
   if (!picture) return PrepareResult::Unloadable;
   return ComposeFrame(std::move(picture), clip, target, frame) == ComposeResult::Composed ? PrepareResult::Composed
                                                                                            : PrepareResult::Skipped;

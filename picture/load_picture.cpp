@@ -50,14 +50,18 @@ void ConvertRow(const RawRaster& raster, const std::uint8_t* src, std::uint8_t* 
 
 }  // namespace
 
-std::unique_ptr<Bitmap> LoadPicture(const char* path) {
+std::unique_ptr<Bitmap> LoadPicture(const char* path) { return LoadPicture(path, 0, 0); }
+
+std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows) {
   if (!path) return nullptr;
   PictureProbe probe;
   if (ProbePictureFile(path, &probe) && TooInflated(probe)) return nullptr;
   std::unique_ptr<Bitmap> picture;
   {
     const std::u16string wide = WidenUtf8(path);
-    picture = std::make_unique<Bitmap>(wide.c_str());
+    GpBitmap* image = nullptr;
+    const GpStatus status = GdipCreateBitmapFromFileToFit(wide.c_str(), fitCols, fitRows, &image);
+    picture = std::make_unique<Bitmap>(image, status);
   }
   TiffFallback(path, 2, picture);
   return picture;

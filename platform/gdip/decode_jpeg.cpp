@@ -2,6 +2,7 @@
 // libjpeg reports errors by longjmp; the two functions that set the jump
 // point hold no objects with destructors, so nothing is skipped.
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +63,7 @@ enum class Pixels { kFailed, kAll, kDataEnded };
   // The decoder meets the marker while decoding the last rows of a whole
   // file, at most a row group and the one it reads ahead before they are
   // handed out.
-  const JDIMENSION margin = 3 * static_cast<JDIMENSION>(cinfo->max_v_samp_factor) * DCTSIZE;
+  const JDIMENSION margin = 3 * static_cast<JDIMENSION>(cinfo->max_v_samp_factor * cinfo->min_DCT_scaled_size);
   constexpr int kEndOfImage = 0xD9;
   while (cinfo->output_scanline < cinfo->output_height) {
     const JDIMENSION y = cinfo->output_scanline;
@@ -76,6 +77,29 @@ enum class Pixels { kFailed, kAll, kDataEnded };
   }
   jpeg_finish_decompress(cinfo);
   return errors->truncated ? Pixels::kFailed : Pixels::kAll;
+}
+
+// 2 when the picture, halved, still covers fitWidth x fitHeight (both
+// given), else 1. Halving only: the decoder's quarter and eighth sizes
+// shrink far less like averaging does than its half size (several dB
+// further from the averaged picture). And only even sides: a last pixel
+// made of one picture pixel would be drawn as wide as the others, shifting
+// the far edge by half a pixel.
+unsigned Reduction(JDIMENSION width, JDIMENSION height, INT fitWidth, INT fitHeight) {
+  if (fitWidth < 1 || fitHeight < 1) return 1;
+  const bool covers = width >= 2 * std::uint64_t(static_cast<unsigned>(fitWidth)) &&
+                      height >= 2 * std::uint64_t(static_cast<unsigned>(fitHeight));
+  return covers && width % 2 == 0 && height % 2 == 0 ? 2 : 1;
+}
+
+// Each 8x8 block of coefficients becomes 8 / by pixels a side, for a
+// fraction of the work of the whole picture.
+[[nodiscard]] bool Reduce(jpeg_decompress_struct* cinfo, JpegErrors* errors, unsigned by) {
+  if (setjmp(errors->jump)) return false;
+  cinfo->scale_num = 1;
+  cinfo->scale_denom = by;
+  jpeg_calc_output_dimensions(cinfo);
+  return true;
 }
 
 // Huffman coding spends at least one bit on every block of every component
@@ -99,11 +123,13 @@ struct Decompressor {
 
 }  // namespace
 
-GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out) {
+GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
   Decompressor d;
   if (!ReadHeader(&d.cinfo, &d.errors, data, size)) return InvalidParameter;
-  const INT width = static_cast<INT>(d.cinfo.image_width);
-  const INT height = static_cast<INT>(d.cinfo.image_height);
+  const unsigned by = Reduction(d.cinfo.image_width, d.cinfo.image_height, fitWidth, fitHeight);
+  if (by > 1 && !Reduce(&d.cinfo, &d.errors, by)) return InvalidParameter;
+  const INT width = static_cast<INT>(by > 1 ? d.cinfo.output_width : d.cinfo.image_width);
+  const INT height = static_cast<INT>(by > 1 ? d.cinfo.output_height : d.cinfo.image_height);
   PixelFormat format = PixelFormat24bppRGB;
   bool cmyk = false;
   switch (d.cinfo.jpeg_color_space) {

@@ -17,7 +17,9 @@ namespace gdip {
 using Decoded = std::unique_ptr<GpBitmap>;
 
 GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out);
-GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out);
+// fitWidth x fitHeight, when given, is the size the picture will be drawn
+// shrunk to: see GdipCreateBitmapFromFileToFit.
+GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0, INT fitHeight = 0);
 GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out);
 GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out);
 // Single-sample 16-bit grey is refused with UnknownImageFormat.

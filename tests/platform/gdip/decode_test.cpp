@@ -681,6 +681,33 @@ TEST(Probe, FindsNoPictureInWhatIsNotAPictureFile) {
     EXPECT_FALSE(ProbePictureFile(path.c_str(), &probe)) << path;
 }
 
+// A JPEG of even sides decodes at half its size when that still covers the
+// size it is to fit; other pictures and sizes not given decode whole.
+TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {
+  TempDir dir;
+  ASSERT_TRUE(WriteJpeg(dir.file("p.jpg"), 640, 504, Gradient(640, 504), 90, JpegSampling::k420));
+  ASSERT_TRUE(WriteJpeg(dir.file("odd.jpg"), 640, 503, Gradient(640, 503), 90, JpegSampling::k420));
+  ASSERT_TRUE(WritePngRgb(dir.file("p.png"), 640, 504, Gradient(640, 504)));
+  struct Case {
+    const char* name;
+    INT fitWidth, fitHeight;
+    UINT width, height;
+  };
+  for (const Case& c : {Case{"p.jpg", 0, 0, 640, 504}, Case{"p.jpg", 321, 100, 640, 504},
+                        Case{"p.jpg", 320, 252, 320, 252}, Case{"p.jpg", 1, 1, 320, 252},
+                        Case{"odd.jpg", 80, 62, 640, 503}, Case{"p.png", 80, 62, 640, 504}}) {
+    GpBitmap* image = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromFileToFit(WidenUtf8(dir.file(c.name)).c_str(), c.fitWidth, c.fitHeight, &image),
+              Ok);
+    const Bitmap picture(image);
+    UINT width = 0, height = 0;
+    EXPECT_EQ(GdipGetImageWidth(picture.asImage(), &width), Ok);
+    EXPECT_EQ(GdipGetImageHeight(picture.asImage(), &height), Ok);
+    EXPECT_EQ(width, c.width) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
+    EXPECT_EQ(height, c.height) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
+  }
+}
+
 TEST(Decode, MissingFilesAndFoldersAreNotFound) {
   TempDir dir;
   GpBitmap* bitmap = nullptr;
