@@ -201,7 +201,8 @@ void FramePrefetcher::Prepare(Slot& slot, const std::atomic<bool>& aborted) {
 PrepareResult FramePrefetcher::LoadWithin(const std::string& path, const StretchTarget& target, FrameBuffer& frame,
                                           const std::atomic<bool>& aborted) {
   PictureProbe probe;
-  const std::uint64_t bytes = ProbePictureFile(path.c_str(), &probe) ? probe.bytes : 0;
+  const std::uint64_t bytes =
+      ProbePictureFile(path.c_str(), &probe, m_clip ? 0 : m_cols, m_clip ? 0 : m_rows) ? probe.bytes : 0;
   if (!m_budget.Take(bytes, aborted)) return PrepareResult::Skipped;
   const PrepareResult result = PrepareFrame(path, m_clip, target, frame);
   m_budget.Give(bytes);

@@ -79,19 +79,6 @@ enum class Pixels { kFailed, kAll, kDataEnded };
   return errors->truncated ? Pixels::kFailed : Pixels::kAll;
 }
 
-// 2 when the picture, halved, still covers fitWidth x fitHeight (both
-// given), else 1. Halving only: the decoder's quarter and eighth sizes
-// shrink far less like averaging does than its half size (several dB
-// further from the averaged picture). And only even sides: a last pixel
-// made of one picture pixel would be drawn as wide as the others, shifting
-// the far edge by half a pixel.
-unsigned Reduction(JDIMENSION width, JDIMENSION height, INT fitWidth, INT fitHeight) {
-  if (fitWidth < 1 || fitHeight < 1) return 1;
-  const bool covers = width >= 2 * std::uint64_t(static_cast<unsigned>(fitWidth)) &&
-                      height >= 2 * std::uint64_t(static_cast<unsigned>(fitHeight));
-  return covers && width % 2 == 0 && height % 2 == 0 ? 2 : 1;
-}
-
 // Each 8x8 block of coefficients becomes 8 / by pixels a side, for a
 // fraction of the work of the whole picture.
 [[nodiscard]] bool Reduce(jpeg_decompress_struct* cinfo, JpegErrors* errors, unsigned by) {
@@ -123,10 +110,21 @@ struct Decompressor {
 
 }  // namespace
 
+// Halving only: the decoder's quarter and eighth sizes shrink far less like
+// averaging does than its half size (several dB further from the averaged
+// picture). And only even sides: a last pixel made of one picture pixel
+// would be drawn as wide as the others, shifting the far edge by half a
+// pixel.
+unsigned JpegReduction(std::int64_t width, std::int64_t height, std::int64_t fitWidth, std::int64_t fitHeight) {
+  if (fitWidth < 1 || fitHeight < 1) return 1;
+  const bool covers = width >= 2 * fitWidth && height >= 2 * fitHeight;
+  return covers && width % 2 == 0 && height % 2 == 0 ? 2 : 1;
+}
+
 GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
   Decompressor d;
   if (!ReadHeader(&d.cinfo, &d.errors, data, size)) return InvalidParameter;
-  const unsigned by = Reduction(d.cinfo.image_width, d.cinfo.image_height, fitWidth, fitHeight);
+  const unsigned by = JpegReduction(d.cinfo.image_width, d.cinfo.image_height, fitWidth, fitHeight);
   if (by > 1 && !Reduce(&d.cinfo, &d.errors, by)) return InvalidParameter;
   const INT width = static_cast<INT>(by > 1 ? d.cinfo.output_width : d.cinfo.image_width);
   const INT height = static_cast<INT>(by > 1 ? d.cinfo.output_height : d.cinfo.image_height);

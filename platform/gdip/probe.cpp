@@ -11,6 +11,7 @@
 
 #include "platform/dib/layout.h"
 #include "platform/dib/little_endian.h"
+#include "platform/gdip/decoders.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ bool ProbeGif(const File& f, Shape* s) {
   return true;
 }
 
-bool ProbeJpeg(const File& f, Shape* s) {
+bool ProbeJpeg(const File& f, Shape* s, std::int64_t fitWidth, std::int64_t fitHeight) {
   std::uint64_t at = 2;
   for (int step = 0; step < kMaxSteps; ++step) {
     std::uint8_t m[4];
@@ -164,8 +165,10 @@ bool ProbeJpeg(const File& f, Shape* s) {
     const int components = sof[5];
     if (components < 1 || components > 4 || length < 8u + 3u * components || !f.Read(at + 10, sof + 6, 3 * components))
       return false;
-    // Grey stays 8 bits; everything else becomes 24.
-    s->bytes = PixelBytes(s->width, s->height, components == 1 ? 8 : 24);
+    // Grey stays 8 bits; everything else becomes 24. Decoded to fit, the
+    // pixels may be halved both ways.
+    const std::int64_t by = gdip::JpegReduction(s->width, s->height, fitWidth, fitHeight);
+    s->bytes = PixelBytes(s->width / by, s->height / by, components == 1 ? 8 : 24);
     // A progressive picture also holds every coefficient, two bytes a sample.
     const bool progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
     if (progressive && s->bytes > 0) {
@@ -235,7 +238,9 @@ bool ProbeTiff(const File& f, Shape* s) {
 
 }  // namespace
 
-bool ProbePictureFile(const char* path, PictureProbe* probe) {
+bool ProbePictureFile(const char* path, PictureProbe* probe) { return ProbePictureFile(path, probe, 0, 0); }
+
+bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWidth, std::int64_t fitHeight) {
   if (!path || !probe) return false;
   const File file(path);
   std::uint8_t magic[8];
@@ -245,7 +250,7 @@ bool ProbePictureFile(const char* path, PictureProbe* probe) {
   if (std::memcmp(magic, "BM", 2) == 0)
     known = ProbeBmp(file, &shape);
   else if (std::memcmp(magic, "\xFF\xD8\xFF", 3) == 0)
-    known = ProbeJpeg(file, &shape);
+    known = ProbeJpeg(file, &shape, fitWidth, fitHeight);
   else if (std::memcmp(magic, "\x89PNG\r\n\x1A\n", 8) == 0)
     known = ProbePng(file, &shape);
   else if (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0)

@@ -705,6 +705,10 @@ TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {
     EXPECT_EQ(GdipGetImageHeight(picture.asImage(), &height), Ok);
     EXPECT_EQ(width, c.width) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
     EXPECT_EQ(height, c.height) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
+    // The probe for that fit counts the pixels made.
+    PictureProbe probe;
+    ASSERT_TRUE(ProbePictureFile(dir.file(c.name).c_str(), &probe, c.fitWidth, c.fitHeight));
+    EXPECT_EQ(probe.pixelBytes, std::uint64_t{c.width} * c.height * 3) << c.name;
   }
 }
 

@@ -33,3 +33,8 @@ constexpr bool TooInflated(const PictureProbe& probe) {
 // false otherwise. Reads a few header fields; never blocks (a FIFO or a
 // device is not read). May be called from any thread.
 [[nodiscard]] bool ProbePictureFile(const char* path, PictureProbe* probe);
+// The same for loading it to fit fitWidth x fitHeight
+// (GdipCreateBitmapFromFileToFit): a JPEG it halves counts its halved
+// pixels.
+[[nodiscard]] bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWidth,
+                                    std::int64_t fitHeight);
