@@ -496,6 +496,22 @@ GpStatus GdipCreateBitmapFromScan0(INT width, INT height, INT stride, PixelForma
   return Ok;
 }
 
+GpStatus GdipCreateBitmapForRows(INT width, INT height, PixelFormat format, INT rowsToWrite, GpBitmap** bitmap) {
+  if (!bitmap) return InvalidParameter;
+  *bitmap = nullptr;
+  std::unique_ptr<GpBitmap> created;
+  bool dirty = false;
+  const GpStatus status = NewBitmap(width, height, format, &created, true, &dirty);
+  if (status != Ok) return status;
+  // Fresh memory is zero and stays untouched; a pooled block is cleared
+  // where the caller will not write.
+  const INT from = std::clamp(rowsToWrite, 0, height);
+  if (dirty && from < height)
+    std::memset(created->Row(from), 0, static_cast<std::size_t>(created->stride) * static_cast<std::size_t>(height - from));
+  *bitmap = created.release();
+  return Ok;
+}
+
 GpStatus GdipCloneBitmapAreaI(INT x, INT y, INT width, INT height, PixelFormat format, GpBitmap* srcBitmap,
                               GpBitmap** dstBitmap) {
   if (!srcBitmap || !dstBitmap) return InvalidParameter;

@@ -64,6 +64,7 @@ std::uint64_t PixelBytes(std::int64_t width, std::int64_t height, int bits) {
 struct Shape {
   std::int64_t width = 0, height = 0;
   std::uint64_t bytes = 0;  // without the file
+  bool greyTiff16 = false;
 };
 
 bool ProbeBmp(const File& f, Shape* s) {
@@ -199,7 +200,7 @@ bool ProbeTiff(const File& f, Shape* s) {
   if (!f.Read(ifd, countBytes, big ? 8 : 2)) return false;
   const std::uint64_t count = std::min<std::uint64_t>(big ? u64(countBytes) : u16(countBytes), kMaxSteps);
   const std::size_t entry = big ? 20 : 12;
-  std::uint64_t samples = 1, bits = 1, tiled = 0, planes = 1;
+  std::uint64_t samples = 1, bits = 1, tiled = 0, planes = 1, photometric = ~std::uint64_t{0};
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint8_t e[20];
     if (!f.Read(ifd + (big ? 8 : 2) + i * entry, e, entry)) return false;
@@ -218,12 +219,15 @@ bool ProbeTiff(const File& f, Shape* s) {
     if (tag == 257) s->height = static_cast<std::int64_t>(std::min<std::uint64_t>(v, INT64_MAX));
     if (tag == 258) bits = v;
     if (tag == 277) samples = v;
+    if (tag == 262) photometric = v;
     if (tag == 284) planes = v;
     if (tag == 322) tiled = 1;
   }
   if (samples == 1 && bits == 16) {
-    // The codecs refuse it; the picture loader reads a raster and makes a
-    // 32-bit picture of it.
+    // The codecs refuse it when grey (min-is-white or min-is-black, which a
+    // single sample without the tag is); the picture loader reads a raster
+    // and makes a 32-bit picture of it.
+    s->greyTiff16 = photometric == ~std::uint64_t{0} || photometric == 0 || photometric == 1;
     s->bytes = PixelBytes(s->width, s->height, 16) + PixelBytes(s->width, s->height, 32);
   } else {
     // Strips of 1, 4 or 8-bit single samples and of 8-bit RGB keep their
@@ -265,6 +269,7 @@ bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWid
   probe->height = shape.height;
   probe->fileBytes = file.size();
   probe->pixelBytes = shape.bytes;
+  probe->greyTiff16 = shape.greyTiff16;
   probe->bytes = shape.bytes + (file.size() <= kReadLimit ? file.size() : 0);
   return true;
 }

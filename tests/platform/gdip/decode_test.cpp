@@ -681,6 +681,34 @@ TEST(Probe, FindsNoPictureInWhatIsNotAPictureFile) {
     EXPECT_FALSE(ProbePictureFile(path.c_str(), &probe)) << path;
 }
 
+// The probe names the TIFFs the codecs refuse, so that they are read once,
+// by the TIFF reader: single-sample 16-bit grey, and only those.
+TEST(Probe, NamesTheTiffsTheCodecsRefuse) {
+  TempDir dir;
+  struct Case {
+    int samples, bits, photometric;
+    bool omitPhotometric;
+    bool refused;
+  };
+  int i = 0;
+  for (const Case& c : {Case{1, 16, PHOTOMETRIC_MINISBLACK, false, true}, Case{1, 16, PHOTOMETRIC_MINISWHITE, false, true},
+                        Case{1, 16, PHOTOMETRIC_MINISBLACK, true, true}, Case{1, 8, PHOTOMETRIC_MINISBLACK, false, false},
+                        Case{2, 16, PHOTOMETRIC_MINISBLACK, false, false}, Case{3, 16, PHOTOMETRIC_RGB, false, false}}) {
+    TiffImage tiff;
+    tiff.width = 3, tiff.height = 2, tiff.samples = c.samples, tiff.bits = c.bits;
+    tiff.photometric = c.photometric, tiff.omitPhotometric = c.omitPhotometric;
+    if (c.samples == 2) tiff.extraSamples = {EXTRASAMPLE_UNSPECIFIED};
+    tiff.rows.assign(std::size_t(3 * 2 * c.samples * c.bits / 8), 7);
+    const std::string path = dir.file("t" + std::to_string(i++) + ".tif");
+    ASSERT_TRUE(WriteTiff(path, tiff));
+    PictureProbe probe;
+    ASSERT_TRUE(ProbePictureFile(path.c_str(), &probe));
+    EXPECT_EQ(probe.greyTiff16, c.refused) << path;
+    std::unique_ptr<Bitmap> decoded;
+    EXPECT_EQ(Decode(path, &decoded) == UnknownImageFormat, c.refused) << path;
+  }
+}
+
 // A JPEG of even sides decodes at half its size when that still covers the
 // size it is to fit; other pictures and sizes not given decode whole.
 TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {

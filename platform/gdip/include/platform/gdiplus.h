@@ -131,6 +131,10 @@ GpStatus GdipGetImageHeight(GpImage* image, UINT* height);
 // bitmap uses the caller's memory, which must outlive it.
 GpStatus GdipCreateBitmapFromScan0(INT width, INT height, INT stride, PixelFormat format, BYTE* scan0,
                                    GpBitmap** bitmap);
+// A new bitmap as from stride 0 and scan0 null, for a caller that writes its
+// first rowsToWrite rows at once: only the rows after them are sure to be
+// zero, so memory the caller fills anyway is not cleared first.
+GpStatus GdipCreateBitmapForRows(INT width, INT height, PixelFormat format, INT rowsToWrite, GpBitmap** bitmap);
 // A new bitmap holding the area converted to format.
 GpStatus GdipCloneBitmapAreaI(INT x, INT y, INT width, INT height, PixelFormat format,
                               GpBitmap* srcBitmap, GpBitmap** dstBitmap);

@@ -16,6 +16,9 @@ struct PictureProbe {
   // The most that loading it holds at once: the pixels, and the file when
   // the decoders read it into memory.
   std::uint64_t bytes = 0;
+  // A single-sample 16-bit grey TIFF, which the codecs refuse
+  // (UnknownImageFormat) and the picture loader's TIFF reader takes.
+  bool greyTiff16 = false;
 };
 
 // Loading refuses a picture whose pixels would pass kInflationFloor from a
