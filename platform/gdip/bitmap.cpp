@@ -17,9 +17,9 @@ namespace {
 
 // Blocks below this come from malloc directly, which reuses them well.
 constexpr std::size_t kPoolFrom = std::size_t{256} << 10;
-// Enough for a frame-sized picture or two and their files; more mostly
+// Enough for a frame-sized picture and its file; more mostly
 // holds pictures of sizes that do not come again, at the cost of memory.
-constexpr std::size_t kPoolBytes = std::size_t{32} << 20;
+constexpr std::size_t kPoolBytes = std::size_t{16} << 20;
 constexpr std::size_t kPoolBlocks = 12;
 
 struct Pool {
