@@ -9,7 +9,9 @@ namespace avi_build {
 
 PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
                            FrameBuffer& frame) {
-  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str());
+  // A stretched picture is only ever drawn onto the frame.
+  std::unique_ptr<Bitmap> picture =
+      clip ? LoadPicture(path.c_str()) : LoadPicture(path.c_str(), frame.header.biWidth, frame.header.biHeight);
   if (!picture) return PrepareResult::Unloadable;
   return ComposeFrame(std::move(picture), clip, target, frame) == ComposeResult::Composed ? PrepareResult::Composed
                                                                                            : PrepareResult::Skipped;
@@ -199,7 +201,8 @@ void FramePrefetcher::Prepare(Slot& slot, const std::atomic<bool>& aborted) {
 PrepareResult FramePrefetcher::LoadWithin(const std::string& path, const StretchTarget& target, FrameBuffer& frame,
                                           const std::atomic<bool>& aborted) {
   PictureProbe probe;
-  const std::uint64_t bytes = ProbePictureFile(path.c_str(), &probe) ? probe.bytes : 0;
+  const std::uint64_t bytes =
+      ProbePictureFile(path.c_str(), &probe, m_clip ? 0 : m_cols, m_clip ? 0 : m_rows) ? probe.bytes : 0;
   if (!m_budget.Take(bytes, aborted)) return PrepareResult::Skipped;
   const PrepareResult result = PrepareFrame(path, m_clip, target, frame);
   m_budget.Give(bytes);

@@ -37,7 +37,8 @@ constexpr DWORD kQuality = 8500;
 
 // The helpers that load entries ahead, and how many entries (the current
 // one and those after it) they are asked for at once. One helper a core, at
-// most two. The frames they hold and compose into (FramePrefetcher:
+// most two, and one entry more than helpers: writing a frame costs far less
+// than preparing one, so further frames held ahead only cost memory. The frames they hold and compose into (FramePrefetcher:
 // lookahead + 2 * helpers) stay within kAheadBytes; frames too large for
 // that are made one at a time on the job's thread, as without helpers. The
 // pictures they and the job's thread load stay within the prefetcher's
@@ -49,7 +50,7 @@ struct PrefetchPlan {
 };
 PrefetchPlan PlanPrefetch(std::size_t frameBytes) {
   for (int helpers = int(std::clamp(std::thread::hardware_concurrency(), 1u, 2u)); helpers > 0; --helpers) {
-    const int lookahead = 2 * helpers;
+    const int lookahead = helpers + 1;
     if (frameBytes * std::size_t(lookahead + 2 * helpers) <= kAheadBytes) return {helpers, lookahead};
   }
   return {};

@@ -50,14 +50,21 @@ void ConvertRow(const RawRaster& raster, const std::uint8_t* src, std::uint8_t* 
 
 }  // namespace
 
-std::unique_ptr<Bitmap> LoadPicture(const char* path) {
+std::unique_ptr<Bitmap> LoadPicture(const char* path) { return LoadPicture(path, 0, 0); }
+
+std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows) {
   if (!path) return nullptr;
   PictureProbe probe;
-  if (ProbePictureFile(path, &probe) && TooInflated(probe)) return nullptr;
+  const bool probed = ProbePictureFile(path, &probe);
+  if (probed && TooInflated(probe)) return nullptr;
   std::unique_ptr<Bitmap> picture;
-  {
+  // A TIFF the codecs refuse goes straight to the TIFF reader: the file is
+  // read once.
+  if (!probed || !probe.greyTiff16) {
     const std::u16string wide = WidenUtf8(path);
-    picture = std::make_unique<Bitmap>(wide.c_str());
+    GpBitmap* image = nullptr;
+    const GpStatus status = GdipCreateBitmapFromFileToFit(wide.c_str(), fitCols, fitRows, &image);
+    picture = std::make_unique<Bitmap>(image, status);
   }
   TiffFallback(path, 2, picture);
   return picture;
@@ -81,10 +88,12 @@ void TiffFallback(const char* path, unsigned shift, std::unique_ptr<Bitmap>& pic
   const std::int32_t bits = raster.bitsPerPixel;
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return;  // bilevel pictures are not converted
 
-  // The new bitmap is zeroed, which is what the zero rows after those read
-  // convert to: they are left untouched, costing no memory.
+  // Every row read is converted over whatever the new bitmap holds; the rows
+  // after them (zero in the raster) are zero, and cost no memory until
+  // touched.
   GpBitmap* converted = nullptr;
-  if (GdipCreateBitmapFromScan0(raster.width, raster.height, 0, PixelFormat32bppRGB, nullptr, &converted) != Ok) return;
+  if (GdipCreateBitmapForRows(raster.width, raster.height, PixelFormat32bppRGB, raster.rowsRead, &converted) != Ok)
+    return;
   auto result = std::make_unique<Bitmap>(converted);
   BitmapData data{};
   if (GdipBitmapLockBits(converted, nullptr, ImageLockModeWrite, PixelFormat32bppRGB, &data) != Ok) return;

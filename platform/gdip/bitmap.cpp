@@ -17,7 +17,9 @@ namespace {
 
 // Blocks below this come from malloc directly, which reuses them well.
 constexpr std::size_t kPoolFrom = std::size_t{256} << 10;
-constexpr std::size_t kPoolBytes = std::size_t{256} << 20;
+// Enough for a frame-sized picture and its file; more mostly
+// holds pictures of sizes that do not come again, at the cost of memory.
+constexpr std::size_t kPoolBytes = std::size_t{16} << 20;
 constexpr std::size_t kPoolBlocks = 12;
 
 struct Pool {
@@ -490,6 +492,22 @@ GpStatus GdipCreateBitmapFromScan0(INT width, INT height, INT stride, PixelForma
     created->pixels = scan0;
     if (IsIndexed(format)) SetPalette(*created, GreyPalette(1 << FormatBits(format)));
   }
+  *bitmap = created.release();
+  return Ok;
+}
+
+GpStatus GdipCreateBitmapForRows(INT width, INT height, PixelFormat format, INT rowsToWrite, GpBitmap** bitmap) {
+  if (!bitmap) return InvalidParameter;
+  *bitmap = nullptr;
+  std::unique_ptr<GpBitmap> created;
+  bool dirty = false;
+  const GpStatus status = NewBitmap(width, height, format, &created, true, &dirty);
+  if (status != Ok) return status;
+  // Fresh memory is zero and stays untouched; a pooled block is cleared
+  // where the caller will not write.
+  const INT from = std::clamp(rowsToWrite, 0, height);
+  if (dirty && from < height)
+    std::memset(created->Row(from), 0, static_cast<std::size_t>(created->stride) * static_cast<std::size_t>(height - from));
   *bitmap = created.release();
   return Ok;
 }

@@ -77,6 +77,10 @@ bool StartsWith(const BYTE* data, std::size_t size, const char* magic, std::size
 }  // namespace
 
 GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap) {
+  return GdipCreateBitmapFromFileToFit(filename, 0, 0, bitmap);
+}
+
+GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT fitHeight, GpBitmap** bitmap) {
   if (!filename || !bitmap) return InvalidParameter;
   *bitmap = nullptr;
   FileBytes file;
@@ -90,7 +94,7 @@ GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap) {
   if (StartsWith(data, size, "BM", 2))
     status = DecodeBmp(data, size, &decoded);
   else if (StartsWith(data, size, "\xFF\xD8\xFF", 3))
-    status = DecodeJpeg(data, size, &decoded);
+    status = DecodeJpeg(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8))
     status = DecodePng(data, size, &decoded);
   else if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6))

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "platform/dib/dib_format.h"
@@ -17,7 +18,13 @@ namespace gdip {
 using Decoded = std::unique_ptr<GpBitmap>;
 
 GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out);
-GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out);
+// fitWidth x fitHeight, when given, is the size the picture will be drawn
+// shrunk to: see GdipCreateBitmapFromFileToFit.
+GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0, INT fitHeight = 0);
+// What DecodeJpeg divides a width x height picture's sides by to fit
+// fitWidth x fitHeight: 2 when its sides are even and the half still covers
+// the fit (both given), else 1.
+unsigned JpegReduction(std::int64_t width, std::int64_t height, std::int64_t fitWidth, std::int64_t fitHeight);
 GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out);
 GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out);
 // Single-sample 16-bit grey is refused with UnknownImageFormat.

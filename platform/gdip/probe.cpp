@@ -11,6 +11,7 @@
 
 #include "platform/dib/layout.h"
 #include "platform/dib/little_endian.h"
+#include "platform/gdip/decoders.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ std::uint64_t PixelBytes(std::int64_t width, std::int64_t height, int bits) {
 struct Shape {
   std::int64_t width = 0, height = 0;
   std::uint64_t bytes = 0;  // without the file
+  bool greyTiff16 = false;
 };
 
 bool ProbeBmp(const File& f, Shape* s) {
@@ -136,7 +138,7 @@ bool ProbeGif(const File& f, Shape* s) {
   return true;
 }
 
-bool ProbeJpeg(const File& f, Shape* s) {
+bool ProbeJpeg(const File& f, Shape* s, std::int64_t fitWidth, std::int64_t fitHeight) {
   std::uint64_t at = 2;
   for (int step = 0; step < kMaxSteps; ++step) {
     std::uint8_t m[4];
@@ -164,8 +166,10 @@ bool ProbeJpeg(const File& f, Shape* s) {
     const int components = sof[5];
     if (components < 1 || components > 4 || length < 8u + 3u * components || !f.Read(at + 10, sof + 6, 3 * components))
       return false;
-    // Grey stays 8 bits; everything else becomes 24.
-    s->bytes = PixelBytes(s->width, s->height, components == 1 ? 8 : 24);
+    // Grey stays 8 bits; everything else becomes 24. Decoded to fit, the
+    // pixels may be halved both ways.
+    const std::int64_t by = gdip::JpegReduction(s->width, s->height, fitWidth, fitHeight);
+    s->bytes = PixelBytes(s->width / by, s->height / by, components == 1 ? 8 : 24);
     // A progressive picture also holds every coefficient, two bytes a sample.
     const bool progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
     if (progressive && s->bytes > 0) {
@@ -196,7 +200,7 @@ bool ProbeTiff(const File& f, Shape* s) {
   if (!f.Read(ifd, countBytes, big ? 8 : 2)) return false;
   const std::uint64_t count = std::min<std::uint64_t>(big ? u64(countBytes) : u16(countBytes), kMaxSteps);
   const std::size_t entry = big ? 20 : 12;
-  std::uint64_t samples = 1, bits = 1, tiled = 0, planes = 1;
+  std::uint64_t samples = 1, bits = 1, tiled = 0, planes = 1, photometric = ~std::uint64_t{0};
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint8_t e[20];
     if (!f.Read(ifd + (big ? 8 : 2) + i * entry, e, entry)) return false;
@@ -215,12 +219,15 @@ bool ProbeTiff(const File& f, Shape* s) {
     if (tag == 257) s->height = static_cast<std::int64_t>(std::min<std::uint64_t>(v, INT64_MAX));
     if (tag == 258) bits = v;
     if (tag == 277) samples = v;
+    if (tag == 262) photometric = v;
     if (tag == 284) planes = v;
     if (tag == 322) tiled = 1;
   }
   if (samples == 1 && bits == 16) {
-    // The codecs refuse it; the picture loader reads a raster and makes a
-    // 32-bit picture of it.
+    // The codecs refuse it when grey (min-is-white or min-is-black, which a
+    // single sample without the tag is); the picture loader reads a raster
+    // and makes a 32-bit picture of it.
+    s->greyTiff16 = photometric == ~std::uint64_t{0} || photometric == 0 || photometric == 1;
     s->bytes = PixelBytes(s->width, s->height, 16) + PixelBytes(s->width, s->height, 32);
   } else {
     // Strips of 1, 4 or 8-bit single samples and of 8-bit RGB keep their
@@ -235,7 +242,9 @@ bool ProbeTiff(const File& f, Shape* s) {
 
 }  // namespace
 
-bool ProbePictureFile(const char* path, PictureProbe* probe) {
+bool ProbePictureFile(const char* path, PictureProbe* probe) { return ProbePictureFile(path, probe, 0, 0); }
+
+bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWidth, std::int64_t fitHeight) {
   if (!path || !probe) return false;
   const File file(path);
   std::uint8_t magic[8];
@@ -245,7 +254,7 @@ bool ProbePictureFile(const char* path, PictureProbe* probe) {
   if (std::memcmp(magic, "BM", 2) == 0)
     known = ProbeBmp(file, &shape);
   else if (std::memcmp(magic, "\xFF\xD8\xFF", 3) == 0)
-    known = ProbeJpeg(file, &shape);
+    known = ProbeJpeg(file, &shape, fitWidth, fitHeight);
   else if (std::memcmp(magic, "\x89PNG\r\n\x1A\n", 8) == 0)
     known = ProbePng(file, &shape);
   else if (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0)
@@ -260,6 +269,7 @@ bool ProbePictureFile(const char* path, PictureProbe* probe) {
   probe->height = shape.height;
   probe->fileBytes = file.size();
   probe->pixelBytes = shape.bytes;
+  probe->greyTiff16 = shape.greyTiff16;
   probe->bytes = shape.bytes + (file.size() <= kReadLimit ? file.size() : 0);
   return true;
 }

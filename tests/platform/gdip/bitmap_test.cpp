@@ -2,6 +2,8 @@
 // the encoder list and JPEG saving.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <turbojpeg.h>
 
@@ -56,6 +58,21 @@ TEST(BitmapCreate, NewPixelsAreZeroEvenInReusedMemory) {
       ASSERT_EQ(pixels, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3, 0)) << width << " round " << round;
       Fill(bitmap->image(), PixelFormat24bppRGB, Solid({255, 255, 255}));
     }
+  }
+}
+
+TEST(BitmapCreate, RowsTheCallerDoesNotWriteAreZeroEvenInReusedMemory) {
+  constexpr int kWidth = 700, kHeight = 500;
+  for (int round = 0; round < 2; ++round) {
+    GpBitmap* image = nullptr;
+    ASSERT_EQ(GdipCreateBitmapForRows(kWidth, kHeight, PixelFormat32bppRGB, kHeight / 2, &image), Ok);
+    const Bitmap bitmap(image);
+    const auto pixels = LockedPixels(image, PixelFormat32bppRGB);
+    const std::size_t half = std::size_t{kWidth} * 4 * (kHeight / 2);
+    ASSERT_EQ(pixels.size(), 2 * half);
+    EXPECT_TRUE(std::all_of(pixels.begin() + std::ptrdiff_t(half), pixels.end(), [](std::uint8_t b) { return b == 0; }))
+        << "round " << round;
+    Fill(image, PixelFormat32bppRGB, Solid({255, 255, 255}));
   }
 }
 

@@ -681,6 +681,65 @@ TEST(Probe, FindsNoPictureInWhatIsNotAPictureFile) {
     EXPECT_FALSE(ProbePictureFile(path.c_str(), &probe)) << path;
 }
 
+// The probe names the TIFFs the codecs refuse, so that they are read once,
+// by the TIFF reader: single-sample 16-bit grey, and only those.
+TEST(Probe, NamesTheTiffsTheCodecsRefuse) {
+  TempDir dir;
+  struct Case {
+    int samples, bits, photometric;
+    bool omitPhotometric;
+    bool refused;
+  };
+  int i = 0;
+  for (const Case& c : {Case{1, 16, PHOTOMETRIC_MINISBLACK, false, true}, Case{1, 16, PHOTOMETRIC_MINISWHITE, false, true},
+                        Case{1, 16, PHOTOMETRIC_MINISBLACK, true, true}, Case{1, 8, PHOTOMETRIC_MINISBLACK, false, false},
+                        Case{2, 16, PHOTOMETRIC_MINISBLACK, false, false}, Case{3, 16, PHOTOMETRIC_RGB, false, false}}) {
+    TiffImage tiff;
+    tiff.width = 3, tiff.height = 2, tiff.samples = c.samples, tiff.bits = c.bits;
+    tiff.photometric = c.photometric, tiff.omitPhotometric = c.omitPhotometric;
+    if (c.samples == 2) tiff.extraSamples = {EXTRASAMPLE_UNSPECIFIED};
+    tiff.rows.assign(std::size_t(3 * 2 * c.samples * c.bits / 8), 7);
+    const std::string path = dir.file("t" + std::to_string(i++) + ".tif");
+    ASSERT_TRUE(WriteTiff(path, tiff));
+    PictureProbe probe;
+    ASSERT_TRUE(ProbePictureFile(path.c_str(), &probe));
+    EXPECT_EQ(probe.greyTiff16, c.refused) << path;
+    std::unique_ptr<Bitmap> decoded;
+    EXPECT_EQ(Decode(path, &decoded) == UnknownImageFormat, c.refused) << path;
+  }
+}
+
+// A JPEG of even sides decodes at half its size when that still covers the
+// size it is to fit; other pictures and sizes not given decode whole.
+TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {
+  TempDir dir;
+  ASSERT_TRUE(WriteJpeg(dir.file("p.jpg"), 640, 504, Gradient(640, 504), 90, JpegSampling::k420));
+  ASSERT_TRUE(WriteJpeg(dir.file("odd.jpg"), 640, 503, Gradient(640, 503), 90, JpegSampling::k420));
+  ASSERT_TRUE(WritePngRgb(dir.file("p.png"), 640, 504, Gradient(640, 504)));
+  struct Case {
+    const char* name;
+    INT fitWidth, fitHeight;
+    UINT width, height;
+  };
+  for (const Case& c : {Case{"p.jpg", 0, 0, 640, 504}, Case{"p.jpg", 321, 100, 640, 504},
+                        Case{"p.jpg", 320, 252, 320, 252}, Case{"p.jpg", 1, 1, 320, 252},
+                        Case{"odd.jpg", 80, 62, 640, 503}, Case{"p.png", 80, 62, 640, 504}}) {
+    GpBitmap* image = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromFileToFit(WidenUtf8(dir.file(c.name)).c_str(), c.fitWidth, c.fitHeight, &image),
+              Ok);
+    const Bitmap picture(image);
+    UINT width = 0, height = 0;
+    EXPECT_EQ(GdipGetImageWidth(picture.asImage(), &width), Ok);
+    EXPECT_EQ(GdipGetImageHeight(picture.asImage(), &height), Ok);
+    EXPECT_EQ(width, c.width) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
+    EXPECT_EQ(height, c.height) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
+    // The probe for that fit counts the pixels made.
+    PictureProbe probe;
+    ASSERT_TRUE(ProbePictureFile(dir.file(c.name).c_str(), &probe, c.fitWidth, c.fitHeight));
+    EXPECT_EQ(probe.pixelBytes, std::uint64_t{c.width} * c.height * 3) << c.name;
+  }
+}
+
 TEST(Decode, MissingFilesAndFoldersAreNotFound) {
   TempDir dir;
   GpBitmap* bitmap = nullptr;

@@ -117,6 +117,13 @@ void GdiplusShutdown(std::uintptr_t token);
 // UnknownImageFormat, OutOfMemory (pixels over 1 GiB are refused before
 // allocating), InvalidParameter (corrupt data).
 GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap);
+// The same, for a picture that will only be drawn shrunk onto fitWidth x
+// fitHeight: a JPEG of even sides at least twice that size in both
+// directions is decoded at half its size, which its decoder does for a
+// fraction of the work of the whole picture and which draws shrunk within a
+// fraction of a dB of the whole. Other pictures, and fitWidth or fitHeight
+// below 1, decode whole.
+GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT fitHeight, GpBitmap** bitmap);
 GpStatus GdipGetImagePixelFormat(GpImage* image, PixelFormat* format);
 GpStatus GdipGetImageWidth(GpImage* image, UINT* width);
 GpStatus GdipGetImageHeight(GpImage* image, UINT* height);
@@ -124,6 +131,10 @@ GpStatus GdipGetImageHeight(GpImage* image, UINT* height);
 // bitmap uses the caller's memory, which must outlive it.
 GpStatus GdipCreateBitmapFromScan0(INT width, INT height, INT stride, PixelFormat format, BYTE* scan0,
                                    GpBitmap** bitmap);
+// A new bitmap as from stride 0 and scan0 null, for a caller that writes its
+// first rowsToWrite rows at once: only the rows after them are sure to be
+// zero, so memory the caller fills anyway is not cleared first.
+GpStatus GdipCreateBitmapForRows(INT width, INT height, PixelFormat format, INT rowsToWrite, GpBitmap** bitmap);
 // A new bitmap holding the area converted to format.
 GpStatus GdipCloneBitmapAreaI(INT x, INT y, INT width, INT height, PixelFormat format,
                               GpBitmap* srcBitmap, GpBitmap** dstBitmap);

@@ -16,6 +16,9 @@ struct PictureProbe {
   // The most that loading it holds at once: the pixels, and the file when
   // the decoders read it into memory.
   std::uint64_t bytes = 0;
+  // A single-sample 16-bit grey TIFF, which the codecs refuse
+  // (UnknownImageFormat) and the picture loader's TIFF reader takes.
+  bool greyTiff16 = false;
 };
 
 // Loading refuses a picture whose pixels would pass kInflationFloor from a
@@ -33,3 +36,8 @@ constexpr bool TooInflated(const PictureProbe& probe) {
 // false otherwise. Reads a few header fields; never blocks (a FIFO or a
 // device is not read). May be called from any thread.
 [[nodiscard]] bool ProbePictureFile(const char* path, PictureProbe* probe);
+// The same for loading it to fit fitWidth x fitHeight
+// (GdipCreateBitmapFromFileToFit): a JPEG it halves counts its halved
+// pixels.
+[[nodiscard]] bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWidth,
+                                    std::int64_t fitHeight);
