@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -30,14 +31,22 @@ inline bool IsTiff(const std::uint8_t* data, std::size_t size) {
 // seconds to decode and compose, and it runs the code a small one runs.
 // Headers that claim more than the loader then makes are still caught: the
 // check below and libFuzzer's allocation limit see what was decoded.
-constexpr std::uint64_t kMaxProbedBytes = std::uint64_t{256} << 10;
+// STILLWEAVER_FUZZ_PIXEL_BYTES sets another bound, for campaigns after the
+// memory and time large pictures take.
+inline std::uint64_t MaxProbedBytes() {
+  static const std::uint64_t bound = [] {
+    const char* text = std::getenv("STILLWEAVER_FUZZ_PIXEL_BYTES");
+    return text && *text ? std::strtoull(text, nullptr, 10) : std::uint64_t{256} << 10;
+  }();
+  return bound;
+}
 
 // Whether the target goes on with the file at `path`: not when the loader
 // would refuse it from its header, nor when it claims a large picture.
 inline bool WorthLoading(const char* path) {
   PictureProbe probe;
   if (!ProbePictureFile(path, &probe)) return true;  // the decoder may still make something of it
-  return !TooInflated(probe) && probe.pixelBytes <= kMaxProbedBytes;
+  return !TooInflated(probe) && probe.pixelBytes <= MaxProbedBytes();
 }
 
 // The loader refuses, from the header alone, a picture its file is far too
