@@ -201,10 +201,27 @@ bool ProbeTiff(const File& f, Shape* s) {
   const std::uint64_t count = std::min<std::uint64_t>(big ? u64(countBytes) : u16(countBytes), kMaxSteps);
   const std::size_t entry = big ? 20 : 12;
   std::uint64_t samples = 1, bits = 1, tiled = 0, planes = 1, photometric = ~std::uint64_t{0};
+  // libtiff keeps the first copy of a repeated tag; a later copy must not
+  // make the probe see another picture than the decoder makes.
+  std::uint32_t seen = 0;
+  const auto first = [&seen](std::uint64_t tag) {
+    const int slot = tag == 256   ? 0
+                     : tag == 257 ? 1
+                     : tag == 258 ? 2
+                     : tag == 277 ? 3
+                     : tag == 284 ? 4
+                     : tag == 262 ? 5
+                                  : -1;
+    if (slot < 0) return true;
+    const bool fresh = (seen & (1u << slot)) == 0;
+    seen |= 1u << slot;
+    return fresh;
+  };
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint8_t e[20];
     if (!f.Read(ifd + (big ? 8 : 2) + i * entry, e, entry)) return false;
     const std::uint64_t tag = u16(e), type = u16(e + 2);
+    if (!first(tag)) continue;
     const std::uint8_t* value = e + (big ? 12 : 8);
     // The first value of a SHORT, LONG or LONG8 field; several SHORTs
     // (BitsPerSample of RGB) that do not fit the entry sit elsewhere.

@@ -740,6 +740,34 @@ TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {
   }
 }
 
+// A directory that repeats a tag: libtiff reads the first copy, and the
+// probe must too, or a later copy claiming a far larger (or smaller)
+// picture slips past the loader's memory check.
+TEST(Probe, ReadsTheFirstOfRepeatedTiffTagsAsTheDecoderDoes) {
+  std::vector<std::uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 9, 0};
+  const auto put = [&](std::uint32_t value, int bytes) {
+    for (int b = 0; b < bytes; ++b) tiff.push_back(static_cast<std::uint8_t>(value >> (8 * b)));
+  };
+  const std::uint32_t pixelsAt = 8 + 2 + 9 * 12 + 4;
+  const std::uint32_t entries[][3] = {{256, 3, 4},  {257, 3, 3}, {257, 3, 60000},   {258, 3, 8}, {259, 3, 1},
+                                      {262, 3, 1},  {273, 4, pixelsAt}, {278, 3, 3}, {279, 4, 12}};
+  for (const auto& [tag, type, value] : entries) put(tag, 2), put(type, 2), put(1, 4), put(value, 4);
+  put(0, 4);
+  tiff.resize(pixelsAt + 12, 0x80);
+  TempDir dir;
+  const std::string path = dir.file("repeated.tif");
+  WriteFileBytes(path, tiff);
+  std::unique_ptr<Bitmap> bitmap;
+  ASSERT_EQ(Decode(path, &bitmap), Ok);
+  UINT width = 0, height = 0;
+  ASSERT_EQ(GdipGetImageWidth(bitmap->asImage(), &width), Ok);
+  ASSERT_EQ(GdipGetImageHeight(bitmap->asImage(), &height), Ok);
+  PictureProbe probe;
+  ASSERT_TRUE(ProbePictureFile(path.c_str(), &probe));
+  EXPECT_EQ(probe.width, static_cast<std::int64_t>(width));
+  EXPECT_EQ(probe.height, static_cast<std::int64_t>(height));
+}
+
 TEST(Decode, MissingFilesAndFoldersAreNotFound) {
   TempDir dir;
   GpBitmap* bitmap = nullptr;
