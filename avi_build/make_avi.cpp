@@ -38,8 +38,9 @@ constexpr DWORD kQuality = 8500;
 // The helpers that load entries ahead, and how many entries (the current
 // one and those after it) they are asked for at once. One helper a core, at
 // most two, and one entry more than helpers: writing a frame costs far less
-// than preparing one, so further frames held ahead only cost memory. The frames they hold and compose into (FramePrefetcher:
-// lookahead + 2 * helpers) stay within kAheadBytes; frames too large for
+// than preparing one, so further frames held ahead only cost memory. The
+// frames they hold and compose into (FramePrefetcher: lookahead + 2 *
+// helpers) stay within kAheadBytes; frames too large for
 // that are made one at a time on the job's thread, as without helpers. The
 // pictures they and the job's thread load stay within the prefetcher's
 // picture budget, or load one at a time when larger.
