@@ -4,6 +4,7 @@
 
 #include "avi_build/make_avi.h"
 #include "ui/dialog_seam.h"
+#include "ui/job_rows.h"
 #include "ui/main_dlg.h"
 #include "ui/ui_thread.h"
 
@@ -51,11 +52,11 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
   void SetAviName(const std::string& name) override {
     RunOnUiThread([this, &name] {
       m_dialog->m_aviName = name;
-      m_dialog->JobStarted(m_job, name);
+      m_dialog->m_jobRows->Started(m_job, name);
     });
   }
   void Progress(int n, int count) override {
-    RunOnUiThread([this, n, count] { m_dialog->SetJobProgress(m_job, n, count); });
+    RunOnUiThread([this, n, count] { m_dialog->m_jobRows->SetProgress(m_job, n, count); });
   }
   bool StopRequested() override { return m_dialog->StopJobsRequested() || m_cancelled.load(); }
 

@@ -62,7 +62,7 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
  public:
   explicit GuiPlaybackHost(CMainDlg* dialog) : m_dialog(dialog), m_pending(std::make_shared<PendingView>()) {}
 
-  avi_view::PlaybackState& State() override { return *m_dialog; }
+  avi_view::PlaybackState& State() override { return m_dialog->m_playback; }
   std::optional<std::string> ChooseFile() override {
     FileDialogRequest request;
     request.defaultExt = "avi";
@@ -146,7 +146,7 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     // frame was drawn has shown its caption already and must not be undone.
     if (position)
       dialog->m_viewButton->setText(
-          QString::fromStdString(avi_view::PositionCaption(*position, dialog->Values().m_direction)));
+          QString::fromStdString(avi_view::PositionCaption(*position, dialog->m_playback.Values().m_direction)));
     if (frame) dialog->m_display->showFrame(std::move(*frame));
   }
 

@@ -17,6 +17,7 @@
 #include "tests/support/test_support.h"
 #include "platform/vfw.h"
 #include "tests/ui/scripted_dialogs.h"
+#include "ui/job_rows.h"
 #include "ui/main_dlg.h"
 #include "ui/video_surface.h"
 
@@ -87,7 +88,7 @@ class JobsGuiTest : public testing::Test {
   }
   // The row of the running job that writes name, or null.
   QWidget* JobRow(const std::string& name) {
-    for (QWidget* row : dlg->m_jobsPanel->findChildren<QWidget*>(QStringLiteral("MakeAviJob")))
+    for (QWidget* row : dlg->m_jobRows->findChildren<QWidget*>(QStringLiteral("MakeAviJob")))
       if (row->findChild<QLabel*>(QStringLiteral("MakeAviName"))->toolTip().toStdString() == name) return row;
     return nullptr;
   }
@@ -184,7 +185,7 @@ TEST_F(JobsGuiTest, CancelStopsEachJobOnItsOwnAndFinishesItsFile) {
   ASSERT_NE(JobRow("two.avi"), nullptr);
   JobRow("two.avi")->findChild<QPushButton*>(QStringLiteral("MakeAviCancel"))->click();
   ASSERT_TRUE(ProcessUntil([&] { return dlg->RunningJobs() == 0; }));
-  EXPECT_FALSE(dlg->m_jobsPanel->isVisible());
+  EXPECT_FALSE(dlg->m_jobRows->isVisible());
 
   std::vector<std::string> said;
   for (const auto& m : dialogs.messages())
@@ -226,7 +227,7 @@ TEST_F(ViewGuiTest, ViewAviTurnsTheDialogIntoAPlayerAndCloseTurnsItBack) {
   EXPECT_EQ(edit("IDC_COLS")->text(), "96");
   EXPECT_EQ(edit("IDC_ROWS")->text(), "64");
   EXPECT_EQ(edit("IDC_FPS")->text(), "25");
-  EXPECT_EQ(dlg->Values().m_playFps, 25);
+  EXPECT_EQ(dlg->m_playback.Values().m_playFps, 25);
   EXPECT_EQ(dlg->m_slider->maximum(), 49);
   EXPECT_EQ(dlg->windowTitle().toStdString(), "vids DIB " + clip);
   EXPECT_EQ(dlg->m_display->currentFrame().size(), QSize(96, 64));
@@ -240,12 +241,12 @@ TEST_F(ViewGuiTest, ViewAviTurnsTheDialogIntoAPlayerAndCloseTurnsItBack) {
 
 TEST_F(ViewGuiTest, ViewAviTwiceNeverRunsTwoLoops) {
   ViewAvi();
-  ASSERT_TRUE(ProcessUntil([&] { return dlg->Values().m_playing == 1; }));
+  ASSERT_TRUE(ProcessUntil([&] { return dlg->m_playback.Values().m_playing == 1; }));
   ViewAvi();  // the old playback ends, then a new one starts
   int most = 0;
   ASSERT_TRUE(ProcessUntil([&] {
     most = std::max(most, dlg->RunningPlaybacks());
-    return dialogs.questions().size() == 2 && dlg->Values().m_playing == 1;
+    return dialogs.questions().size() == 2 && dlg->m_playback.Values().m_playing == 1;
   }));
   EXPECT_EQ(most, 1);
   QTest::mouseClick(button("IDC_CLOSE_VIEW"), Qt::LeftButton);
@@ -254,27 +255,27 @@ TEST_F(ViewGuiTest, ViewAviTwiceNeverRunsTwoLoops) {
 
 TEST_F(ViewGuiTest, TheTransportControlsReachThePlayback) {
   ViewAvi();
-  ASSERT_TRUE(ProcessUntil([&] { return dlg->Values().m_playing == 1; }));
+  ASSERT_TRUE(ProcessUntil([&] { return dlg->m_playback.Values().m_playing == 1; }));
   QTest::mouseClick(button("IDC_PLAY_PAUSE"), Qt::LeftButton);
-  EXPECT_EQ(dlg->Values().m_paused, 1);
+  EXPECT_EQ(dlg->m_playback.Values().m_paused, 1);
   dlg->m_slider->setFocus();
   QTest::keyClick(dlg->m_slider, Qt::Key_Home);
-  EXPECT_EQ(dlg->Values().m_frame, 0);
+  EXPECT_EQ(dlg->m_playback.Values().m_frame, 0);
   ASSERT_TRUE(ProcessUntil([&] { return dlg->m_viewButton->text() == "0->"; }));
   QTest::mouseClick(button("IDC_DIRECTION"), Qt::LeftButton);
-  EXPECT_EQ(dlg->Values().m_frame, 49);  // paused on frame 0, turning backward
+  EXPECT_EQ(dlg->m_playback.Values().m_frame, 49);  // paused on frame 0, turning backward
   EXPECT_EQ(dlg->m_viewButton->text(), "<-49");
   edit("IDC_FPS")->setText("-3");
-  EXPECT_EQ(dlg->Values().m_playFps, 0);
+  EXPECT_EQ(dlg->m_playback.Values().m_playFps, 0);
   QTest::mouseClick(static_cast<QCheckBox*>(dlg->control("IDC_WRITE_FILES")), Qt::LeftButton);
-  EXPECT_EQ(dlg->Values().m_writeFiles, 1);
+  EXPECT_EQ(dlg->m_playback.Values().m_writeFiles, 1);
   QTest::mouseClick(button("IDC_CLOSE_VIEW"), Qt::LeftButton);
   ASSERT_TRUE(ProcessUntil([&] { return dlg->RunningPlaybacks() == 0; }));
 }
 
 TEST_F(ViewGuiTest, ClosingTheDialogDuringPlaybackEndsCleanly) {
   ViewAvi();
-  ASSERT_TRUE(ProcessUntil([&] { return dlg->Values().m_playing == 1; }));
+  ASSERT_TRUE(ProcessUntil([&] { return dlg->m_playback.Values().m_playing == 1; }));
   dlg->close();
   EXPECT_EQ(dlg->RunningPlaybacks(), 0);
   EXPECT_EQ(dlg->result(), QDialog::Rejected);

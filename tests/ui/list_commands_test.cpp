@@ -14,7 +14,8 @@
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
-#include "ui/main_dlg.h"
+#include "ui/list_box.h"
+#include "ui/list_commands.h"
 #include "ui/natural_order.h"
 
 namespace {
@@ -53,25 +54,40 @@ INSTANTIATE_TEST_SUITE_P(
                   {"/p/\xC3\xA9t\xC3\xA9 2.png", "/p/\xC3\x89T\xC3\x89 10.png"}}),
     [](const testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
 
+// The list's commands on a bare list, wired as the dialog wires them.
 class ListCommandsTest : public testing::Test {
  protected:
   testsupport::ScriptedDialogs dialogs;
   testsupport::TempDir dir;
-  ui::CMainDlg dlg;
+  QWidget owner;
+  ui::FileListWidget widget{&owner};
+  ui::CListBox box;
+  ui::FileListCommands commands{box, &owner};
 
-  ui::FileListWidget* list() { return dlg.m_fileList.widget(); }
+  ListCommandsTest() {
+    box.attach(&widget);
+    widget.onVKeyToItem = [this](int vkey, int) { return commands.OnKey(vkey); };
+    widget.onDropFiles = [this](const std::vector<std::string>& paths) { commands.AddFiles(paths); };
+    widget.onContextMenu = [this](const QPoint& at) { commands.PopUpMenu(at); };
+  }
+  ui::FileListWidget* list() { return &widget; }
   void fill(const Entries& entries) {
-    for (const std::string& e : entries) dlg.m_fileList.AddString(e);
+    for (const std::string& e : entries) box.AddString(e);
+  }
+  void select(const Entries& names) {
+    for (int i = 0; i < box.GetCount(); ++i)
+      for (const std::string& n : names)
+        if (box.GetText(i) == n) box.SetSel(i, true);
   }
   Entries entries() {
     Entries out;
-    for (int i = 0; i < dlg.m_fileList.GetCount(); ++i) out.push_back(dlg.m_fileList.GetText(i));
+    for (int i = 0; i < box.GetCount(); ++i) out.push_back(box.GetText(i));
     return out;
   }
   Entries selected() {
     Entries out;
-    for (int i = 0; i < dlg.m_fileList.GetCount(); ++i)
-      if (dlg.m_fileList.GetSel(i) > 0) out.push_back(dlg.m_fileList.GetText(i));
+    for (int i = 0; i < box.GetCount(); ++i)
+      if (box.GetSel(i) > 0) out.push_back(box.GetText(i));
     return out;
   }
   void drop(const QStringList& paths) {
@@ -84,24 +100,68 @@ class ListCommandsTest : public testing::Test {
     QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list()->viewport(), &event);
   }
-  void waitForAdds() { ASSERT_TRUE(QTest::qWaitFor([this] { return !dlg.AddingFiles(); }, 60000)); }
-  QAction* action(const char* name) { return dlg.m_listMenu->findChild<QAction*>(QString::fromLatin1(name)); }
+  void waitForAdds() { ASSERT_TRUE(QTest::qWaitFor([this] { return !commands.Adding(); }, 60000)); }
+  QAction* action(const char* name) { return commands.Menu()->findChild<QAction*>(QString::fromLatin1(name)); }
   QString path(const std::string& name) { return QString::fromStdString(dir.file(name)); }
 };
 
+const Entries kFive = {"ant", "bee", "cat", "dog", "elk"};
+
+struct KeyCase {
+  const char* name;
+  Entries start;
+  Entries selectedBefore;
+  Qt::Key key;
+  Entries after;
+  Entries selectedAfter;
+};
+
+class KeyCommandTest : public ListCommandsTest, public testing::WithParamInterface<KeyCase> {};
+
+TEST_P(KeyCommandTest, RearrangesTheSelectedEntries) {
+  const KeyCase& c = GetParam();
+  fill(c.start);
+  select(c.selectedBefore);
+  QTest::keyClick(list(), c.key);
+  EXPECT_EQ(entries(), c.after);
+  EXPECT_EQ(selected(), c.selectedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyCommandTest,
+    testing::Values(
+        KeyCase{"End", kFive, {"bee", "dog"}, Qt::Key_End, {"ant", "cat", "elk", "dog", "bee"}, {}},
+        KeyCase{"Home", kFive, {"bee", "dog"}, Qt::Key_Home, {"dog", "bee", "ant", "cat", "elk"}, {}},
+        KeyCase{"Up", kFive, {"bee", "dog"}, Qt::Key_Up, {"bee", "ant", "dog", "cat", "elk"}, {"bee", "dog"}},
+        KeyCase{"Down", kFive, {"bee", "dog"}, Qt::Key_Down, {"ant", "cat", "bee", "elk", "dog"}, {"bee", "dog"}},
+        KeyCase{"Delete", kFive, {"bee", "dog"}, Qt::Key_Delete, {"ant", "cat", "elk"}, {}},
+        KeyCase{"UpPair", {"ant", "bee", "cat"}, {"ant", "bee"}, Qt::Key_Up, {"bee", "ant", "cat"}, {"bee", "ant"}},
+        KeyCase{"UpRotatesRunAtTop", kFive, {"ant", "bee", "cat"}, Qt::Key_Up,
+                {"bee", "cat", "ant", "dog", "elk"}, {"bee", "cat", "ant"}},
+        KeyCase{"DownRotatesRunAtBottom", kFive, {"cat", "dog", "elk"}, Qt::Key_Down,
+                {"ant", "bee", "elk", "cat", "dog"}, {"elk", "cat", "dog"}},
+        KeyCase{"EndKeepsSelectedLast", kFive, {"bee", "elk"}, Qt::Key_End,
+                {"ant", "cat", "dog", "elk", "bee"}, {"elk"}},
+        KeyCase{"HomeKeepsSelectedFirst", kFive, {"ant", "dog"}, Qt::Key_Home,
+                {"dog", "ant", "bee", "cat", "elk"}, {"ant"}},
+        KeyCase{"DeleteNothingSelected", kFive, {}, Qt::Key_Delete, kFive, {}},
+        KeyCase{"EndNothingSelected", kFive, {}, Qt::Key_End, kFive, {}},
+        KeyCase{"UpNothingSelected", kFive, {}, Qt::Key_Up, kFive, {}}),
+    [](const testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
 TEST_F(ListCommandsTest, SortKeyOrdersTheListAndTheSelectionFollowsItsEntries) {
   fill({"/p/img10.png", "/p/img2.png", "/p/img1.png", "/p/img3.png"});
-  dlg.m_fileList.SetSel(0, true);  // img10
-  dlg.m_fileList.SetSel(3, true);  // img3
-  dlg.m_fileList.SetCaretIndex(1);  // img2
+  box.SetSel(0, true);  // img10
+  box.SetSel(3, true);  // img3
+  box.SetCaretIndex(1);  // img2
   QTest::keyClick(list(), Qt::Key_S);
   EXPECT_EQ(entries(), (Entries{"/p/img1.png", "/p/img2.png", "/p/img3.png", "/p/img10.png"}));
   EXPECT_EQ(selected(), (Entries{"/p/img3.png", "/p/img10.png"}));
-  EXPECT_EQ(dlg.m_fileList.GetCurSel(), 1);
+  EXPECT_EQ(box.GetCurSel(), 1);
 
   // The whole list is sorted with nothing selected too.
-  dlg.OnClearSel();
-  dlg.m_fileList.AddString("/p/img0.png");
+  commands.ClearSelection();
+  box.AddString("/p/img0.png");
   QTest::keyClick(list(), Qt::Key_S);
   EXPECT_EQ(entries().front(), "/p/img0.png");
   EXPECT_TRUE(selected().empty());
@@ -112,26 +172,26 @@ TEST_F(ListCommandsTest, SortFromTheListMenuAndTheMenuOffersWhatTheStateAllows) 
   QApplication::clipboard()->clear();
   QContextMenuEvent nothingSelected(QContextMenuEvent::Mouse, QPoint(5, 5), list()->viewport()->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(list()->viewport(), &nothingSelected);
-  ASSERT_TRUE(dlg.m_listMenu->isVisible());
+  ASSERT_TRUE(commands.Menu()->isVisible());
   EXPECT_FALSE(action("ID_MOVE_UP")->isEnabled());
   EXPECT_FALSE(action("ID_DELETE")->isEnabled());
   EXPECT_FALSE(action("ID_PASTE")->isEnabled());
   EXPECT_TRUE(action("ID_SORT")->isEnabled());
-  dlg.m_listMenu->hide();
+  commands.Menu()->hide();
 
   // A right click opens the menu without toggling the entry under it.
   const QPoint onEntry = list()->visualItemRect(list()->item(2)).center();
   QTest::mouseClick(list()->viewport(), Qt::RightButton, Qt::NoModifier, onEntry);
   EXPECT_TRUE(selected().empty());
-  dlg.m_fileList.SetSel(2, true);
-  dlg.OnListContextMenu(QPoint(0, 0));
+  box.SetSel(2, true);
+  commands.PopUpMenu(QPoint(0, 0));
   EXPECT_TRUE(action("ID_MOVE_UP")->isEnabled());
   action("ID_MOVE_UP")->trigger();
   EXPECT_EQ(entries(), (Entries{"/p/b.png", "/p/c.png", "/p/a.png"}));
   action("ID_SORT")->trigger();
   EXPECT_EQ(entries(), (Entries{"/p/a.png", "/p/b.png", "/p/c.png"}));
   EXPECT_EQ(selected(), Entries{"/p/c.png"});
-  dlg.m_listMenu->hide();
+  commands.Menu()->hide();
 }
 
 // A folder holding one file of each picture format (by signature, whatever
@@ -171,7 +231,7 @@ class FolderTest : public ListCommandsTest {
 
 TEST_F(FolderTest, DroppedFolderAddsItsPicturesInNaturalOrderAndTheDropOrderHolds) {
   fill({"first"});
-  dlg.m_fileList.SetSel(0, true);
+  box.SetSel(0, true);
   drop({path("a.png"), QString::fromStdString(folder), path("z.png")});
   drop({path("later.png")});  // dropped while the folder is still being looked through
   waitForAdds();
@@ -184,12 +244,9 @@ TEST_F(FolderTest, DroppedFolderAddsItsPicturesInNaturalOrderAndTheDropOrderHold
 }
 
 TEST_F(FolderTest, PastedTextAddsOnePathALineAndFoldersTheirPictures) {
-  dlg.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
   QApplication::clipboard()->setText(QStringLiteral("/x/one.png\r\n  file:///x/two%20b.png  \n\nnot a path\n") +
                                      QString::fromStdString(folder + "/") + QStringLiteral("\n"));
-  list()->setFocus();
-  QTest::keyClick(list(), Qt::Key_V, Qt::ControlModifier);
+  commands.Paste();
   waitForAdds();
   Entries want = {"/x/one.png", "/x/two b.png"};
   for (const std::string& p : pictures()) want.push_back(p);
@@ -199,7 +256,7 @@ TEST_F(FolderTest, PastedTextAddsOnePathALineAndFoldersTheirPictures) {
 TEST_F(FolderTest, AFolderStillBeingLookedThroughWhenTheListIsClearedStaysOut) {
   drop({QString::fromStdString(folder)});
   dialogs.answerMessage(ui::IDYES);
-  dlg.OnListDblClk();
+  commands.AskToClear();
   // Scans run one after another, so the first one's answer comes before this.
   drop({QString::fromStdString(folder)});
   waitForAdds();

@@ -71,9 +71,9 @@ TEST_F(MainDlgTest, OpensWithTheDefaultSettingsAndTheListShowing) {
   EXPECT_TRUE(dlg.m_display->isHidden());
   EXPECT_TRUE(dlg.m_slider->isHidden());
   EXPECT_FALSE(list()->isHidden());
-  EXPECT_EQ(dlg.Values().m_playFps, 1);
-  EXPECT_EQ(dlg.Values().m_direction, 1);
-  EXPECT_EQ(dlg.Values().m_playing, 0);
+  EXPECT_EQ(dlg.m_playback.Values().m_playFps, 1);
+  EXPECT_EQ(dlg.m_playback.Values().m_direction, 1);
+  EXPECT_EQ(dlg.m_playback.Values().m_playing, 0);
   EXPECT_FALSE(dlg.m_hIcon.isNull());
   EXPECT_EQ(dlg.m_hIcon.availableSizes().size(), 3);
 
@@ -163,49 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"600", "800", "-5", "Please enter a positive integer.", "IDC_FPS", 600, 800, 10},
         ExchangeCase{"99999999999", "800", "10", "Please enter an integer.", "IDC_ROWS", 1024, 1280, 10}));
 
-struct KeyCase {
-  const char* name;
-  Entries start;
-  Entries selectedBefore;
-  Qt::Key key;
-  Entries after;
-  Entries selectedAfter;
-};
-
-class KeyCommandTest : public MainDlgTest, public testing::WithParamInterface<KeyCase> {};
-
-TEST_P(KeyCommandTest, RearrangesTheSelectedEntries) {
-  const KeyCase& c = GetParam();
-  fill(c.start);
-  select(c.selectedBefore);
-  QTest::keyClick(list(), c.key);
-  EXPECT_EQ(entries(), c.after);
-  EXPECT_EQ(selected(), c.selectedAfter);
-}
-
 const Entries kFive = {"ant", "bee", "cat", "dog", "elk"};
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, KeyCommandTest,
-    testing::Values(
-        KeyCase{"End", kFive, {"bee", "dog"}, Qt::Key_End, {"ant", "cat", "elk", "dog", "bee"}, {}},
-        KeyCase{"Home", kFive, {"bee", "dog"}, Qt::Key_Home, {"dog", "bee", "ant", "cat", "elk"}, {}},
-        KeyCase{"Up", kFive, {"bee", "dog"}, Qt::Key_Up, {"bee", "ant", "dog", "cat", "elk"}, {"bee", "dog"}},
-        KeyCase{"Down", kFive, {"bee", "dog"}, Qt::Key_Down, {"ant", "cat", "bee", "elk", "dog"}, {"bee", "dog"}},
-        KeyCase{"Delete", kFive, {"bee", "dog"}, Qt::Key_Delete, {"ant", "cat", "elk"}, {}},
-        KeyCase{"UpPair", {"ant", "bee", "cat"}, {"ant", "bee"}, Qt::Key_Up, {"bee", "ant", "cat"}, {"bee", "ant"}},
-        KeyCase{"UpRotatesRunAtTop", kFive, {"ant", "bee", "cat"}, Qt::Key_Up,
-                {"bee", "cat", "ant", "dog", "elk"}, {"bee", "cat", "ant"}},
-        KeyCase{"DownRotatesRunAtBottom", kFive, {"cat", "dog", "elk"}, Qt::Key_Down,
-                {"ant", "bee", "elk", "cat", "dog"}, {"elk", "cat", "dog"}},
-        KeyCase{"EndKeepsSelectedLast", kFive, {"bee", "elk"}, Qt::Key_End,
-                {"ant", "cat", "dog", "elk", "bee"}, {"elk"}},
-        KeyCase{"HomeKeepsSelectedFirst", kFive, {"ant", "dog"}, Qt::Key_Home,
-                {"dog", "ant", "bee", "cat", "elk"}, {"ant"}},
-        KeyCase{"DeleteNothingSelected", kFive, {}, Qt::Key_Delete, kFive, {}},
-        KeyCase{"EndNothingSelected", kFive, {}, Qt::Key_End, kFive, {}},
-        KeyCase{"UpNothingSelected", kFive, {}, Qt::Key_Up, kFive, {}}),
-    [](const testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MainDlgTest, DroppedFilesGoToTheEndInOrderAndChangeNothingElse) {
   fill({"first"});

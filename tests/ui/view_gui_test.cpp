@@ -42,10 +42,10 @@ TEST_P(SliderKeyTest, MovesTheFrameTheWayATrackbarDoes) {
   dlg.OnHScroll(avi_view::TB_THUMBTRACK, 20);
   ASSERT_EQ(dlg.m_slider->value(), 20);
   QTest::keyClick(dlg.m_slider, c.key);
-  EXPECT_EQ(dlg.Values().m_frame, c.frame);
+  EXPECT_EQ(dlg.m_playback.Values().m_frame, c.frame);
   EXPECT_EQ(dlg.m_slider->value(), c.position);
-  EXPECT_EQ(dlg.Values().m_direction, c.direction);
-  EXPECT_EQ(dlg.Values().m_paused, 1);
+  EXPECT_EQ(dlg.m_playback.Values().m_direction, c.direction);
+  EXPECT_EQ(dlg.m_playback.Values().m_paused, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,9 +120,9 @@ TEST_F(PlayerTest, ABusyUiThreadHoldsUpNoFrameAndCatchesUpWithTheNewest) {
   // The UI thread now handles nothing while the rest of the clip plays
   // through and the loop comes to rest on frame 0.
   dlg.m_fpsEdit->setText("0");
-  while (!(dlg.Values().m_paused == 1 && dlg.Values().m_frame == 0) && std::chrono::steady_clock::now() < deadline)
+  while (!(dlg.m_playback.Values().m_paused == 1 && dlg.m_playback.Values().m_frame == 0) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_EQ(dlg.Values().m_paused, 1) << "the loop waited for the UI thread";
+  ASSERT_EQ(dlg.m_playback.Values().m_paused, 1) << "the loop waited for the UI thread";
 
   // One update carries the newest slider position, caption and frame; one
   // more at most follows if frame 0 was drawn after it was taken.
