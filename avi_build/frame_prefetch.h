@@ -122,8 +122,8 @@ class FramePrefetcher {
   void Prepare(Slot& slot, const std::atomic<bool>& aborted);
   // Loads and composes path within the budget; Skipped, with nothing
   // loaded, when `aborted` turns true while it waits.
-  PrepareResult LoadWithin(const std::string& path, const StretchTarget& target, FrameBuffer& frame,
-                           const std::atomic<bool>& aborted);
+  [[nodiscard]] PrepareResult LoadWithin(const std::string& path, const StretchTarget& target, FrameBuffer& frame,
+                                         const std::atomic<bool>& aborted);
   // Under m_mutex: forgets the slot and stops its work; returns the next.
   Slots::iterator Drop(Slots::iterator slot);
   // Under m_mutex: keeps a frame for a later unit, up to one a helper.

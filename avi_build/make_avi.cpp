@@ -10,6 +10,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "avi_build/avi_error_name.h"
@@ -101,15 +102,53 @@ struct CompressorGuard {
   HIC hic = nullptr;
   bool begun = false;
   // ICM_COMPRESS_END's result, for the end step that reports it.
-  LRESULT End() {
+  [[nodiscard]] LRESULT End() {
     begun = false;
     return ICSendMessage(hic, ICM_COMPRESS_END, 0, 0);
   }
   ~CompressorGuard() {
     if (!hic) return;
-    if (begun) End();
+    if (begun) (void)End();  // on a way out after a failure, which is the one reported
     (void)ICClose(hic);
   }
+};
+
+// The job's file or stream, released on every way out. The end releases it
+// with Release, whose result it reports; a way out after a failure releases
+// it unchecked, as that failure is the one reported.
+template <typename Handle>
+class AviHandle {
+ public:
+  explicit AviHandle(AviFunction<LONG (*)(Handle)> release) : m_release(release) {}
+  ~AviHandle() {
+    if (m_handle) (void)m_release(m_handle);
+  }
+  AviHandle(const AviHandle&) = delete;
+  AviHandle& operator=(const AviHandle&) = delete;
+
+  Handle* Out() { return &m_handle; }
+  Handle Get() const { return m_handle; }
+  [[nodiscard]] LONG Release() { return m_handle ? m_release(std::exchange(m_handle, nullptr)) : 0; }
+
+ private:
+  AviFunction<LONG (*)(Handle)> m_release;
+  Handle m_handle = nullptr;
+};
+
+// Tells the host once that the job has ended (Progress 0 of 0): at Now, or
+// when the job leaves, after the file and stream declared later are released.
+class EndNotice {
+ public:
+  explicit EndNotice(MakeAviHost& host) : m_host(&host) {}
+  ~EndNotice() { Now(); }
+  EndNotice(const EndNotice&) = delete;
+  EndNotice& operator=(const EndNotice&) = delete;
+  void Now() {
+    if (m_host) std::exchange(m_host, nullptr)->Progress(0, 0);
+  }
+
+ private:
+  MakeAviHost* m_host;
 };
 
 }  // namespace
@@ -149,38 +188,30 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
   host.SetAviName(aviName);
 
   AviLibrary library;
-  PAVIFILE file = nullptr;
+  EndNotice ended(host);
+  AviHandle<PAVIFILE> file(avi.fileRelease);
   SetLastError(0);
-  HRESULT hr = avi.fileOpen(&file, path->c_str(), OF_WRITE | OF_CREATE, nullptr);
+  HRESULT hr = avi.fileOpen(file.Out(), path->c_str(), OF_WRITE | OF_CREATE, nullptr);
   if (hr != AVIERR_OK) {
     host.MessageBox(WithReason(hr, *path), "AVIFileOpen", MessageKind::Failure);
     return result;
   }
   const DWORD handler = !compressor.hic ? 0 : compvars.fccHandler ? compvars.fccHandler : output->biCompression;
   const AVISTREAMINFOA header = StreamHeader(s, stride, handler);
-  PAVISTREAM stream = nullptr;
-  hr = avi.createStream(file, &stream, &header);
+  AviHandle<PAVISTREAM> stream(avi.streamRelease);
+  hr = avi.createStream(file.Get(), stream.Out(), &header);
   if (hr != AVIERR_OK) {
     host.MessageBox(AviErrorName(hr), "AVIFileCreateStream", MessageKind::Failure);
-    avi.fileRelease(file);
     return result;
   }
-  // After a failure what was opened is released; the failure itself is the
-  // one reported.
-  auto releaseBoth = [&] {
-    avi.streamRelease(stream);
-    avi.fileRelease(file);
-  };
-  hr = avi.setFormat(stream, 0, format.data(), LONG(format.size()));
+  hr = avi.setFormat(stream.Get(), 0, format.data(), LONG(format.size()));
   if (hr != AVIERR_OK) {
     host.MessageBox(AviErrorName(hr), "AVIStreamSetFormat", MessageKind::Failure);
-    releaseBoth();
     return result;
   }
   if (compressor.hic) {
     if (ICSendMessage(compressor.hic, ICM_COMPRESS_BEGIN, DWORD_PTR(&input), DWORD_PTR(output)) != ICERR_OK) {
       host.MessageBox("Compression Startup Failure", "ICCompressBegin", MessageKind::Failure);
-      releaseBoth();
       return result;
     }
     compressor.begun = true;
@@ -196,7 +227,6 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
   FrameBuffer frame;
   if ((compressor.hic && !outputBuffer) || !frame.Make(s.cols, s.rows)) {
     host.MessageBox("No room for output buffer", "new", MessageKind::Failure);
-    releaseBoth();
     return result;
   }
   StretchTarget target;
@@ -221,7 +251,7 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
     LONG samplesWritten = 0;
     LONG bytes = 0;
     SetLastError(0);
-    hr = avi.write(stream, result.framesWritten, 1, data, size, flags, &samplesWritten, &bytes);
+    hr = avi.write(stream.Get(), result.framesWritten, 1, data, size, flags, &samplesWritten, &bytes);
     if (hr != AVIERR_OK || samplesWritten != 1) {
       host.MessageBox(WithReason(hr, *path), "AVIStreamWrite", MessageKind::Failure);
       return Outcome::Failed;
@@ -258,11 +288,7 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
           prepare == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;
       if (prepared) prefetch.Recycle(std::move(prepared->frame));
       if (outcome == Outcome::Skipped) ++result.entriesSkipped;
-      if (outcome == Outcome::Failed) {
-        releaseBoth();
-        host.Progress(0, 0);
-        return result;
-      }
+      if (outcome == Outcome::Failed) return result;
     }
   }
 
@@ -271,14 +297,14 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
     host.MessageBox("Compression Finish Failure", "ICCompressEnd", MessageKind::Failure);
   outputBuffer.reset();
   SetLastError(0);
-  const LONG streamResult = avi.streamRelease(stream);
+  const LONG streamResult = stream.Release();
   if (streamResult != 0) host.MessageBox(WithReason(streamResult, *path), "AVIStreamRelease", MessageKind::Failure);
   // The file is finished only by its last release; a failure there (a full
   // disk) must not be reported as a completed file.
   SetLastError(0);
-  const LONG fileResult = avi.fileRelease(file);
+  const LONG fileResult = file.Release();
   if (fileResult != 0) host.MessageBox(WithReason(fileResult, *path), "AVIFileRelease", MessageKind::Failure);
-  host.Progress(0, 0);
+  ended.Now();
   if (streamResult != 0 || fileResult != 0) return result;
 
   char text[512];

@@ -60,15 +60,31 @@ class MakeAviHost {
   virtual bool StopRequested() { return false; }
 };
 
+// A function of the table below, called as the one it holds. A plain
+// function pointer would lose the [[nodiscard]] of the AVI functions; this
+// keeps it.
+template <typename Pointer>
+class AviFunction;
+template <typename R, typename... Args>
+class AviFunction<R (*)(Args...)> {
+ public:
+  // Implicit, so that a test assigns its own function.
+  AviFunction(R (*function)(Args...)) : m_function(function) {}
+  [[nodiscard]] R operator()(Args... args) const { return m_function(args...); }
+
+ private:
+  R (*m_function)(Args...);
+};
+
 // The AVI functions the job calls. Tests replace some of them to reach
 // failures a real file never gives.
 struct AviWriteFunctions {
-  decltype(&AVIFileOpenA) fileOpen = &AVIFileOpenA;
-  decltype(&AVIFileCreateStreamA) createStream = &AVIFileCreateStreamA;
-  decltype(&AVIStreamSetFormat) setFormat = &AVIStreamSetFormat;
-  decltype(&AVIStreamWrite) write = &AVIStreamWrite;
-  decltype(&AVIStreamRelease) streamRelease = &AVIStreamRelease;
-  decltype(&AVIFileRelease) fileRelease = &AVIFileRelease;
+  AviFunction<decltype(&AVIFileOpenA)> fileOpen = &AVIFileOpenA;
+  AviFunction<decltype(&AVIFileCreateStreamA)> createStream = &AVIFileCreateStreamA;
+  AviFunction<decltype(&AVIStreamSetFormat)> setFormat = &AVIStreamSetFormat;
+  AviFunction<decltype(&AVIStreamWrite)> write = &AVIStreamWrite;
+  AviFunction<decltype(&AVIStreamRelease)> streamRelease = &AVIStreamRelease;
+  AviFunction<decltype(&AVIFileRelease)> fileRelease = &AVIFileRelease;
 };
 
 enum class MakeAviOutcome {

@@ -48,7 +48,7 @@ class PlaybackHost {
 
 // One playback, as the playback of `generation` (from the state's
 // NewPlayback). Returns -1 when the file choice was cancelled, else 0.
-int ViewAviJob(PlaybackHost& host, std::uint64_t generation);
+[[nodiscard]] int ViewAviJob(PlaybackHost& host, std::uint64_t generation);
 
 // Paces the frames of a playback to the exact rate: each frame is due one
 // period after the one before, counted from where the schedule began, so

@@ -59,7 +59,8 @@ class MemoryHost final : public avi_view::PlaybackHost {
   void Run() {
     if (m_backward) avi_view::Direction(m_state);
     const std::uint64_t generation = m_state.NewPlayback();
-    std::thread loop([&] { avi_view::ViewAviJob(*this, generation); });
+    // The file is chosen without asking, so the loop cannot be cancelled.
+    std::thread loop([&] { (void)avi_view::ViewAviJob(*this, generation); });
     {
       std::unique_lock<std::mutex> lock(m_mutex);
       m_done.wait(lock, [&] { return m_frames > 0; });

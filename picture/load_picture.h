@@ -12,11 +12,11 @@
 // honestly hold (TooInflated: checked before anything is decoded). The
 // 8-bit path is widened as UTF-8 for the codecs. Reports nothing; keeps no
 // state; may run on several threads at once.
-std::unique_ptr<Bitmap> LoadPicture(const char* path);
+[[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path);
 // The same for a picture that will only be drawn stretched onto fitCols x
 // fitRows: a JPEG at least twice that size both ways comes decoded at half
 // its size (GdipCreateBitmapFromFileToFit).
-std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows);
+[[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows);
 
 // Keeps `picture` when it has a non-zero pixel format. Otherwise drops it
 // and, when the path's last three characters are "tif" in any case, reads

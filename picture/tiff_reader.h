@@ -39,7 +39,7 @@ struct RawRaster {
 // ends the reading: it and the rows after it are black (in a large raster
 // costing no memory until written; the failed row may hold what libtiff
 // made of it).
-int ReadTiffRaster(const char* path, RawRaster* raster);
+[[nodiscard]] int ReadTiffRaster(const char* path, RawRaster* raster);
 
 // out[i] = palette[indices[i]] for i < count; returns count.
 int ExpandPaletteRow(const std::uint8_t* indices, const std::uint32_t* palette, std::uint32_t* out, int count);

@@ -1,25 +1,15 @@
 #include "platform/avifile/avi_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
+#include "platform/avifile/out_file.h"
 #include "platform/avifile/riff_layout.h"
-#include "platform/kernel.h"
 
 namespace avifile {
 
 namespace {
 
-// Small pieces (headers, index entries) collect in a buffer; every frame goes
-// to the file in one call together with whatever the buffer holds, so that a
-// frame written is on disk even if the process is killed before the end.
-constexpr std::size_t kBufferBytes = 1 << 20;
 constexpr std::uint64_t kMaxPartLimit = 2ull << 30;
 
 void AppendLE16(std::vector<std::uint8_t>& v, std::uint16_t x) {
@@ -54,183 +44,6 @@ void EndChunk(std::vector<std::uint8_t>& v, std::size_t sizeField) {
 std::uint32_t ClampU32(std::uint64_t v) { return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v); }
 
 }  // namespace
-
-// The output file: an append buffer over a descriptor, with patches of
-// bytes already written. Every write goes to an explicit offset (pwritev), so
-// the descriptor's own position never matters. After a failed write, every
-// call fails until Rewind; Durable() is how far the file is intact.
-class OutFile {
- public:
-  // Creates or replaces the file and holds a lock on it until Close. Truncated
-  // only once the lock is ours: a second writer of the same file fails with
-  // EWOULDBLOCK as the last error and leaves the first one's frames alone.
-  static std::unique_ptr<OutFile> Open(const char* path) {
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      SetLastError(DWORD(errno));
-      return nullptr;
-    }
-    std::unique_ptr<OutFile> file(new OutFile(fd));
-    // An open-file-description lock: two jobs of one process exclude each
-    // other too. Where locks are not supported, the file is written unlocked.
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES)) {
-      SetLastError(DWORD(EWOULDBLOCK));
-      return nullptr;
-    }
-    // Devices (/dev/null, /dev/full) have nothing to truncate.
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-      SetLastError(DWORD(errno));
-      return nullptr;
-    }
-    return file;
-  }
-  ~OutFile() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  OutFile(const OutFile&) = delete;
-  OutFile& operator=(const OutFile&) = delete;
-
-  std::uint64_t Tell() const { return m_bufStart + m_buf.size(); }
-  std::uint64_t Durable() const { return m_bufStart; }
-
-  bool Append(const void* data, std::size_t size) {
-    if (m_failed) return false;
-    if (m_buf.size() + size > kBufferBytes && !Flush()) return false;
-    if (size >= kBufferBytes) {
-      iovec iov{const_cast<void*>(data), size};
-      return WriteVec(&iov, 1);
-    }
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_buf.insert(m_buf.end(), bytes, bytes + size);
-    return true;
-  }
-  bool Append(const std::vector<std::uint8_t>& v) { return Append(v.data(), v.size()); }
-
-  // A chunk: header, data and the pad byte of an odd size.
-  bool AppendChunk(FOURCC id, const void* data, std::uint32_t size) {
-    if (m_failed) return false;
-    std::uint8_t header[8];
-    PutLE32(header, id);
-    PutLE32(header + 4, size);
-    static const std::uint8_t pad = 0;
-    iovec iov[4];
-    int count = 0;
-    if (!m_buf.empty()) iov[count++] = {m_buf.data(), m_buf.size()};
-    iov[count++] = {header, 8};
-    iov[count++] = {const_cast<void*>(data), size};
-    if (size & 1) iov[count++] = {const_cast<std::uint8_t*>(&pad), 1};
-    return WriteVec(iov, count);
-  }
-
-  bool Patch(std::uint64_t offset, const void* data, std::size_t size) {
-    if (m_failed) return false;
-    if (offset + size > Tell()) return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (offset < m_bufStart) {
-      const std::size_t onDisk = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_bufStart - offset));
-      if (!PWriteAll(bytes, onDisk, offset)) return Failed(errno);
-      bytes += onDisk;
-      offset += onDisk;
-      size -= onDisk;
-    }
-    if (size > 0) std::memcpy(m_buf.data() + (offset - m_bufStart), bytes, size);
-    return true;
-  }
-  bool PatchLE32(std::uint64_t offset, std::uint32_t value) {
-    std::uint8_t b[4];
-    PutLE32(b, value);
-    return Patch(offset, b, 4);
-  }
-
-  bool Flush() {
-    if (m_failed) return false;
-    if (m_buf.empty()) return true;
-    iovec iov{m_buf.data(), m_buf.size()};
-    return WriteVec(&iov, 1);
-  }
-
-  // Drops everything from offset on, in the buffer and in the file, and
-  // accepts writes again.
-  void Rewind(std::uint64_t offset) {
-    m_buf.clear();
-    // A device such as /dev/full cannot be truncated; the result only matters
-    // for regular files, where it does not fail.
-    (void)::ftruncate(m_fd, static_cast<off_t>(offset));
-    m_bufStart = offset;
-    m_failed = false;
-  }
-
-  bool Close() {
-    bool ok = Flush();
-    if (m_fd >= 0 && ::close(m_fd) != 0) {
-      SetLastError(DWORD(errno));
-      ok = false;
-    }
-    m_fd = -1;
-    return ok;
-  }
-
- private:
-  explicit OutFile(int fd) : m_fd(fd) { m_buf.reserve(kBufferBytes); }
-
-  // Records the OS error for the caller's message (0: a write that made no
-  // progress, which on a regular file means no room).
-  bool Failed(int error) {
-    SetLastError(DWORD(error != 0 ? error : ENOSPC));
-    m_failed = true;
-    m_buf.clear();
-    return false;
-  }
-
-  // Writes the buffer's bytes, then anything else in iov, at m_bufStart, with
-  // as few calls as the kernel allows. m_bufStart advances by what reached the
-  // file, so after a failure it is how far the file is intact. Empties the
-  // buffer either way (iov[0] is the buffer when it is not empty).
-  bool WriteVec(iovec* iov, int count) {
-    while (count > 0) {
-      ssize_t n = ::pwritev(m_fd, iov, count, static_cast<off_t>(m_bufStart));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return Failed(n < 0 ? errno : 0);
-      m_bufStart += static_cast<std::uint64_t>(n);
-      std::size_t done = static_cast<std::size_t>(n);
-      while (count > 0 && done >= iov->iov_len) {
-        done -= iov->iov_len;
-        ++iov;
-        --count;
-      }
-      if (count > 0) {
-        iov->iov_base = static_cast<std::uint8_t*>(iov->iov_base) + done;
-        iov->iov_len -= done;
-      }
-    }
-    m_buf.clear();
-    return true;
-  }
-
-  bool PWriteAll(const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-      ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n == 0) errno = 0;
-        return false;
-      }
-      data += n;
-      size -= static_cast<std::size_t>(n);
-      offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
-  }
-
-  int m_fd;
-  std::vector<std::uint8_t> m_buf;
-  std::uint64_t m_bufStart = 0;
-  bool m_failed = false;
-};
 
 HRESULT AviWriter::Create(const char* path, std::unique_ptr<AviWriter>* writer) {
   std::unique_ptr<OutFile> out = OutFile::Open(path);
@@ -304,8 +117,7 @@ bool AviWriter::WriteHeaders() {
   const std::size_t hdrl = StartChunk(h, kFccList);
   AppendLE32(h, kFccHdrl);
 
-  StartChunk(h, kFccAvih);
-  PutLE32(h.data() + h.size() - 4, kAvihSize);
+  const std::size_t avih = StartChunk(h, kFccAvih);
   const std::size_t avihData = h.size();
   AppendLE32(h, usPerFrame);                       // dwMicroSecPerFrame
   AppendLE32(h, 0);                                // dwMaxBytesPerSec, patched
@@ -318,6 +130,7 @@ bool AviWriter::WriteHeaders() {
   AppendLE32(h, static_cast<std::uint32_t>(width));   // dwWidth
   AppendLE32(h, static_cast<std::uint32_t>(height));  // dwHeight
   AppendZeros(h, 16);                              // dwReserved[4]
+  EndChunk(h, avih);
 
   std::size_t strhData = 0;
   std::size_t indxChunk = 0;
@@ -325,8 +138,7 @@ bool AviWriter::WriteHeaders() {
     const std::size_t strl = StartChunk(h, kFccList);
     AppendLE32(h, kFccStrl);
 
-    StartChunk(h, kFccStrh);
-    PutLE32(h.data() + h.size() - 4, kStrhSize);
+    const std::size_t strh = StartChunk(h, kFccStrh);
     strhData = h.size();
     AppendLE32(h, m_info.fccType);
     AppendLE32(h, m_info.fccHandler);
@@ -346,6 +158,7 @@ bool AviWriter::WriteHeaders() {
     AppendLE16(h, static_cast<std::uint16_t>(m_info.rcFrame.top));
     AppendLE16(h, static_cast<std::uint16_t>(m_info.rcFrame.right));
     AppendLE16(h, static_cast<std::uint16_t>(m_info.rcFrame.bottom));
+    EndChunk(h, strh);
 
     const std::size_t strf = StartChunk(h, kFccStrf);
     h.insert(h.end(), m_format.begin(), m_format.end());
@@ -597,9 +410,10 @@ HRESULT AviWriter::Finish() {
       Fail();
       Recover();
       if (m_headersWritten && !m_parts.back().closed) {
+        // Best effort: the failure is recorded already.
         const Part& part = m_parts.back();
-        m_out->PatchLE32(part.moviStart + 4, ClampU32(m_out->Tell() - part.moviStart - 8));
-        m_out->PatchLE32(part.riffStart + 4, ClampU32(m_out->Tell() - part.riffStart - 8));
+        (void)m_out->PatchLE32(part.moviStart + 4, ClampU32(m_out->Tell() - part.moviStart - 8));
+        (void)m_out->PatchLE32(part.riffStart + 4, ClampU32(m_out->Tell() - part.riffStart - 8));
       }
     }
   }

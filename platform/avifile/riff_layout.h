@@ -44,7 +44,6 @@ constexpr std::uint32_t kSuperIndexHeaderSize = 24;
 constexpr std::uint32_t kStdIndexHeaderSize = 24;
 // The dmlh chunk's data, as most writers reserve it.
 constexpr std::uint32_t kDmlhSize = 248;
-constexpr std::uint32_t kAvihSize = 56;
 constexpr std::uint32_t kStrhSize = 56;
 
 using dib::GetLE16;

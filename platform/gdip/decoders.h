@@ -17,21 +17,22 @@ namespace gdip {
 
 using Decoded = std::unique_ptr<GpBitmap>;
 
-GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out);
+[[nodiscard]] GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out);
 // fitWidth x fitHeight, when given, is the size the picture will be drawn
 // shrunk to: see GdipCreateBitmapFromFileToFit.
-GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0, INT fitHeight = 0);
+[[nodiscard]] GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0,
+                                  INT fitHeight = 0);
 // What DecodeJpeg divides a width x height picture's sides by to fit
 // fitWidth x fitHeight: 2 when its sides are even and the half still covers
 // the fit (both given), else 1.
 unsigned JpegReduction(std::int64_t width, std::int64_t height, std::int64_t fitWidth, std::int64_t fitHeight);
-GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out);
-GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out);
+[[nodiscard]] GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out);
+[[nodiscard]] GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out);
 // Single-sample 16-bit grey is refused with UnknownImageFormat.
-GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out);
+[[nodiscard]] GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out);
 
 // A device-independent bitmap as its header describes it, with `bitsSize`
 // bytes of pixels, which the decoder never reads past.
-GpStatus DecodeDib(const dib::DibFormat& format, const BYTE* bits, std::size_t bitsSize, Decoded* out);
+[[nodiscard]] GpStatus DecodeDib(const dib::DibFormat& format, const BYTE* bits, std::size_t bitsSize, Decoded* out);
 
 }  // namespace gdip

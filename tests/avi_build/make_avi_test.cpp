@@ -35,6 +35,7 @@ class RecordingHost : public avi_build::MakeAviHost {
   std::optional<DWORD> compressor = 0;
   std::function<void(int n)> onEntryRead;  // lets a test change the list mid-run
   std::function<void(int n)> onProgress;   // entry n is next: the frames before it are written
+  std::function<void()> onEnded;           // the job told its end (progress 0 of 0)
   int stopAfterEntries = -1;
 
   std::vector<Message> messages;
@@ -64,6 +65,7 @@ class RecordingHost : public avi_build::MakeAviHost {
   void SetAviName(const std::string& name) override { aviName = name; }
   void Progress(int n, int count) override {
     if (count > 0 && onProgress) onProgress(n);
+    if (count == 0 && onEnded) onEnded();
   }
   bool StopRequested() override { return stopAfterEntries >= 0 && int(selected.size()) >= stopAfterEntries; }
 };
@@ -371,6 +373,69 @@ TEST_F(MakeAviJobTest, CompressedStreamsCarryTheWholeFormatAndKeyFlags) {
   EXPECT_EQ(log.flags, (std::vector<DWORD>(2, AVIIF_KEYFRAME)));  // every JPEG frame is a key frame
   for (LONG size : log.sizes) EXPECT_LT(size, 320 * 240 * 3);
 }
+
+// Releases and the job's end notice, in the order they came.
+std::vector<std::string>* g_events = nullptr;
+HRESULT FailingCreateStream(PAVIFILE, PAVISTREAM*, const AVISTREAMINFOA*) { return AVIERR_MEMORY; }
+HRESULT FailingSetFormat(PAVISTREAM, LONG, const void*, LONG) { return AVIERR_BADFORMAT; }
+LONG LoggedStreamRelease(PAVISTREAM stream) {
+  g_events->push_back("stream");
+  return AVIStreamRelease(stream);
+}
+LONG LoggedFileRelease(PAVIFILE file) {
+  g_events->push_back("file");
+  return AVIFileRelease(file);
+}
+// Released for real (nothing leaks), reported as failed.
+LONG FailingStreamRelease(PAVISTREAM stream) { return LoggedStreamRelease(stream) == 0 ? AVIERR_FILEWRITE : 0; }
+LONG FailingFileRelease(PAVIFILE file) { return LoggedFileRelease(file) == 0 ? AVIERR_FILEWRITE : 0; }
+
+struct ReleaseCase {
+  const char* name;
+  void (*fail)(avi_build::AviWriteFunctions&);
+  std::vector<std::string> events;
+  std::vector<std::string> captions;
+  MakeAviOutcome outcome;
+};
+class ReleaseTest : public MakeAviJobTest, public testing::WithParamInterface<ReleaseCase> {};
+
+// Whatever way the job leaves, what it opened is released once, the stream
+// before the file, before it tells its end; the end's releases are checked
+// and only a file finished without error is reported complete.
+TEST_P(ReleaseTest, EveryWayOutReleasesTheStreamThenTheFile) {
+  const ReleaseCase& c = GetParam();
+  std::vector<std::string> events;
+  g_events = &events;
+  avi.streamRelease = &LoggedStreamRelease;
+  avi.fileRelease = &LoggedFileRelease;
+  c.fail(avi);
+  host.onEnded = [&] { events.push_back("ended"); };
+  host.entries = {Picture("1.jpg")};
+  EXPECT_EQ(Run({64, 48, 10, 0}).outcome, c.outcome);
+  g_events = nullptr;
+  EXPECT_EQ(events, c.events);
+  std::vector<std::string> captions;
+  for (const Message& m : host.messages) captions.push_back(m.caption);
+  EXPECT_EQ(captions, c.captions);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WaysOut, ReleaseTest,
+    testing::Values(
+        ReleaseCase{"Completed", [](avi_build::AviWriteFunctions&) {}, {"stream", "file", "ended"},
+                    {"AVI File Written"}, MakeAviOutcome::Completed},
+        ReleaseCase{"CreateStreamFails", [](avi_build::AviWriteFunctions& a) { a.createStream = &FailingCreateStream; },
+                    {"file", "ended"}, {"AVIFileCreateStream"}, MakeAviOutcome::Failed},
+        ReleaseCase{"SetFormatFails", [](avi_build::AviWriteFunctions& a) { a.setFormat = &FailingSetFormat; },
+                    {"stream", "file", "ended"}, {"AVIStreamSetFormat"}, MakeAviOutcome::Failed},
+        ReleaseCase{"WriteFails", [](avi_build::AviWriteFunctions& a) { a.write = &DiskFullWrite; },
+                    {"stream", "file", "ended"}, {"AVIStreamWrite"}, MakeAviOutcome::Failed},
+        ReleaseCase{"StreamReleaseFails",
+                    [](avi_build::AviWriteFunctions& a) { a.streamRelease = &FailingStreamRelease; },
+                    {"stream", "file", "ended"}, {"AVIStreamRelease"}, MakeAviOutcome::Failed},
+        ReleaseCase{"FileReleaseFails", [](avi_build::AviWriteFunctions& a) { a.fileRelease = &FailingFileRelease; },
+                    {"stream", "file", "ended"}, {"AVIFileRelease"}, MakeAviOutcome::Failed}),
+    [](const testing::TestParamInfo<ReleaseCase>& info) { return std::string(info.param.name); });
 
 TEST(CheckFrameSettings, RejectsSizesAndRatesNoFileCanHold) {
   EXPECT_EQ(avi_build::CheckFrameSettings({1280, 1024, 10, 0}), "");

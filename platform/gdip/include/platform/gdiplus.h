@@ -109,60 +109,62 @@ struct GpGraphics;
 
 // Starts / stops the library; every other call happens between them. Pairs
 // may repeat. *token identifies the start for the matching shutdown.
-GpStatus GdiplusStartup(std::uintptr_t* token, const GdiplusStartupInput* input, void* output);
+[[nodiscard]] GpStatus GdiplusStartup(std::uintptr_t* token, const GdiplusStartupInput* input, void* output);
 void GdiplusShutdown(std::uintptr_t token);
 
 // Decodes the file (UTF-16 path; the file's signature picks the codec, never
 // its name) into a bitmap in the file's own pixel format. FileNotFound,
 // UnknownImageFormat, OutOfMemory (pixels over 1 GiB are refused before
 // allocating), InvalidParameter (corrupt data).
-GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap);
+[[nodiscard]] GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap);
 // The same, for a picture that will only be drawn shrunk onto fitWidth x
 // fitHeight: a JPEG of even sides at least twice that size in both
 // directions is decoded at half its size, which its decoder does for a
 // fraction of the work of the whole picture and which draws shrunk within a
 // fraction of a dB of the whole. Other pictures, and fitWidth or fitHeight
 // below 1, decode whole.
-GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT fitHeight, GpBitmap** bitmap);
-GpStatus GdipGetImagePixelFormat(GpImage* image, PixelFormat* format);
-GpStatus GdipGetImageWidth(GpImage* image, UINT* width);
-GpStatus GdipGetImageHeight(GpImage* image, UINT* height);
+[[nodiscard]] GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT fitHeight,
+                                                     GpBitmap** bitmap);
+[[nodiscard]] GpStatus GdipGetImagePixelFormat(GpImage* image, PixelFormat* format);
+[[nodiscard]] GpStatus GdipGetImageWidth(GpImage* image, UINT* width);
+[[nodiscard]] GpStatus GdipGetImageHeight(GpImage* image, UINT* height);
 // stride 0 and scan0 null: the library allocates zeroed pixels. Otherwise the
 // bitmap uses the caller's memory, which must outlive it.
-GpStatus GdipCreateBitmapFromScan0(INT width, INT height, INT stride, PixelFormat format, BYTE* scan0,
-                                   GpBitmap** bitmap);
+[[nodiscard]] GpStatus GdipCreateBitmapFromScan0(INT width, INT height, INT stride, PixelFormat format,
+                                                 BYTE* scan0, GpBitmap** bitmap);
 // A new bitmap as from stride 0 and scan0 null, for a caller that writes its
 // first rowsToWrite rows at once: only the rows after them are sure to be
 // zero, so memory the caller fills anyway is not cleared first.
-GpStatus GdipCreateBitmapForRows(INT width, INT height, PixelFormat format, INT rowsToWrite, GpBitmap** bitmap);
+[[nodiscard]] GpStatus GdipCreateBitmapForRows(INT width, INT height, PixelFormat format, INT rowsToWrite,
+                                               GpBitmap** bitmap);
 // A new bitmap holding the area converted to format.
-GpStatus GdipCloneBitmapAreaI(INT x, INT y, INT width, INT height, PixelFormat format,
-                              GpBitmap* srcBitmap, GpBitmap** dstBitmap);
+[[nodiscard]] GpStatus GdipCloneBitmapAreaI(INT x, INT y, INT width, INT height, PixelFormat format,
+                                            GpBitmap* srcBitmap, GpBitmap** dstBitmap);
 // rect null: the whole image. format PixelFormat24bppRGB or 32bppRGB (or the
 // bitmap's own). Rows in lockedBitmapData run from the top.
-GpStatus GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, PixelFormat format,
-                            BitmapData* lockedBitmapData);
+[[nodiscard]] GpStatus GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, PixelFormat format,
+                                          BitmapData* lockedBitmapData);
 // A write lock's pixels become the bitmap's.
-GpStatus GdipBitmapUnlockBits(GpBitmap* bitmap, BitmapData* lockedBitmapData);
-GpStatus GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics);
+[[nodiscard]] GpStatus GdipBitmapUnlockBits(GpBitmap* bitmap, BitmapData* lockedBitmapData);
+[[nodiscard]] GpStatus GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics);
 // points: upper-left, upper-right, lower-left of the destination. Draws the
 // whole image resampled onto it (averaging when shrinking, bilinear when
 // enlarging). A rotated or sheared parallelogram gives NotImplemented.
-GpStatus GdipDrawImagePoints(GpGraphics* graphics, GpImage* image, const GpPointF* points, INT count);
-GpStatus GdipDrawImageRectI(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width, INT height);
-GpStatus GdipDeleteGraphics(GpGraphics* graphics);
+[[nodiscard]] GpStatus GdipDrawImagePoints(GpGraphics* graphics, GpImage* image, const GpPointF* points, INT count);
+[[nodiscard]] GpStatus GdipDrawImageRectI(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width, INT height);
+[[nodiscard]] GpStatus GdipDeleteGraphics(GpGraphics* graphics);
 // A bitmap copied from a device-independent bitmap (header, colour table,
 // pixels at gdiBitmapData).
-GpStatus GdipCreateBitmapFromGdiDib(const BITMAPINFO* gdiBitmapInfo, void* gdiBitmapData,
-                                    GpBitmap** bitmap);
-GpStatus GdipGetImageEncodersSize(UINT* numEncoders, UINT* size);
+[[nodiscard]] GpStatus GdipCreateBitmapFromGdiDib(const BITMAPINFO* gdiBitmapInfo, void* gdiBitmapData,
+                                                  GpBitmap** bitmap);
+[[nodiscard]] GpStatus GdipGetImageEncodersSize(UINT* numEncoders, UINT* size);
 // Fills one block of `size` bytes: numEncoders records, then the strings they
 // point to.
-GpStatus GdipGetImageEncoders(UINT numEncoders, UINT size, ImageCodecInfo* encoders);
+[[nodiscard]] GpStatus GdipGetImageEncoders(UINT numEncoders, UINT size, ImageCodecInfo* encoders);
 // Writes the image with the encoder clsidEncoder (JPEG: quality 75, 4:2:0).
-GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* clsidEncoder,
-                             const EncoderParameters* encoderParams);
-GpStatus GdipDisposeImage(GpImage* image);
+[[nodiscard]] GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* clsidEncoder,
+                                           const EncoderParameters* encoderParams);
+[[nodiscard]] GpStatus GdipDisposeImage(GpImage* image);
 
 // A device context: a surface the front end paints on (the preview window).
 // The library hands it finished pixels; it never sees the front end's types.
@@ -177,7 +179,7 @@ using HDC = DrawingSurface*;
 
 // A drawing surface over a device context; GdipDrawImageRectI on it
 // resamples the image to the rectangle and puts the result on the surface.
-GpStatus GdipCreateFromHDC(HDC hdc, GpGraphics** graphics);
+[[nodiscard]] GpStatus GdipCreateFromHDC(HDC hdc, GpGraphics** graphics);
 
 inline GpImage* AsImage(GpBitmap* bitmap) { return reinterpret_cast<GpImage*>(bitmap); }
 
