@@ -66,7 +66,12 @@ std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std:
     const GpStatus status = GdipCreateBitmapFromFileToFit(wide.c_str(), fitCols, fitRows, &image);
     picture = std::make_unique<Bitmap>(image, status);
   }
+  const bool codecs = picture && picture->image();
   TiffFallback(path, 2, picture);
+  // The codecs hand pictures out upright; the TIFF reader's rows are as stored.
+  if (picture && !codecs && probed && probe.orientation != 1 &&
+      picture->record(GdipImageRotateFlip(picture->asImage(), UprightTurn(probe.orientation))) != Ok)
+    picture.reset();
   return picture;
 }
 

@@ -2,12 +2,15 @@
 // first bytes name.
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/orientation.h"
+#include "platform/picture_probe.h"
 #include "platform/text.h"
 
 using namespace gdip;
@@ -89,6 +92,10 @@ GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT 
   const BYTE* data = file.data();
   const std::size_t size = file.size();
 
+  // Pictures are handed out upright; a quarter turn swaps the sides the
+  // fit is measured against.
+  const int orientation = FileOrientation(MemoryBytes(data, size));
+  if (orientation >= 5) std::swap(fitWidth, fitHeight);
   Decoded decoded;
   GpStatus status;
   if (StartsWith(data, size, "BM", 2))
@@ -105,6 +112,7 @@ GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT 
   else
     status = UnknownImageFormat;
   if (status != Ok) return status;
+  if ((status = GdipImageRotateFlip(AsImage(decoded.get()), UprightTurn(orientation))) != Ok) return status;
   *bitmap = decoded.release();
   return Ok;
 }

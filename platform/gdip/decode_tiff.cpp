@@ -94,8 +94,11 @@ GpStatus ReadRgba(TIFF* tif, INT width, INT height, bool alpha, Decoded* out) {
   if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
   // 32-bit rows are exactly width * 4 bytes, as the RGBA reader fills them.
   auto* raster = reinterpret_cast<std::uint32_t*>(bitmap->pixels);
+  // Rows as stored, like the scanline paths: the caller turns the picture.
+  std::uint16_t stored = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &stored);
   if (!TIFFReadRGBAImageOriented(tif, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), raster,
-                                 ORIENTATION_TOPLEFT, 1))
+                                 stored, 1))
     return InvalidParameter;
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   for (std::size_t i = 0; i < count; ++i) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "platform/dib/layout.h"
 #include "platform/dib/little_endian.h"
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/orientation.h"
 
 namespace {
 
@@ -20,7 +22,7 @@ constexpr std::uint64_t kReadLimit = std::uint64_t{256} << 20;
 // Chunks, segments or tags looked at before giving up on a header.
 constexpr int kMaxSteps = 4096;
 
-class File {
+class File final : public gdip::ByteSource {
  public:
   explicit File(const char* path) {
     m_fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -35,7 +37,7 @@ class File {
 
   std::uint64_t size() const { return m_size; }
   // Exactly `length` bytes at `offset`, or false.
-  bool Read(std::uint64_t offset, void* out, std::size_t length) const {
+  bool Read(std::uint64_t offset, void* out, std::size_t length) const override {
     if (m_size == 0 || offset > m_size || length > m_size - offset) return false;
     auto* to = static_cast<std::uint8_t*>(out);
     while (length > 0) {
@@ -268,6 +270,8 @@ bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWid
   if (!file.Read(0, magic, sizeof magic)) return false;
   Shape shape;
   bool known;
+  const int orientation = gdip::FileOrientation(file);
+  if (orientation >= 5) std::swap(fitWidth, fitHeight);
   if (std::memcmp(magic, "BM", 2) == 0)
     known = ProbeBmp(file, &shape);
   else if (std::memcmp(magic, "\xFF\xD8\xFF", 3) == 0)
@@ -287,6 +291,11 @@ bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWid
   probe->fileBytes = file.size();
   probe->pixelBytes = shape.bytes;
   probe->greyTiff16 = shape.greyTiff16;
-  probe->bytes = shape.bytes + (file.size() <= kReadLimit ? file.size() : 0);
+  probe->orientation = orientation;
+  // Turning upright copies the pixels once (for a 16-bit grey TIFF, its
+  // 32-bit picture).
+  const std::uint64_t turned =
+      orientation == 1 ? 0 : shape.greyTiff16 ? PixelBytes(shape.width, shape.height, 32) : shape.bytes;
+  probe->bytes = shape.bytes + turned + (file.size() <= kReadLimit ? file.size() : 0);
   return true;
 }

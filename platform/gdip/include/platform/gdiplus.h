@@ -50,6 +50,18 @@ constexpr PixelFormat PixelFormat32bppPARGB = 0x000E200B;
 constexpr PixelFormat PixelFormat48bppRGB = 0x0010300C;
 constexpr PixelFormat PixelFormat64bppARGB = 0x0034400D;
 
+// Turns clockwise, then an optional mirror left to right.
+enum RotateFlipType : INT {
+  RotateNoneFlipNone = 0,
+  Rotate90FlipNone = 1,
+  Rotate180FlipNone = 2,
+  Rotate270FlipNone = 3,
+  RotateNoneFlipX = 4,
+  Rotate90FlipX = 5,
+  Rotate180FlipX = 6,
+  Rotate270FlipX = 7,
+};
+
 enum ImageLockMode : UINT {
   ImageLockModeRead = 1,
   ImageLockModeWrite = 2,
@@ -165,6 +177,9 @@ void GdiplusShutdown(std::uintptr_t token);
 [[nodiscard]] GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* clsidEncoder,
                                            const EncoderParameters* encoderParams);
 [[nodiscard]] GpStatus GdipDisposeImage(GpImage* image);
+// Turns the image in place (90 and 270 swap its width and height), in its
+// own pixel format. WrongState while it is locked.
+[[nodiscard]] GpStatus GdipImageRotateFlip(GpImage* image, RotateFlipType type);
 
 // A device context: a surface the front end paints on (the preview window).
 // The library hands it finished pixels; it never sees the front end's types.

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/gdiplus.h"
+
 struct PictureProbe {
   std::int64_t width = 0;
   std::int64_t height = 0;
@@ -19,7 +21,19 @@ struct PictureProbe {
   // A single-sample 16-bit grey TIFF, which the codecs refuse
   // (UnknownImageFormat) and the picture loader's TIFF reader takes.
   bool greyTiff16 = false;
+  // The file's Orientation (TIFF tag, or EXIF in a JPEG or PNG): 1 as
+  // stored, 2-8 turned or mirrored; 5-8 are seen with width and height
+  // swapped. Decoding turns the picture upright.
+  int orientation = 1;
+
+  // The size the picture is seen at, upright.
+  std::int64_t UprightWidth() const { return orientation >= 5 ? height : width; }
+  std::int64_t UprightHeight() const { return orientation >= 5 ? width : height; }
 };
+
+// The turn that shows a picture of that orientation upright
+// (GdipImageRotateFlip); anything outside 2-8 needs none.
+RotateFlipType UprightTurn(int orientation);
 
 // Loading refuses a picture whose pixels would pass kInflationFloor from a
 // file more than kMaxInflation times smaller. No photograph or scan
