@@ -23,7 +23,7 @@ namespace avi_build {
 std::string CheckFrameSettings(const MakeAviSettings& settings) {
   if (settings.cols < 1 || settings.cols > kMaxFrameSide || settings.rows < 1 || settings.rows > kMaxFrameSide)
     return "Cols and Rows must be between 1 and " + std::to_string(kMaxFrameSide) + ".";
-  if (settings.fps < 1) return "FPS must be at least 1.";
+  if (settings.fps < 1 || settings.fpsScale < 1) return "FPS must be a positive number.";
   return {};
 }
 
@@ -66,7 +66,7 @@ AVISTREAMINFOA StreamHeader(const MakeAviSettings& s, std::int32_t stride, DWORD
   // need the compressor's code here.
   info.fccHandler = handler ? handler : mmioFOURCC('D', 'I', 'B', ' ');
   info.wPriority = 1;
-  info.dwScale = 1;
+  info.dwScale = s.fpsScale;
   info.dwRate = s.fps;
   info.dwSuggestedBufferSize = static_cast<DWORD>(std::int64_t(s.rows) * stride);
   info.dwQuality = static_cast<DWORD>(-1);

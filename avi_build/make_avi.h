@@ -16,8 +16,9 @@ namespace avi_build {
 struct MakeAviSettings {
   std::int32_t cols = 1280;
   std::int32_t rows = 1024;
-  std::uint32_t fps = 10;
+  std::uint32_t fps = 10;  // frames per fpsScale seconds (dwRate)
   std::int32_t clip = 0;
+  std::uint32_t fpsScale = 1;  // dwScale: 1001 with fps 30000 is 29.97
 };
 
 // Largest frame side the job accepts.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "avi_build/frame_rate.h"
 #include "avi_view/avi_reader.h"
 #include "avi_view/frame_export.h"
 #include "platform/vfw.h"
@@ -78,8 +79,10 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   PlaybackRequest rate{PlaybackRequest::StreamRate};
   rate.rate = info.dwRate;
   rate.scale = info.dwScale;
-  const std::int32_t fps = state.Post(rate).m_playFps;
-  host.SetBoxes(std::to_string(fps), std::to_string(width), std::to_string(height));
+  const PlaybackValues posted = state.Post(rate);
+  // The exact rate ("29.97"), which the FPS box reads back as the same rate.
+  host.SetBoxes(posted.m_playFps == 0 ? "0" : avi_build::FrameRateText(posted.m_rate, posted.m_scale),
+                std::to_string(width), std::to_string(height));
   host.ShowPlayer(true);
   const std::int32_t frameCount = static_cast<std::int32_t>(std::min<DWORD>(info.dwLength, INT32_MAX));
   host.SetSliderRange(0, frameCount - 1);

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <limits>
 
+#include "avi_build/frame_rate.h"
+
 namespace avi_view {
 namespace {
 
@@ -54,10 +56,12 @@ void ApplyRequest(PlaybackValues& v, const PlaybackRequest& r) {
       v.m_paused = 0;
       break;
     case PlaybackRequest::Fps:
-      if (r.value == v.m_playFps) break;  // the box shows what it stood for: keep the exact rate
+      // The box shows what it stood for: keep the exact rate.
+      if (r.value == v.m_playFps && (r.scale == 0 || std::uint64_t(r.rate) * v.m_scale == std::uint64_t(v.m_rate) * r.scale))
+        break;
       v.m_playFps = r.value;
-      v.m_rate = std::uint32_t(r.value);
-      v.m_scale = 1;
+      v.m_rate = r.scale ? r.rate : std::uint32_t(r.value);
+      v.m_scale = r.scale ? r.scale : 1;
       break;
     case PlaybackRequest::StreamRate:
       v.m_rate = r.rate;
@@ -191,7 +195,15 @@ std::int32_t FpsFromText(const std::string& text) {
 }
 
 void FpsChange(PlaybackState& state, const std::string& text) {
-  state.Post({PlaybackRequest::Fps, FpsFromText(text)});
+  avi_build::FrameRate rate;
+  if (!avi_build::ParseFrameRate(text, &rate, true)) {
+    state.Post({PlaybackRequest::Fps, FpsFromText(text)});  // 0: no delay between frames
+    return;
+  }
+  PlaybackRequest request{PlaybackRequest::Fps, RoundedFps(rate.rate, rate.scale)};
+  request.rate = rate.rate;
+  request.scale = rate.scale;
+  state.Post(request);
 }
 
 void WriteFiles(PlaybackState& state, bool checked) {

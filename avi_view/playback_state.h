@@ -53,7 +53,9 @@ struct PlaybackRequest {
   // WriteFiles: 0 or 1; Scroll: the code.
   std::int32_t value = 0;
   std::int32_t extra = 0;  // Scroll: the thumb position
-  std::uint32_t rate = 0;  // StreamRate: the stream's dwRate / dwScale
+  // StreamRate: the stream's dwRate / dwScale; Fps: the rate the box reads
+  // as (scale 0: the number alone).
+  std::uint32_t rate = 0;
   std::uint32_t scale = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "avi_build/frame_rate.h"
 #include "avi_build/make_avi.h"
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -80,12 +81,12 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
 
 int CmdMake(const Args& args) {
   avi_build::MakeAviSettings settings;
-  std::string output, codec = "none", listFile;
+  std::string output, codec = "none", listFile, fps;
   std::vector<std::string> pictures;
   OptionParser parser(args);
   while (parser.More()) {
     if (parser.Int("--cols", &settings.cols) || parser.Int("--rows", &settings.rows) ||
-        parser.Unsigned("--fps", &settings.fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
+        parser.Text("--fps", &fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
         parser.Text("-o", &output))
       continue;
     if (parser.Flag("--clip")) {
@@ -97,6 +98,11 @@ int CmdMake(const Args& args) {
   }
   if (parser.Failed()) return UsageError(parser.Error());
   if (output.empty()) return UsageError("make needs -o OUT.avi");
+  if (!fps.empty()) {
+    avi_build::FrameRate rate;
+    if (!avi_build::ParseFrameRate(fps, &rate)) return UsageError("--fps takes a positive number or fraction, not '" + fps + "'");
+    settings.fps = rate.rate, settings.fpsScale = rate.scale;
+  }
   const std::string problem = avi_build::CheckFrameSettings(settings);
   if (!problem.empty()) return UsageError(problem);
 

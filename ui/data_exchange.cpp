@@ -5,6 +5,7 @@
 #include <cctype>
 #include <limits>
 
+#include "avi_build/frame_rate.h"
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
 
@@ -65,6 +66,21 @@ void DDX_Text(DataExchange& dx, QLineEdit* box, std::int32_t& value) {
 
 void DDX_Text(DataExchange& dx, QLineEdit* box, std::uint32_t& value) {
   ExchangeNumber(dx, box, value, false, "Please enter a positive integer.");
+}
+
+void DDX_Rate(DataExchange& dx, QLineEdit* box, std::uint32_t& rate, std::uint32_t& scale) {
+  if (!dx.ok()) return;
+  if (!dx.saving()) {
+    const QString text = QString::fromStdString(avi_build::FrameRateText(rate, scale));
+    if (box->text() != text) box->setText(text);
+    return;
+  }
+  avi_build::FrameRate read;
+  if (!avi_build::ParseFrameRate(box->text().toStdString(), &read, true)) {
+    dx.Fail(box, "Please enter a positive number.");
+    return;
+  }
+  rate = read.rate, scale = read.scale;
 }
 
 void DDX_Check(DataExchange& dx, QCheckBox* box, std::int32_t& value) {

@@ -36,6 +36,10 @@ class DataExchange {
 // cannot hold fails.
 void DDX_Text(DataExchange& dx, QLineEdit* box, std::int32_t& value);
 void DDX_Text(DataExchange& dx, QLineEdit* box, std::uint32_t& value);
+// The FPS box: a rate as ParseFrameRate reads its start ("29.97",
+// "30000/1001", "2.5"), shown as FrameRateText writes it; anything else
+// fails with "Please enter a positive number.".
+void DDX_Rate(DataExchange& dx, QLineEdit* box, std::uint32_t& rate, std::uint32_t& scale);
 // A check box: 0 or 1.
 void DDX_Check(DataExchange& dx, QCheckBox* box, std::int32_t& value);
 

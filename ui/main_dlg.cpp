@@ -161,7 +161,7 @@ bool CMainDlg::UpdateData(bool saveAndValidate) {
 void CMainDlg::DoDataExchange(DataExchange& dx) {
   DDX_Text(dx, m_rowsEdit, m_rows);
   DDX_Text(dx, m_colsEdit, m_cols);
-  DDX_Text(dx, m_fpsEdit, m_fps);
+  DDX_Rate(dx, m_fpsEdit, m_fps, m_fpsScale);
   DDX_Check(dx, static_cast<QCheckBox*>(control("IDC_CLIP")), m_clip);
   std::int32_t writeFiles = m_playback.Values().m_writeFiles;
   DDX_Check(dx, static_cast<QCheckBox*>(control("IDC_WRITE_FILES")), writeFiles);
@@ -232,7 +232,7 @@ int CMainDlg::RunningPlaybacks() const { return m_player->Running(); }
 
 void CMainDlg::OnMakeAvi() {
   if (m_closing || !UpdateData(true)) return;
-  const std::string problem = avi_build::CheckFrameSettings({m_cols, m_rows, m_fps, m_clip});
+  const std::string problem = avi_build::CheckFrameSettings({m_cols, m_rows, m_fps, m_clip, m_fpsScale});
   if (!problem.empty()) {
     Dialogs().messageBox(this, problem, "Make AVI", MB_OK);
     return;

@@ -92,6 +92,7 @@ class CMainDlg : public QDialog {
   QSlider* m_slider = nullptr;
   CPreviewDlg m_preview;
   std::int32_t m_clip = 0;
+  std::uint32_t m_fpsScale = 1;  // the FPS box's rate is m_fps / m_fpsScale
 
   // The units the dialog delegates to.
   FileListCommands m_listCommands{m_fileList, this};

@@ -71,7 +71,7 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
 void MakeAviThread(CMainDlg* dialog, int job, const std::atomic<bool>& cancelled) {
   // The settings in force when the job starts serve its whole run.
   const avi_build::MakeAviSettings settings = RunOnUiThread([dialog] {
-    return avi_build::MakeAviSettings{dialog->m_cols, dialog->m_rows, dialog->m_fps, dialog->m_clip};
+    return avi_build::MakeAviSettings{dialog->m_cols, dialog->m_rows, dialog->m_fps, dialog->m_clip, dialog->m_fpsScale};
   });
   GuiMakeAviHost host(dialog, job, cancelled);
   // The job has told the user how it ended; the dialog needs nothing more.

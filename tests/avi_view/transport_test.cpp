@@ -91,7 +91,7 @@ TEST(Transport, TheStreamsExactRateHoldsUntilTheFpsBoxShowsAnotherNumber) {
   rate.rate = 30000;
   rate.scale = 1001;
   EXPECT_EQ(state.Post(rate).m_playFps, 30);
-  FpsChange(state, "30");  // the loop writing the box
+  FpsChange(state, "29.97");  // the loop writing the box
   PlaybackValues v = state.Values();
   EXPECT_EQ(v.m_rate, 30000u);
   EXPECT_EQ(v.m_scale, 1001u);

@@ -155,12 +155,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ExchangeCase{"768", "abc", "10", "Please enter an integer.", "IDC_COLS", 768, 1280, 10},
         ExchangeCase{"1024", "12abc", "10", nullptr, nullptr, 1024, 12, 10},
-        ExchangeCase{" 480", "-640", "0", nullptr, nullptr, 480, -640, 0},
+        ExchangeCase{" 480", "-640", "0", "Please enter a positive number.", "IDC_FPS", 480, -640, 10},
+        ExchangeCase{"480", "640", "29.97", nullptr, nullptr, 480, 640, 30000},
         ExchangeCase{"+7", "0", "25 fps", nullptr, nullptr, 7, 0, 25},
         ExchangeCase{"", "800", "10", "Please enter an integer.", "IDC_ROWS", 1024, 1280, 10},
-        ExchangeCase{"600", "800", "fast", "Please enter a positive integer.", "IDC_FPS", 600, 800, 10},
+        ExchangeCase{"600", "800", "fast", "Please enter a positive number.", "IDC_FPS", 600, 800, 10},
         // A negative rate would wrap to four billion frames per second.
-        ExchangeCase{"600", "800", "-5", "Please enter a positive integer.", "IDC_FPS", 600, 800, 10},
+        ExchangeCase{"600", "800", "-5", "Please enter a positive number.", "IDC_FPS", 600, 800, 10},
         ExchangeCase{"99999999999", "800", "10", "Please enter an integer.", "IDC_ROWS", 1024, 1280, 10}));
 
 const Entries kFive = {"ant", "bee", "cat", "dog", "elk"};

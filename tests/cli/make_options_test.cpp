@@ -1,0 +1,53 @@
+// stillweaver-cli make's options for photographs and scans, read back by
+// ffprobe: the rate written, the frame size taken from the pictures.
+#include <gtest/gtest.h>
+
+#include "tests/support/picture_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace testsupport;
+
+std::string Cli(const std::string& args) { return ShellQuote(CliPath()) + " " + args; }
+
+// "WIDTHxHEIGHTxRATExFRAMES" of the first video stream.
+std::string Probe(const std::string& path) {
+  std::string out = RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                               "stream=r_frame_rate,width,height,nb_read_frames -of csv=p=0:s=x " +
+                               ShellQuote(path))
+                        .out;
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+struct OptionCase {
+  const char* args;   // before the pictures
+  const char* probe;  // what ffprobe reads, or "" for a usage error (exit 2)
+};
+
+class CliMakeOption : public testing::TestWithParam<OptionCase> {};
+
+TEST_P(CliMakeOption, WritesWhatFfprobeReads) {
+  TempDir dir;
+  const std::string a = dir.file("a.png"), b = dir.file("b.png"), out = dir.file("out.avi");
+  ASSERT_TRUE(WritePngRgb(a, 30, 20, Gradient(30, 20)));
+  ASSERT_TRUE(WritePngRgb(b, 40, 10, Gradient(40, 10)));
+  const CommandResult r = RunCommand(Cli(std::string("make --cols 32 --rows 24 ") + GetParam().args + " -o " +
+                                         ShellQuote(out) + " " + ShellQuote(a) + " " + ShellQuote(b) + " 2>&1"));
+  if (*GetParam().probe == '\0') {
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    return;
+  }
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Probe(out), GetParam().probe);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliMakeOption,
+    testing::Values(OptionCase{"", "32x24x10/1x2"}, OptionCase{"--fps 25", "32x24x25/1x2"},
+                    OptionCase{"--fps 29.97", "32x24x30000/1001x2"}, OptionCase{"--fps 23.976", "32x24x24000/1001x2"},
+                    OptionCase{"--fps 30000/1001", "32x24x30000/1001x2"}, OptionCase{"--fps 0.5", "32x24x1/2x2"},
+                    OptionCase{"--fps 2.5", "32x24x5/2x2"}, OptionCase{"--fps 0", ""}, OptionCase{"--fps x", ""}));
+
+}  // namespace
