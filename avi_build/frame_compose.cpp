@@ -86,13 +86,44 @@ ComposeResult Stretch(std::unique_ptr<Bitmap> picture, const StretchTarget& targ
   return ComposeResult::Composed;
 }
 
+// The picture drawn with its proportions kept onto a black frame.
+ComposeResult Fit(std::unique_ptr<Bitmap> picture, FrameBuffer& frame) {
+  if (!picture || !picture->image()) return ComposeResult::Skipped;
+  UINT width = 0, height = 0;
+  if (GdipGetImageWidth(picture->asImage(), &width) != Ok || GdipGetImageHeight(picture->asImage(), &height) != Ok)
+    return ComposeResult::Skipped;
+  std::memset(frame.pixels.get(), 0, frame.size());
+  const FitArea a = FitPlacement(width, height, frame.header.biWidth, frame.header.biHeight);
+  std::unique_ptr<Bitmap> working = FrameBitmap(frame);
+  if (!working) return ComposeResult::Skipped;
+  const GpPointF points[3] = {{float(a.x), float(a.y)}, {float(a.x + a.width), float(a.y)},
+                              {float(a.x), float(a.y + a.height)}};
+  GpGraphics* graphics = nullptr;
+  if (working->record(GdipGetImageGraphicsContext(working->asImage(), &graphics)) == Ok) {
+    (void)GdipDrawImagePoints(graphics, picture->asImage(), points, 3);
+    (void)GdipDeleteGraphics(graphics);
+  }
+  return ComposeResult::Composed;
+}
+
 }  // namespace
+
+FitArea FitPlacement(std::int64_t width, std::int64_t height, std::int32_t cols, std::int32_t rows) {
+  if (width < 1 || height < 1) return {0, 0, cols, rows};
+  std::int64_t w = cols, h = rows;
+  if (width * rows >= height * cols)
+    h = std::clamp<std::int64_t>((height * cols * 2 + width) / (width * 2), 1, rows);
+  else
+    w = std::clamp<std::int64_t>((width * rows * 2 + height) / (height * 2), 1, cols);
+  return {std::int32_t((cols - w) / 2), std::int32_t((rows - h) / 2), std::int32_t(w), std::int32_t(h)};
+}
 
 ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip, const StretchTarget& target,
                            FrameBuffer& frame) {
   const std::int32_t cols = frame.header.biWidth;
   const std::int32_t rows = frame.header.biHeight;
   if (!clip) return Stretch(std::move(picture), target, frame);
+  if (clip == kPlaceFit) return Fit(std::move(picture), frame);
   std::unique_ptr<Bitmap> source = std::move(picture);
   if (!source || !source->image()) return ComposeResult::Skipped;
   UINT width = 0, height = 0;

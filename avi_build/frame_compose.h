@@ -42,9 +42,24 @@ struct StretchTarget {
 
 enum class ComposeResult { Composed, Skipped };
 
+// The placement ComposeFrame's `clip` names beside 0 (stretched) and 1
+// (clipped): the whole picture scaled with its proportions kept to the
+// largest size the frame holds, centred on black.
+constexpr std::int32_t kPlaceFit = 2;
+
+struct FitArea {
+  std::int32_t x, y, width, height;  // from the frame's top-left corner
+  bool operator==(const FitArea&) const = default;
+};
+// Where a width x height picture goes in a cols x rows frame when fitted:
+// one side fills the frame, the other is rounded to the nearest pixel (at
+// least 1), and the margins split with the odd pixel right or below.
+FitArea FitPlacement(std::int64_t width, std::int64_t height, std::int32_t cols, std::int32_t rows);
+
 // Fills frame from picture (disposed before return, whatever the result).
 // Skipped: the pixels are not to be used (the picture could not be locked or
 // the working copy of the canvas could not be made).
+// clip: 0 stretched (target's canvas), 1 clipped, kPlaceFit fitted.
 [[nodiscard]] ComposeResult ComposeFrame(std::unique_ptr<Bitmap> picture, std::int32_t clip,
                                          const StretchTarget& target, FrameBuffer& frame);
 

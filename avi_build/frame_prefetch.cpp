@@ -8,10 +8,12 @@
 namespace avi_build {
 
 PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
-                           FrameBuffer& frame) {
-  // A stretched picture is only ever drawn onto the frame.
-  std::unique_ptr<Bitmap> picture =
-      clip ? LoadPicture(path.c_str()) : LoadPicture(path.c_str(), frame.header.biWidth, frame.header.biHeight);
+                           FrameBuffer& frame, const GreyRange& grey) {
+  // A stretched or fitted picture is only ever drawn onto the frame, at
+  // most its size.
+  const bool drawn = clip == 0 || clip == kPlaceFit;
+  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str(), drawn ? frame.header.biWidth : 0,
+                                                drawn ? frame.header.biHeight : 0, grey);
   if (!picture) return PrepareResult::Unloadable;
   return ComposeFrame(std::move(picture), clip, target, frame) == ComposeResult::Composed ? PrepareResult::Composed
                                                                                            : PrepareResult::Skipped;
@@ -76,10 +78,11 @@ struct FramePrefetcher::Slot {
 };
 
 FramePrefetcher::FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers,
-                                 int lookahead, std::uint64_t pictureBytes)
+                                 int lookahead, std::uint64_t pictureBytes, const GreyRange& grey)
     : m_cols(cols),
       m_rows(rows),
       m_clip(clip),
+      m_grey(grey),
       m_helpers(lookahead > 0 ? std::size_t(std::max(helpers, 0)) : 0),
       m_lookahead(std::size_t(std::max(lookahead, 0))),
       m_budget(pictureBytes),
@@ -201,10 +204,11 @@ void FramePrefetcher::Prepare(Slot& slot, const std::atomic<bool>& aborted) {
 PrepareResult FramePrefetcher::LoadWithin(const std::string& path, const StretchTarget& target, FrameBuffer& frame,
                                           const std::atomic<bool>& aborted) {
   PictureProbe probe;
+  const bool drawn = m_clip == 0 || m_clip == kPlaceFit;
   const std::uint64_t bytes =
-      ProbePictureFile(path.c_str(), &probe, m_clip ? 0 : m_cols, m_clip ? 0 : m_rows) ? probe.bytes : 0;
+      ProbePictureFile(path.c_str(), &probe, drawn ? m_cols : 0, drawn ? m_rows : 0) ? probe.bytes : 0;
   if (!m_budget.Take(bytes, aborted)) return PrepareResult::Skipped;
-  const PrepareResult result = PrepareFrame(path, m_clip, target, frame);
+  const PrepareResult result = PrepareFrame(path, m_clip, target, frame, m_grey);
   m_budget.Give(bytes);
   return result;
 }

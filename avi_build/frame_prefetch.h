@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "avi_build/frame_compose.h"
+#include "picture/load_picture.h"
 #include "platform/kernel/work_queue.h"
 
 namespace avi_build {
@@ -26,10 +27,10 @@ enum class PrepareResult {
   Unloadable,  // LoadPicture gave nothing
 };
 
-// Loads the picture at path and composes it into frame. Safe on any thread
-// with its own target and frame.
+// Loads the picture at path (16-bit grey through `grey`) and composes it
+// into frame. Safe on any thread with its own target and frame.
 [[nodiscard]] PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
-                                         FrameBuffer& frame);
+                                         FrameBuffer& frame, const GreyRange& grey = {});
 
 // The bytes of the pictures loaded at once by one job, on its helpers and on
 // its own thread: a picture waits while those held and its own would pass
@@ -78,7 +79,7 @@ class FramePrefetcher {
   // when no thread can be started) nothing is prepared ahead and Take
   // always leaves the entry to the caller.
   FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers, int lookahead,
-                  std::uint64_t pictureBytes = kPictureBytes);
+                  std::uint64_t pictureBytes = kPictureBytes, const GreyRange& grey = {});
   // The pictures' budget a job uses, beside the frames held ahead.
   static constexpr std::uint64_t kPictureBytes = std::uint64_t{128} << 20;
   // Abandons the work not yet begun and waits for the pictures being
@@ -132,6 +133,7 @@ class FramePrefetcher {
   const std::int32_t m_cols;
   const std::int32_t m_rows;
   const std::int32_t m_clip;
+  const GreyRange m_grey;
   const std::size_t m_helpers;
   const std::size_t m_lookahead;
   mutable std::mutex m_mutex;  // guards the slots' results and the spares

@@ -24,6 +24,7 @@ std::string CheckFrameSettings(const MakeAviSettings& settings) {
   if (settings.cols < 1 || settings.cols > kMaxFrameSide || settings.rows < 1 || settings.rows > kMaxFrameSide)
     return "Cols and Rows must be between 1 and " + std::to_string(kMaxFrameSide) + ".";
   if (settings.fps < 1 || settings.fpsScale < 1) return "FPS must be a positive number.";
+  if (settings.hold < 1 || settings.hold > kMaxHold) return "Hold must be between 1 and " + std::to_string(kMaxHold) + ".";
   return {};
 }
 
@@ -229,8 +230,16 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
     host.MessageBox("No room for output buffer", "new", MessageKind::Failure);
     return result;
   }
+  const std::int32_t placement = s.fit ? kPlaceFit : s.clip;
   StretchTarget target;
-  if (!s.clip) target.Make(s.cols, s.rows);
+  if (!placement) target.Make(s.cols, s.rows);
+  // One range for every frame, so that the frames do not flicker.
+  GreyRange grey = s.grey;
+  if (s.greyAuto) {
+    std::vector<std::string> paths;
+    for (int n = 0; n < host.EntryCount(); ++n) paths.push_back(host.EntryText(n));
+    grey = GreyRangeOfPictures(paths);
+  }
 
   // Compresses (when a compressor was chosen) and writes one composed frame.
   enum class Outcome { Skipped, Written, Failed };
@@ -264,7 +273,8 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
   bool stopped = false;
   {
     const PrefetchPlan plan = PlanPrefetch(frame.size());
-    FramePrefetcher prefetch(s.cols, s.rows, s.clip, plan.helpers, plan.lookahead);
+    FramePrefetcher prefetch(s.cols, s.rows, placement, plan.helpers, plan.lookahead,
+                             FramePrefetcher::kPictureBytes, grey);
     for (int n = 0; n < host.EntryCount(); ++n) {
       if (host.StopRequested()) {
         stopped = true;
@@ -284,8 +294,12 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
       std::optional<FramePrefetcher::Prepared> prepared = prefetch.Take(n, entry);
       const PrepareResult prepare = prepared ? prepared->result : prefetch.PrepareHere(entry, target, frame);
       if (prepare == PrepareResult::Unloadable) host.MessageBox(entry, "File Failed to Open", MessageKind::Failure);
-      const Outcome outcome =
-          prepare == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;
+      Outcome outcome = Outcome::Skipped;
+      // A held picture is one entry written as several frames.
+      for (int k = 0; k < s.hold && prepare == PrepareResult::Composed && outcome != Outcome::Failed; ++k) {
+        outcome = writeFrame(prepared ? prepared->frame : frame);
+        if (outcome == Outcome::Skipped) break;
+      }
       if (prepared) prefetch.Recycle(std::move(prepared->frame));
       if (outcome == Outcome::Skipped) ++result.entriesSkipped;
       if (outcome == Outcome::Failed) return result;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "picture/load_picture.h"
 #include "platform/vfw.h"
 
 namespace avi_build {
@@ -19,10 +20,16 @@ struct MakeAviSettings {
   std::uint32_t fps = 10;  // frames per fpsScale seconds (dwRate)
   std::int32_t clip = 0;
   std::uint32_t fpsScale = 1;  // dwScale: 1001 with fps 30000 is 29.97
+  std::int32_t fit = 0;        // 1: pictures fitted with their proportions (clip is then 0)
+  GreyRange grey;              // how 16-bit grey becomes 8 bits
+  bool greyAuto = false;       // grey taken from the whole list before the first frame
+  std::int32_t hold = 1;       // frames written for each picture
 };
 
 // Largest frame side the job accepts.
 constexpr std::int32_t kMaxFrameSide = 16384;
+// Most frames one picture may be held for.
+constexpr std::int32_t kMaxHold = 10000;
 
 // Empty when the settings can make a file; otherwise the sentence telling the
 // user what is wrong.

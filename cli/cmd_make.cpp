@@ -2,18 +2,23 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "avi_build/frame_rate.h"
 #include "avi_build/make_avi.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "platform/codec/compressor_choice.h"
+#include "platform/picture_probe.h"
 
 namespace cli {
 namespace {
@@ -81,16 +86,20 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
 
 int CmdMake(const Args& args) {
   avi_build::MakeAviSettings settings;
-  std::string output, codec = "none", listFile, fps;
+  std::string output, codec = "none", listFile, fps, cols, rows, range;
   std::vector<std::string> pictures;
   OptionParser parser(args);
   while (parser.More()) {
-    if (parser.Int("--cols", &settings.cols) || parser.Int("--rows", &settings.rows) ||
-        parser.Text("--fps", &fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
+    if (parser.Text("--cols", &cols) || parser.Text("--rows", &rows) || parser.Text("--range", &range) ||
+        parser.Int("--hold", &settings.hold) || parser.Text("--fps", &fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
         parser.Text("-o", &output))
       continue;
     if (parser.Flag("--clip")) {
       settings.clip = 1;
+      continue;
+    }
+    if (parser.Flag("--fit")) {
+      settings.fit = 1;
       continue;
     }
     if (parser.Failed()) return UsageError(parser.Error());
@@ -98,13 +107,15 @@ int CmdMake(const Args& args) {
   }
   if (parser.Failed()) return UsageError(parser.Error());
   if (output.empty()) return UsageError("make needs -o OUT.avi");
+  if (settings.clip && settings.fit) return UsageError("--clip and --fit exclude each other");
+  if (!range.empty() && range != "auto" && !ParseGreyRange(range, &settings.grey))
+    return UsageError("--range takes 10, 12, 14, 16, auto or LO:HI (0 <= LO < HI <= 65535), not '" + range + "'");
+  settings.greyAuto = range == "auto";
   if (!fps.empty()) {
     avi_build::FrameRate rate;
     if (!avi_build::ParseFrameRate(fps, &rate)) return UsageError("--fps takes a positive number or fraction, not '" + fps + "'");
     settings.fps = rate.rate, settings.fpsScale = rate.scale;
   }
-  const std::string problem = avi_build::CheckFrameSettings(settings);
-  if (!problem.empty()) return UsageError(problem);
 
   FOURCC fourcc = 0;
   if (!codec::ParseCompressorName(codec, &fourcc)) return UsageError("unknown codec '" + codec + "'");
@@ -131,6 +142,25 @@ int CmdMake(const Args& args) {
       if (!line.empty()) pictures.push_back(line);
     }
   }
+
+  // "auto": the first picture's size as it is seen, upright.
+  for (auto [text, side, isCols] : {std::tuple{&cols, &settings.cols, true}, std::tuple{&rows, &settings.rows, false}}) {
+    if (text->empty()) continue;
+    if (*text != "auto") {
+      char* end = nullptr;
+      const long value = std::strtol(text->c_str(), &end, 10);
+      if (*end != '\0' || value < INT32_MIN || value > INT32_MAX)
+        return UsageError(std::string(isCols ? "--cols" : "--rows") + " takes a number or auto, not '" + *text + "'");
+      *side = std::int32_t(value);
+      continue;
+    }
+    PictureProbe probe;
+    if (pictures.empty() || !ProbePictureFile(pictures.front().c_str(), &probe))
+      return UsageError(std::string(isCols ? "--cols" : "--rows") + " auto needs a first picture whose size can be read");
+    *side = std::int32_t(std::min<std::int64_t>(isCols ? probe.UprightWidth() : probe.UprightHeight(), INT32_MAX));
+  }
+  const std::string problem = avi_build::CheckFrameSettings(settings);
+  if (!problem.empty()) return UsageError(problem);
 
   TerminalMakeAviHost host(std::move(pictures), output);
   CatchStopSignals();

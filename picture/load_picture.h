@@ -4,8 +4,31 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/gdiplus.h"
+
+// How 16-bit grey samples become 8-bit grey: lo and below black, hi and
+// above white. A range from 0 to 2^n - 1 is the n-bit rule, each sample
+// shifted right by n - 8 (so 1023 is the 10-bit rule, 10-bit cameras'
+// data, and the default); any other range is mapped evenly.
+struct GreyRange {
+  std::uint32_t lo = 0;
+  std::uint32_t hi = 1023;
+  bool operator==(const GreyRange&) const = default;
+};
+// "10", "12", "14", "16" (bits) or "LO:HI" with LO < HI <= 65535; false
+// for anything else ("auto" is the caller's: see GreyRangeOfPictures).
+[[nodiscard]] bool ParseGreyRange(std::string_view text, GreyRange* range);
+// The 8-bit grey of sample v under the range.
+std::uint8_t MapGrey(const GreyRange& range, std::uint32_t v);
+// One range for a whole list of pictures: its 16-bit grey TIFFs' samples
+// from the 0.1th to the 99.9th percentile, so that frames do not flicker;
+// the default range when no path holds such a picture. Reads every such
+// file's samples.
+GreyRange GreyRangeOfPictures(const std::vector<std::string>& paths);
 
 // The picture, owned by the caller, or null when neither the codecs nor the
 // TIFF reader gave one, or when its header claims more than its file can
@@ -17,10 +40,15 @@
 // fitRows: a JPEG at least twice that size both ways comes decoded at half
 // its size (GdipCreateBitmapFromFileToFit).
 [[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows);
+// The same with 16-bit grey mapped through `grey`.
+[[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows,
+                                                  const GreyRange& grey);
 
 // Keeps `picture` when it has a non-zero pixel format. Otherwise drops it
-// and, when the path's last three characters are "tif" in any case, reads
+// and, when the path ends in "tif" or "tiff" in any case, reads
 // the file with ReadTiffRaster into a new PixelFormat32bppRGB picture
 // (blue, green, red, 0; 16-bit grey shifted right by `shift` and held at
 // 255). Bilevel rasters and every failure leave `picture` null.
 void TiffFallback(const char* path, unsigned shift, std::unique_ptr<Bitmap>& picture);
+// The same with 16-bit grey mapped through `grey`.
+void TiffFallback(const char* path, const GreyRange& grey, std::unique_ptr<Bitmap>& picture);

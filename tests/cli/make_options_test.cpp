@@ -48,6 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OptionCase{"", "32x24x10/1x2"}, OptionCase{"--fps 25", "32x24x25/1x2"},
                     OptionCase{"--fps 29.97", "32x24x30000/1001x2"}, OptionCase{"--fps 23.976", "32x24x24000/1001x2"},
                     OptionCase{"--fps 30000/1001", "32x24x30000/1001x2"}, OptionCase{"--fps 0.5", "32x24x1/2x2"},
-                    OptionCase{"--fps 2.5", "32x24x5/2x2"}, OptionCase{"--fps 0", ""}, OptionCase{"--fps x", ""}));
+                    OptionCase{"--fps 2.5", "32x24x5/2x2"}, OptionCase{"--fps 0", ""}, OptionCase{"--fps x", ""},
+                    // The first picture is 30 x 20.
+                    OptionCase{"--cols auto --rows auto", "30x20x10/1x2"}, OptionCase{"--rows auto", "32x20x10/1x2"},
+                    OptionCase{"--cols wide", ""}, OptionCase{"--hold 3", "32x24x10/1x6"}, OptionCase{"--hold 0", ""},
+                    OptionCase{"--fit", "32x24x10/1x2"}, OptionCase{"--fit --clip", ""},
+                    OptionCase{"--range 12", "32x24x10/1x2"}, OptionCase{"--range auto", "32x24x10/1x2"},
+                    OptionCase{"--range 300:200", ""}, OptionCase{"--range 8", ""}));
 
 }  // namespace

@@ -51,14 +51,53 @@ TEST(LoadPicture, SixteenBitGreyIsShiftedByTwoAndHeldAtWhite) {
   EXPECT_EQ(Pixels32(picture), want);
 }
 
-TEST(LoadPicture, OnlyTheLastThreeCharactersDecideOnTheReader) {
+TEST(LoadPicture, TheNameMustEndInTifOrTiffForTheReader) {
   TempDir dir;
   const std::vector<std::uint16_t> samples(4, 400);
   for (const auto& [name, read] : {std::pair{"a.tif", true}, std::pair{"b.TiF", true}, std::pair{"motif", true},
-                                   std::pair{"c.tiff", false}, std::pair{"d.png", false}, std::pair{"tif.x", false}}) {
+                                   std::pair{"c.tiff", true}, std::pair{"C.TIFF", true}, std::pair{"d.png", false},
+                                   std::pair{"tif.x", false}, std::pair{"e.tiffs", false}}) {
     ASSERT_TRUE(WriteTiffGrey16(dir.file(name), 2, 2, samples));
     EXPECT_EQ(LoadPicture(dir.file(name).c_str()) != nullptr, read) << name;
   }
+}
+
+struct RangeCase {
+  const char* range;
+  std::vector<std::uint8_t> grey;  // of the samples 0, 1023, 1024, 4095, 65535, 600
+};
+
+TEST(LoadPicture, SixteenBitGreyMapsThroughTheChosenRange) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("deep.tif"), 6, 1, {0, 1023, 1024, 4095, 65535, 600}));
+  const RangeCase cases[] = {{"10", {0, 255, 255, 255, 255, 150}},
+                             {"12", {0, 63, 64, 255, 255, 37}},
+                             {"16", {0, 3, 4, 15, 255, 2}},
+                             {"100:1100", {0, 235, 236, 255, 255, 128}}};
+  for (const RangeCase& c : cases) {
+    GreyRange range;
+    ASSERT_TRUE(ParseGreyRange(c.range, &range)) << c.range;
+    const auto picture = LoadPicture(dir.file("deep.tif").c_str(), 0, 0, range);
+    ASSERT_NE(picture, nullptr);
+    const auto pixels = Pixels32(picture);
+    std::vector<std::uint8_t> grey;
+    for (std::size_t i = 0; i < pixels.size(); i += 4) grey.push_back(pixels[i]);
+    EXPECT_EQ(grey, c.grey) << c.range;
+  }
+  GreyRange range;
+  for (const char* bad : {"", "8", "auto", "5:5", "9:3", "0:65536", "a:b", ":9"}) EXPECT_FALSE(ParseGreyRange(bad, &range)) << bad;
+}
+
+TEST(LoadPicture, OneRangeSpansTheWholeListsSamples) {
+  TempDir dir;
+  std::vector<std::uint16_t> low(1000), high(1000);
+  for (int i = 0; i < 1000; ++i) low[i] = std::uint16_t(1000 + i), high[i] = std::uint16_t(3000 + i);
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("low.tif"), 100, 10, low));
+  ASSERT_TRUE(WriteTiffGrey16(dir.file("high.tif"), 100, 10, high));
+  ASSERT_TRUE(WriteJpeg(dir.file("photo.jpg"), 8, 8, Solid({9, 9, 9})));
+  EXPECT_EQ(GreyRangeOfPictures({dir.file("low.tif"), dir.file("photo.jpg"), dir.file("high.tif")}),
+            (GreyRange{1002, 3998}));
+  EXPECT_EQ(GreyRangeOfPictures({dir.file("photo.jpg"), dir.file("missing.tif")}), GreyRange{});
 }
 
 TEST(LoadPicture, FilesNobodyReadsGiveNull) {
