@@ -35,6 +35,10 @@ const std::array<ControlTemplate, 21> kMainDialogControls = {{
      {129, 32, 143, 8}},
 }};
 
+const std::array<ControlTemplate, 1> kMainDialogExtraControls = {{
+    {"IDC_FIT", IDC_FIT, ControlKind::CheckBox, "Fit", {275, 25, 24, 10}},
+}};
+
 DialogBaseUnits BaseUnitsOf(const QFont& font) {
   QFontMetrics metrics(font);
   const int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));

@@ -28,6 +28,9 @@ struct DialogTemplate {
 extern const DialogTemplate kMainDialog;
 // The twenty-one controls of the main dialog in creation (and tab) order.
 extern const std::array<ControlTemplate, 21> kMainDialogControls;
+// Controls the dialog adds after them: "Fit", the placement that keeps a
+// picture's proportions (it and "Clip" exclude each other).
+extern const std::array<ControlTemplate, 1> kMainDialogExtraControls;
 extern const DialogTemplate kPreviewDialog;
 
 // Horizontal and vertical dialog base units of a font, in pixels: the average

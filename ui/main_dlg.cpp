@@ -1,15 +1,20 @@
 #include "ui/main_dlg.h"
 
+#include <QActionGroup>
+#include <QMenu>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
 
 #include "avi_build/make_avi.h"
 #include "picture/load_picture.h"
+#include "platform/picture_probe.h"
 #include "ui/data_exchange.h"
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
@@ -64,7 +69,7 @@ void CMainDlg::CreateControls() {
   const DialogBaseUnits units = BaseUnitsOf(font);
   FitToScreen(this, QSize(DluToPixelsX(units, kMainDialog.widthDlu), DluToPixelsY(units, kMainDialog.heightDlu)));
 
-  for (const ControlTemplate& t : kMainDialogControls) {
+  const auto create = [&](const ControlTemplate& t) {
     const QString caption = QString::fromLatin1(t.caption);
     QWidget* widget = nullptr;
     switch (t.kind) {
@@ -84,7 +89,9 @@ void CMainDlg::CreateControls() {
     widget->setObjectName(QString::fromLatin1(t.name));
     widget->setGeometry(DluToPixels(units, t.dlu));
     m_controls.push_back(widget);
-  }
+  };
+  for (const ControlTemplate& t : kMainDialogControls) create(t);
+  for (const ControlTemplate& t : kMainDialogExtraControls) create(t);
 
   // Control members, bound once.
   m_fileList.attach(findChild<FileListWidget*>(QStringLiteral("IDC_FILE_LIST")));
@@ -125,6 +132,16 @@ void CMainDlg::ConnectControls() {
     if (!m_inDataExchange) OnFpsChange();
   });
   connect(static_cast<QCheckBox*>(control("IDC_WRITE_FILES")), &QCheckBox::clicked, this, &CMainDlg::OnWriteFiles);
+  // Clip and Fit are two ways to place a picture: checking one clears the other.
+  auto* clip = static_cast<QCheckBox*>(control("IDC_CLIP"));
+  auto* fit = static_cast<QCheckBox*>(control("IDC_FIT"));
+  connect(clip, &QCheckBox::toggled, fit, [fit](bool on) {
+    if (on) fit->setChecked(false);
+  });
+  connect(fit, &QCheckBox::toggled, clip, [clip](bool on) {
+    if (on) clip->setChecked(false);
+  });
+  AddPictureCommands();
   connect(static_cast<Trackbar*>(m_slider), &Trackbar::hScroll, this, &CMainDlg::OnHScroll);
   connect(m_jobRows, &JobRows::RowsChanged, this, [this] {
     const bool any = m_jobRows->HeightWanted() > 0;
@@ -163,6 +180,7 @@ void CMainDlg::DoDataExchange(DataExchange& dx) {
   DDX_Text(dx, m_colsEdit, m_cols);
   DDX_Rate(dx, m_fpsEdit, m_fps, m_fpsScale);
   DDX_Check(dx, static_cast<QCheckBox*>(control("IDC_CLIP")), m_clip);
+  DDX_Check(dx, static_cast<QCheckBox*>(control("IDC_FIT")), m_fit);
   std::int32_t writeFiles = m_playback.Values().m_writeFiles;
   DDX_Check(dx, static_cast<QCheckBox*>(control("IDC_WRITE_FILES")), writeFiles);
   if (dx.saving() && dx.ok()) avi_view::WriteFiles(m_playback, writeFiles != 0);
@@ -277,7 +295,10 @@ void CMainDlg::ShowPreview() {
   if (index < 0) return;
   const std::string path = m_fileList.GetText(index);
   m_fileList.SetTopIndex(index);
-  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str());
+  // The range a job would use; "auto" is the list's, which the job reads
+  // from every picture, so the preview takes this picture's own.
+  const GreyRange grey = m_greyAuto ? GreyRangeOfPictures({path}) : m_greyRange;
+  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str(), 0, 0, grey);
   if (!picture) {
     Dialogs().messageBox(this, path, "File Failed to Open", MB_OK);
     return;
@@ -294,6 +315,50 @@ void CMainDlg::ShowPreview() {
   activateWindow();
   m_preview.raise();
   m_fileList.widget()->setFocus();
+}
+
+void CMainDlg::AddPictureCommands() {
+  m_listCommands.AddMenuSeparator();
+  m_listCommands.AddMenuCommand("ID_USE_ITS_SIZE", QStringLiteral("Use Its &Size"), FileListCommands::EnabledWhen::Selection,
+                                [this] { UseItsSize(); });
+  // How 16-bit grey pictures become 8 bits, in the preview and the jobs.
+  QMenu* grey = m_listCommands.Menu()->addMenu(QStringLiteral("16-bit &Grey"));
+  grey->setObjectName(QStringLiteral("ID_GREY_RANGE"));
+  auto* choices = new QActionGroup(grey);
+  const struct {
+    const char* name;
+    const char* text;
+    GreyRange range;
+    bool automatic;
+  } ranges[] = {{"ID_GREY_10", "&10 Bits", {0, 1023}, false},
+                {"ID_GREY_12", "1&2 Bits", {0, 4095}, false},
+                {"ID_GREY_14", "1&4 Bits", {0, 16383}, false},
+                {"ID_GREY_16", "1&6 Bits", {0, 65535}, false},
+                {"ID_GREY_AUTO", "&Auto (the Whole List)", {}, true}};
+  for (const auto& r : ranges) {
+    QAction* action = grey->addAction(QString::fromLatin1(r.text));
+    action->setObjectName(QString::fromLatin1(r.name));
+    action->setCheckable(true);
+    action->setChecked(!r.automatic && r.range == m_greyRange);
+    choices->addAction(action);
+    connect(action, &QAction::triggered, this, [this, range = r.range, automatic = r.automatic] {
+      m_greyRange = range;
+      m_greyAuto = automatic;
+    });
+  }
+}
+
+void CMainDlg::UseItsSize() {
+  const int index = m_fileList.GetCurSel();
+  if (index < 0) return;
+  const std::string path = m_fileList.GetText(index);
+  PictureProbe probe;
+  if (!ProbePictureFile(path.c_str(), &probe)) {
+    Dialogs().messageBox(this, path, "File Failed to Open", MB_OK);
+    return;
+  }
+  m_colsEdit->setText(QString::number(probe.UprightWidth()));
+  m_rowsEdit->setText(QString::number(probe.UprightHeight()));
 }
 
 }  // namespace ui

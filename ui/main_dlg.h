@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "avi_view/playback_state.h"
+#include "picture/load_picture.h"
 #include "platform/vfw.h"
 #include "ui/list_box.h"
 #include "ui/list_commands.h"
@@ -63,6 +64,9 @@ class CMainDlg : public QDialog {
   void OnStep();
   void OnCloseView();
   void OnFpsChange();
+  // The list menu's "Use Its Size": Cols and Rows become the caret entry's
+  // picture's size as it is seen, upright.
+  void UseItsSize();
   void OnWriteFiles();
   void OnHScroll(int code, int position);
 
@@ -93,6 +97,9 @@ class CMainDlg : public QDialog {
   CPreviewDlg m_preview;
   std::int32_t m_clip = 0;
   std::uint32_t m_fpsScale = 1;  // the FPS box's rate is m_fps / m_fpsScale
+  std::int32_t m_fit = 0;        // check state of IDC_FIT: pictures keep their proportions
+  GreyRange m_greyRange;         // 16-bit grey to 8 bits (the list menu's choice)
+  bool m_greyAuto = false;       // one range read from the whole list by each job
 
   // The units the dialog delegates to.
   FileListCommands m_listCommands{m_fileList, this};
@@ -111,6 +118,8 @@ class CMainDlg : public QDialog {
  private:
   void CreateControls();
   void ConnectControls();
+  // The list menu's entries for pictures: their size, the 16-bit grey range.
+  void AddPictureCommands();
   void DoDataExchange(DataExchange& dx);
   // Stops the playback and the jobs, waits for every worker and ends the
   // dialog with result.

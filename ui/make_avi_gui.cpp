@@ -71,7 +71,11 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
 void MakeAviThread(CMainDlg* dialog, int job, const std::atomic<bool>& cancelled) {
   // The settings in force when the job starts serve its whole run.
   const avi_build::MakeAviSettings settings = RunOnUiThread([dialog] {
-    return avi_build::MakeAviSettings{dialog->m_cols, dialog->m_rows, dialog->m_fps, dialog->m_clip, dialog->m_fpsScale};
+    avi_build::MakeAviSettings s{dialog->m_cols, dialog->m_rows, dialog->m_fps, dialog->m_clip, dialog->m_fpsScale};
+    s.fit = dialog->m_fit && !dialog->m_clip;
+    s.grey = dialog->m_greyRange;
+    s.greyAuto = dialog->m_greyAuto;
+    return s;
   });
   GuiMakeAviHost host(dialog, job, cancelled);
   // The job has told the user how it ended; the dialog needs nothing more.

@@ -21,3 +21,4 @@ constexpr int IDC_STEP = 1012;
 constexpr int IDC_CLOSE_VIEW = 1013;
 constexpr int IDC_CLIP = 1014;
 constexpr int IDC_WRITE_FILES = 1015;
+constexpr int IDC_FIT = 1016;

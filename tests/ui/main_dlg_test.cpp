@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -14,6 +15,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include "tests/support/picture_fixtures.h"
+#include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/dialog_template.h"
 #include "ui/main_dlg.h"
@@ -297,6 +300,39 @@ TEST_F(MainDlgTest, MinimumSizeKeepsEveryFixedControlWhole) {
     if (child->isWindow() || child == list() || child == dlg.m_display) continue;
     EXPECT_TRUE(dlg.rect().contains(child->geometry())) << child->objectName().toStdString();
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainDlgTest, FitAndClipExcludeEachOtherAndTheListMenuSetsSizeAndGreyRange) {
+  auto* clip = static_cast<QCheckBox*>(dlg.control("IDC_CLIP"));
+  auto* fit = static_cast<QCheckBox*>(dlg.control("IDC_FIT"));
+  EXPECT_FALSE(fit->isChecked());
+  clip->click();
+  fit->click();
+  EXPECT_FALSE(clip->isChecked());
+  ASSERT_TRUE(dlg.UpdateData(true));
+  EXPECT_EQ(std::pair(dlg.m_clip, dlg.m_fit), std::pair(0, 1));
+  clip->click();
+  EXPECT_FALSE(fit->isChecked());
+
+  testsupport::TempDir dir;
+  ASSERT_TRUE(testsupport::WritePngRgb(dir.file("wide.png"), 40, 30, testsupport::Solid({1, 2, 3})));
+  fill({dir.file("wide.png")});
+  select({dir.file("wide.png")});
+  auto action = [&](const char* name) { return dlg.m_listCommands.Menu()->findChild<QAction*>(QString::fromLatin1(name)); };
+  action("ID_USE_ITS_SIZE")->trigger();
+  EXPECT_EQ(edit("IDC_COLS")->text(), "40");
+  EXPECT_EQ(edit("IDC_ROWS")->text(), "30");
+  EXPECT_TRUE(dialogs.messages().empty());
+
+  EXPECT_EQ(dlg.m_greyRange, (GreyRange{0, 1023}));
+  action("ID_GREY_16")->trigger();
+  EXPECT_EQ(dlg.m_greyRange, (GreyRange{0, 65535}));
+  action("ID_GREY_AUTO")->trigger();
+  EXPECT_TRUE(dlg.m_greyAuto);
 }
 
 }  // namespace
