@@ -84,6 +84,35 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
 
 }  // namespace
 
+const char kMakeHelp[] =
+    "usage: stillweaver-cli make [OPTIONS] -o OUT.avi [PICTURE...]\n"
+    "\n"
+    "Makes an AVI with one frame for each picture (JPEG, BMP, PNG, GIF, TIFF),\n"
+    "in the order given; pictures that cannot be read are skipped.\n"
+    "\n"
+    "  -o OUT.avi      the AVI to write (required)\n"
+    "  --cols N|auto   frame width in pixels, 1 to 16384 (default 1280); auto:\n"
+    "                  the first picture's width, upright\n"
+    "  --rows N|auto   frame height in pixels, 1 to 16384 (default 1024); auto:\n"
+    "                  the first picture's height, upright\n"
+    "  --fps RATE      frames a second: 25, 29.97, 30000/1001, 0.5 (default 10)\n"
+    "  --hold N        write each picture as N frames (default 1)\n"
+    "  --clip          centre each picture on a black frame or cut it to its\n"
+    "                  middle, instead of stretching it to the frame\n"
+    "  --fit           scale each picture to fit the frame with its proportions\n"
+    "                  kept, centred on black\n"
+    "  --range R       how 16-bit grey becomes 8 bits: 10, 12, 14 or 16 bits\n"
+    "                  (default 10), LO:HI, or auto for one range over all\n"
+    "                  pictures (their 0.1 to 99.9 percentiles)\n"
+    "  --codec FOURCC  the compressor (see stillweaver-cli codecs), or none for\n"
+    "                  uncompressed frames (default none)\n"
+    "  --list FILE     read further picture paths from FILE, one a line\n"
+    "                  (- for standard input)\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 usage error, 3 entries skipped or no\n"
+    "frames written, 130 or 143 stopped by Ctrl+C or SIGTERM (the file is\n"
+    "finished with the frames written).\n";
+
 int CmdMake(const Args& args) {
   avi_build::MakeAviSettings settings;
   std::string output, codec = "none", listFile, fps, cols, rows, range;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,12 @@ class CMainDlg : public QDialog {
   void ShowPreview();
   void OnMakeAvi();
   void OnViewAvi();
+  // View AVI on the given file instead of asking for one (a file opened from
+  // outside, e.g. the command line).
+  void ViewAviFile(const std::string& path) {
+    m_fileToView = path;
+    OnViewAvi();
+  }
   void OnPlayPause();
   void OnDirection();
   void OnStep();
@@ -100,6 +107,8 @@ class CMainDlg : public QDialog {
   std::int32_t m_fit = 0;        // check state of IDC_FIT: pictures keep their proportions
   GreyRange m_greyRange;         // 16-bit grey to 8 bits (the list menu's choice)
   bool m_greyAuto = false;       // one range read from the whole list by each job
+  // The file the next View AVI plays without asking; UI thread.
+  std::optional<std::string> m_fileToView;
 
   // The units the dialog delegates to.
   FileListCommands m_listCommands{m_fileList, this};
