@@ -1,5 +1,8 @@
 #include "ui/main_dlg.h"
 
+#include <algorithm>
+#include <tuple>
+
 #include <QActionGroup>
 #include <QMenu>
 
@@ -19,6 +22,7 @@
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
 #include "ui/job_rows.h"
+#include "ui/natural_order.h"
 #include "ui/player.h"
 #include "ui/ui_thread.h"
 #include "ui/video_surface.h"
@@ -317,10 +321,28 @@ void CMainDlg::ShowPreview() {
   m_fileList.widget()->setFocus();
 }
 
+std::vector<std::size_t> CaptureOrder(const std::vector<std::string>& paths) {
+  // Ties (a burst within one second without sub-seconds, copies of one
+  // file) keep the natural order of their names.
+  const std::vector<std::size_t> natural = NaturalOrder(paths);
+  std::vector<std::size_t> rank(paths.size());
+  for (std::size_t i = 0; i < natural.size(); ++i) rank[natural[i]] = i;
+  std::vector<std::string> times;
+  for (const std::string& path : paths) times.push_back(PictureCaptureTime(path.c_str()));
+  std::vector<std::size_t> order(paths.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return std::tie(times[a], rank[a]) < std::tie(times[b], rank[b]); });
+  return order;
+}
+
 void CMainDlg::AddPictureCommands() {
   m_listCommands.AddMenuSeparator();
   m_listCommands.AddMenuCommand("ID_USE_ITS_SIZE", QStringLiteral("Use Its &Size"), FileListCommands::EnabledWhen::Selection,
                                 [this] { UseItsSize(); });
+  m_listCommands.AddMenuCommand("ID_SORT_TIME", QStringLiteral("Sort by Capture &Time"),
+                                FileListCommands::EnabledWhen::TwoEntries,
+                                [this] { m_listCommands.SortBy(CaptureOrder); });
   // How 16-bit grey pictures become 8 bits, in the preview and the jobs.
   QMenu* grey = m_listCommands.Menu()->addMenu(QStringLiteral("16-bit &Grey"));
   grey->setObjectName(QStringLiteral("ID_GREY_RANGE"));

@@ -32,6 +32,11 @@ class JobRows;
 class Player;
 class VideoSurface;
 
+// The order of a list by the time its pictures were taken
+// (PictureCaptureTime), ties by name in natural order: indexes into paths.
+// Reads each file's header. Any thread.
+std::vector<std::size_t> CaptureOrder(const std::vector<std::string>& paths);
+
 class CMainDlg : public QDialog {
   Q_OBJECT
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/gdip/bitmap.h"
 
@@ -30,5 +31,9 @@ class MemoryBytes final : public ByteSource {
 // 1 (as stored) unless the file names another of the eight orientations.
 // Bounded walk: malformed or missing data gives 1.
 int FileOrientation(const ByteSource& bytes);
+// The EXIF DateTimeOriginal of a JPEG, PNG or TIFF file with its
+// SubSecTimeOriginal as nine digits: "YYYY:MM:DD HH:MM:SS.nnnnnnnnn", or
+// empty when it has none.
+std::string FileCaptureTime(const ByteSource& bytes);
 
 }  // namespace gdip

@@ -3,7 +3,9 @@
 #include "platform/picture_probe.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <utility>
 #include <fcntl.h>
@@ -23,6 +25,15 @@ constexpr std::uint64_t kReadLimit = std::uint64_t{256} << 20;
 constexpr int kMaxSteps = 4096;
 
 class File final : public gdip::ByteSource {
+ public:
+  // The modification time of the regular file, if it is one.
+  bool Modified(timespec* when) const {
+    struct stat info;
+    if (m_fd < 0 || fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    *when = info.st_mtim;
+    return true;
+  }
+
  public:
   explicit File(const char* path) {
     m_fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -298,4 +309,18 @@ bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWid
       orientation == 1 ? 0 : shape.greyTiff16 ? PixelBytes(shape.width, shape.height, 32) : shape.bytes;
   probe->bytes = shape.bytes + turned + (file.size() <= kReadLimit ? file.size() : 0);
   return true;
+}
+
+std::string PictureCaptureTime(const char* path) {
+  if (!path) return {};
+  const File file(path);
+  std::string time = gdip::FileCaptureTime(file);
+  if (!time.empty()) return time;
+  timespec modified{};
+  struct tm local {};
+  if (!file.Modified(&modified) || !localtime_r(&modified.tv_sec, &local)) return {};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d.%09ld", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<long>(modified.tv_nsec));
+  return text;
 }

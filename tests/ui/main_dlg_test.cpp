@@ -336,3 +336,36 @@ TEST_F(MainDlgTest, FitAndClipExcludeEachOtherAndTheListMenuSetsSizeAndGreyRange
 }
 
 }  // namespace
+
+namespace {
+
+// Camera time first, sub-seconds counting; a file without one by its
+// modification time; equal times by name.
+TEST(CaptureOrder, SortsByTheTimePicturesWereTakenThenByName) {
+  if (testsupport::RunCommand("command -v exiftool >/dev/null").exitCode != 0) GTEST_SKIP() << "exiftool not installed";
+  testsupport::TempDir dir;
+  const struct {
+    const char* name;
+    const char* tags;  // exiftool arguments; empty: none, modification time 2010
+  } files[] = {{"img10.jpg", "-DateTimeOriginal='2020:01:01 10:00:00' -SubSecTimeOriginal=5"},
+               {"img9.jpg", "-DateTimeOriginal='2020:01:01 10:00:00' -SubSecTimeOriginal=25"},
+               {"img2.jpg", "-DateTimeOriginal='2019:12:31 23:59:59'"},
+               {"img1.jpg", "-DateTimeOriginal='2019:12:31 23:59:59'"},
+               {"scan.png", ""}};
+  std::vector<std::string> paths;
+  for (const auto& f : files) {
+    const std::string path = dir.file(f.name);
+    paths.push_back(path);
+    if (*f.tags) {
+      ASSERT_TRUE(testsupport::WriteJpeg(path, 8, 8, testsupport::Solid({1, 2, 3})));
+      ASSERT_EQ(testsupport::RunCommand("exiftool -q -q -overwrite_original " + std::string(f.tags) + " " +
+                                        testsupport::ShellQuote(path)).exitCode, 0);
+    } else {
+      ASSERT_TRUE(testsupport::WritePngRgb(path, 8, 8, testsupport::Solid({1, 2, 3})));
+      ASSERT_EQ(testsupport::RunCommand("touch -d '2010-06-01 12:00' " + testsupport::ShellQuote(path)).exitCode, 0);
+    }
+  }
+  EXPECT_EQ(ui::CaptureOrder(paths), (std::vector<std::size_t>{4, 3, 2, 1, 0}));
+}
+
+}  // namespace

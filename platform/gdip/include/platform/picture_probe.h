@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/gdiplus.h"
 
@@ -55,3 +56,9 @@ constexpr bool TooInflated(const PictureProbe& probe) {
 // pixels.
 [[nodiscard]] bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWidth,
                                     std::int64_t fitHeight);
+
+// When the picture was taken, as text that sorts in time order:
+// "YYYY:MM:DD HH:MM:SS.nnnnnnnnn" from its EXIF DateTimeOriginal and
+// SubSecTimeOriginal (the camera's clock), else the file's modification
+// time in local time; empty when the file cannot be read. Any thread.
+std::string PictureCaptureTime(const char* path);
