@@ -44,6 +44,7 @@ void LibavSource::Restart(LONG from, LONG key) {
   m_nextSend = from;
   m_nextOut = from;
   m_lastOut = -1;
+  m_firstOut = -1;
   m_anchor = key;
   m_anchorSeen = false;
   m_leading = 0;
@@ -98,6 +99,7 @@ LONG LibavSource::DisplayPosition(const AVFrame& picture) {
 // Going backwards, the pictures decoded on the way to s are kept: the ones
 // before it are most likely asked next.
 LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
+  int backOff = m_backOff;
   for (;;) {
     LONG key = m_samples.KeyAtOrBefore(s);
     if (key < 0) key = 0;  // no key frame before it: try from the start
@@ -105,20 +107,36 @@ LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
     // key frame lies between; otherwise start again at the key frame.
     const bool goOn = m_started && m_lastOut < s && key <= m_nextSend && (!m_reordering || s >= m_anchor);
     bool keep = false;
+    LONG from = key;
+    int keysBack = 0;
     if (!goOn) {
-      LONG from = key;
       // A leading picture, or one whose key frame's position is unknown,
       // needs the GOP before.
       if (m_reordering && (m_keyPosition[key] < 0 || s < m_keyPosition[key]) && key > 0) {
         const LONG previous = m_samples.KeyAtOrBefore(key - 1);
         if (previous >= 0) from = previous;
       }
+      for (; keysBack < backOff && from > 0; ++keysBack) {
+        const LONG previous = m_samples.KeyAtOrBefore(from - 1);
+        if (previous < 0) break;
+        from = previous;
+      }
       Restart(from, key);
       keep = m_kept && backward && s > from;
       if (keep) m_kept->Clear();
     }
     const LONG shown = Run(s, keep, out);
-    if (shown != kRenumbered) return shown;
+    if (shown == kRenumbered) continue;
+    // A run from a key frame that gave no picture up to s started at a point
+    // whose pictures need earlier ones (an intra-refresh recovery point):
+    // start further back, twice as far each time, and remember how far
+    // served.
+    const bool nothingUpToS = m_firstOut < 0 || m_firstOut > s;
+    if (goOn || shown == s || !nothingUpToS || from == 0 || keysBack < backOff || backOff >= kMaxBackOff) {
+      if (shown == s && !goOn) m_backOff = keysBack;
+      return shown;
+    }
+    backOff = backOff == 0 ? 1 : 2 * backOff;
   }
 }
 
@@ -141,6 +159,7 @@ LONG LibavSource::Run(LONG s, bool keep, DibImage& out) {
       const LONG position = DisplayPosition(m_decoder->picture());
       if (position < 0) continue;
       m_lastOut = position;
+      if (m_firstOut < 0) m_firstOut = position;
       if (keep && position <= s) m_kept->Add(position, m_decoder->picture());
       if (position < s) continue;
       // Past it means the wanted picture was lost; this one serves the next

@@ -35,6 +35,8 @@ class LibavSource final : public FrameSource {
  private:
   // Run's result when the run must start afresh: B-frames showed up.
   static constexpr LONG kRenumbered = -2;
+  // Key frames a jump may go back past the nearest one before giving up.
+  static constexpr int kMaxBackOff = 8;
 
   LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder, std::vector<std::uint8_t> format,
               std::int64_t maxPixels);
@@ -55,6 +57,8 @@ class LibavSource final : public FrameSource {
   LONG m_nextSend = 0;     // next sample to feed
   LONG m_nextOut = 0;      // display position of the next picture, counted
   LONG m_lastOut = -1;     // display position of the last picture out
+  LONG m_firstOut = -1;    // and of the first since the start
+  int m_backOff = 0;       // key frames before the nearest one a jump starts at
   // Streams whose pictures come out in another order than their samples are
   // numbered by counting pictures in display order from a key frame, the
   // anchor. With open GOPs the pictures stored after a key frame but shown

@@ -58,7 +58,9 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
   if (!dib::Fits(width, height, 24) || std::int64_t{width} * height > maxPixels) return nullptr;
 
-  const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
+  // After the AVI table, the QuickTime one: FFmpeg's AVI reader knows those
+  // codes too (DNxHR as AVdh, ProRes as ap4h).
+  const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), avformat_get_mov_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, bih.biCompression);
   const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
   if (!codec) return nullptr;
