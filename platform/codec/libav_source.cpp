@@ -1,4 +1,6 @@
 #include "platform/codec/libav_source.h"
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/codec/picture_cache.h"
 
@@ -27,7 +29,7 @@ LibavSource::LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> d
       m_decoder(std::move(decoder)),
       m_format(std::move(format)),
       m_maxPixels(maxPixels),
-      m_keyPosition(static_cast<std::size_t>(samples.length()), -1) {}
+      m_position(static_cast<std::size_t>(samples.length()), -1) {}
 
 bool LibavSource::KeepPicturesIn(PictureCache* cache) {
   m_kept = cache;
@@ -71,27 +73,35 @@ int LibavSource::Feed(LONG wanted) {
   return 0;
 }
 
-// Where a picture belongs, or -1 when it lies before the anchor. Without
-// reordering a picture carries the index of its sample.
+// Where a picture belongs; -1 when it lies before the anchor; kLost when
+// the run cannot be numbered (its start gives no pictures of its own).
+// Without reordering a picture carries the index of its sample.
 LONG LibavSource::DisplayPosition(const AVFrame& picture) {
   const bool hasPts = picture.pts != AV_NOPTS_VALUE && picture.pts >= 0 && picture.pts < m_samples.length();
   const LONG sampleIndex = hasPts ? static_cast<LONG>(picture.pts) : -1;
   LONG position;
   if (!m_reordering) {
     position = hasPts ? sampleIndex : m_nextOut;
+  } else if (hasPts && m_position[sampleIndex] >= 0 && (m_anchorSeen || sampleIndex >= m_anchor)) {
+    // Numbered by an earlier run: the count goes on from here.
+    position = m_position[sampleIndex];
+    m_anchorSeen = true;
   } else if (!m_anchorSeen && hasPts) {
     if (sampleIndex < m_anchor) return -1;
     if (sampleIndex > m_anchor) {
+      // Leading pictures are stored right after the key frame. One from
+      // further on means the decoder skipped the key frame's picture: the
+      // key frame only starts a refresh that the pictures before complete.
+      if (sampleIndex > m_anchor + m_leading + m_decoder->reorderDepth() + 1) return kLost;
       position = m_anchor + m_leading++;
     } else {
       m_anchorSeen = true;
-      position = m_keyPosition[m_anchor] >= 0 ? m_keyPosition[m_anchor] : m_anchor + m_leading;
-      m_keyPosition[m_anchor] = position;
+      position = m_anchor + m_leading;
     }
   } else {
     position = m_nextOut;
-    if (hasPts && m_keyPosition[sampleIndex] < 0 && m_samples.IsKey(sampleIndex)) m_keyPosition[sampleIndex] = position;
   }
+  if (hasPts && m_reordering && m_position[sampleIndex] < 0) m_position[sampleIndex] = position;
   m_nextOut = m_samples.NextWithData(position + 1);
   return position;
 }
@@ -112,7 +122,7 @@ LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
     if (!goOn) {
       // A leading picture, or one whose key frame's position is unknown,
       // needs the GOP before.
-      if (m_reordering && (m_keyPosition[key] < 0 || s < m_keyPosition[key]) && key > 0) {
+      if (m_reordering && (m_position[key] < 0 || s < m_position[key]) && key > 0) {
         const LONG previous = m_samples.KeyAtOrBefore(key - 1);
         if (previous >= 0) from = previous;
       }
@@ -157,6 +167,11 @@ LONG LibavSource::Run(LONG s, bool keep, DibImage& out) {
         m_anchorSeen = true;  // nothing leads the stream's first picture
       }
       const LONG position = DisplayPosition(m_decoder->picture());
+      if (position == kLost) {
+        m_started = false;
+        return -1;
+      }
+      if (getenv("SWDBG")) fprintf(stderr, "run s=%d from=%d pts=%ld pos=%d key=%d flags=%x err=%x\n", (int)s, (int)m_runStart, (long)m_decoder->picture().pts, (int)position, m_decoder->picture().key_frame, m_decoder->picture().flags, m_decoder->picture().decode_error_flags);
       if (position < 0) continue;
       m_lastOut = position;
       if (m_firstOut < 0) m_firstOut = position;

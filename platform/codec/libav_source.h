@@ -35,6 +35,8 @@ class LibavSource final : public FrameSource {
  private:
   // Run's result when the run must start afresh: B-frames showed up.
   static constexpr LONG kRenumbered = -2;
+  // DisplayPosition's result for a picture the run cannot place.
+  static constexpr LONG kLost = -3;
   // Key frames a jump may go back past the nearest one before giving up.
   static constexpr int kMaxBackOff = 8;
 
@@ -68,7 +70,7 @@ class LibavSource final : public FrameSource {
   LONG m_anchor = 0;
   bool m_anchorSeen = false;
   LONG m_leading = 0;
-  std::vector<LONG> m_keyPosition;  // display position of a key sample's picture, -1 unknown
+  std::vector<LONG> m_position;  // display position of a sample's picture, -1 unknown
 
   // The second lane's decoder, without threads of its own: it decodes a key
   // frame ahead while this one decodes the frames between.

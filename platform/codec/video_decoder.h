@@ -51,6 +51,8 @@ class VideoDecoder {
   void Flush();
   // True when pictures come out in another order than their samples went in.
   bool reorders() const { return m_ctx->has_b_frames > 0; }
+  // How many pictures it holds back to put them in order.
+  int reorderDepth() const { return m_ctx->has_b_frames; }
   // True when libavcodec decodes several frames at once on its own threads.
   bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 
