@@ -46,10 +46,10 @@ void LibavSource::Restart(LONG from, LONG key) {
   m_nextSend = from;
   m_nextOut = from;
   m_lastOut = -1;
-  m_firstOut = -1;
   m_anchor = key;
   m_anchorSeen = false;
   m_leading = 0;
+  m_leadingNext = key;
 }
 
 // Feeds the next sample, or the end of the stream. 0 when something went
@@ -92,11 +92,16 @@ LONG LibavSource::DisplayPosition(const AVFrame& picture) {
       // Leading pictures are stored right after the key frame. One from
       // further on means the decoder skipped the key frame's picture: the
       // key frame only starts a refresh that the pictures before complete.
-      if (sampleIndex > m_anchor + m_leading + m_decoder->reorderDepth() + 1) return kLost;
-      position = m_anchor + m_leading++;
+      LONG between = 0;
+      const LONG most = m_leading + m_decoder->reorderDepth();
+      for (LONG i = m_anchor + 1; i < sampleIndex && between <= most; ++i) between += m_samples.Size(i) != 0;
+      if (between > most) return kLost;
+      ++m_leading;
+      position = m_leadingNext;
+      m_leadingNext = m_samples.NextWithData(position + 1);
     } else {
       m_anchorSeen = true;
-      position = m_anchor + m_leading;
+      position = m_leadingNext;
     }
   } else {
     position = m_nextOut;
@@ -137,12 +142,11 @@ LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
     }
     const LONG shown = Run(s, keep, out);
     if (shown == kRenumbered) continue;
-    // A run from a key frame that gave no picture up to s started at a point
-    // whose pictures need earlier ones (an intra-refresh recovery point):
-    // start further back, twice as far each time, and remember how far
-    // served.
-    const bool nothingUpToS = m_firstOut < 0 || m_firstOut > s;
-    if (goOn || shown == s || !nothingUpToS || from == 0 || keysBack < backOff || backOff >= kMaxBackOff) {
+    // A run from a key frame that lost s started at a point whose pictures
+    // need earlier ones (an intra-refresh recovery point, an open GOP whose
+    // decoder drops what refers back): start further back, twice as far
+    // each time, and remember how far served.
+    if (goOn || shown == s || from == 0 || keysBack < backOff || backOff >= kMaxBackOff) {
       if (shown == s && !goOn) m_backOff = keysBack;
       return shown;
     }
@@ -174,7 +178,6 @@ LONG LibavSource::Run(LONG s, bool keep, DibImage& out) {
       if (getenv("SWDBG")) fprintf(stderr, "run s=%d from=%d pts=%ld pos=%d key=%d flags=%x err=%x\n", (int)s, (int)m_runStart, (long)m_decoder->picture().pts, (int)position, m_decoder->picture().key_frame, m_decoder->picture().flags, m_decoder->picture().decode_error_flags);
       if (position < 0) continue;
       m_lastOut = position;
-      if (m_firstOut < 0) m_firstOut = position;
       if (keep && position <= s) m_kept->Add(position, m_decoder->picture());
       if (position < s) continue;
       // Past it means the wanted picture was lost; this one serves the next

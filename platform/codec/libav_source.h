@@ -59,7 +59,6 @@ class LibavSource final : public FrameSource {
   LONG m_nextSend = 0;     // next sample to feed
   LONG m_nextOut = 0;      // display position of the next picture, counted
   LONG m_lastOut = -1;     // display position of the last picture out
-  LONG m_firstOut = -1;    // and of the first since the start
   int m_backOff = 0;       // key frames before the nearest one a jump starts at
   // Streams whose pictures come out in another order than their samples are
   // numbered by counting pictures in display order from a key frame, the
@@ -69,7 +68,8 @@ class LibavSource final : public FrameSource {
   bool m_reordering = false;
   LONG m_anchor = 0;
   bool m_anchorSeen = false;
-  LONG m_leading = 0;
+  LONG m_leading = 0;       // leading pictures out so far
+  LONG m_leadingNext = 0;   // and the position of the next, empty samples skipped
   std::vector<LONG> m_position;  // display position of a sample's picture, -1 unknown
 
   // The second lane's decoder, without threads of its own: it decodes a key
