@@ -453,14 +453,19 @@ void Parser::BuildIndex(unsigned s) {
       keys.begin() + static_cast<std::ptrdiff_t>(indexed))
     indexed = 0;
   bool told = false;
-  if (video && !uncompressed && indexed < frames.size()) {
+  if (video && !uncompressed) {
     if (std::unique_ptr<KeyFrameProbe> probe = KeyFrameProbe::Open(stream.format)) {
-      told = true;
+      told = indexed < frames.size();
       std::vector<std::uint8_t> prefix;
-      for (std::size_t i = indexed; i < frames.size(); ++i) {
+      for (std::size_t i = 0; i < frames.size(); ++i) {
+        // Indexed key frames are checked too: writers that split packed
+        // B-frames leave the key flag on the B-frame split off.
+        if (i < indexed && !keys[i]) continue;
         prefix.resize(std::min<std::size_t>(frames[i].size, KeyFrameProbe::kPrefixBytes));
-        keys[i] = !prefix.empty() && Read(frames[i].offset, prefix.data(), prefix.size()) &&
-                  probe->IsKey(prefix.data(), prefix.size());
+        const KeyFrameProbe::Kind kind = !prefix.empty() && Read(frames[i].offset, prefix.data(), prefix.size())
+                                             ? probe->Probe(prefix.data(), prefix.size())
+                                             : KeyFrameProbe::Kind::kUnknown;
+        keys[i] = i < indexed ? kind != KeyFrameProbe::Kind::kPredicted : kind == KeyFrameProbe::Kind::kKey;
       }
     }
   }

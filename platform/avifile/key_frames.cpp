@@ -52,8 +52,8 @@ std::unique_ptr<KeyFrameProbe> KeyFrameProbe::Open(const std::vector<std::uint8_
 KeyFrameProbe::KeyFrameProbe(std::unique_ptr<Impl> impl) : m(std::move(impl)) {}
 KeyFrameProbe::~KeyFrameProbe() = default;
 
-bool KeyFrameProbe::IsKey(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return false;
+KeyFrameProbe::Kind KeyFrameProbe::Probe(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return Kind::kUnknown;
   size = std::min(size, kPrefixBytes);
   m->padded.assign(data, data + size);
   m->padded.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
@@ -66,7 +66,11 @@ bool KeyFrameProbe::IsKey(const std::uint8_t* data, std::size_t size) {
                          AV_NOPTS_VALUE, 0);
   // The rule FFmpeg's demuxers follow: a parser that knows says so (IDR,
   // recovery point); otherwise an intra-coded picture is a key frame.
-  return p->key_frame == 1 || (p->key_frame == -1 && p->pict_type == AV_PICTURE_TYPE_I);
+  if (p->key_frame == 1 || (p->key_frame == -1 && p->pict_type == AV_PICTURE_TYPE_I)) return Kind::kKey;
+  const bool predicted = p->pict_type == AV_PICTURE_TYPE_P || p->pict_type == AV_PICTURE_TYPE_B ||
+                         p->pict_type == AV_PICTURE_TYPE_S || p->pict_type == AV_PICTURE_TYPE_SP ||
+                         p->pict_type == AV_PICTURE_TYPE_BI;
+  return predicted ? Kind::kPredicted : Kind::kUnknown;
 }
 
 }  // namespace avifile

@@ -22,10 +22,11 @@ class KeyFrameProbe {
   KeyFrameProbe(const KeyFrameProbe&) = delete;
   KeyFrameProbe& operator=(const KeyFrameProbe&) = delete;
 
-  // True when the sample, given whole or its first kPrefixBytes, starts a
-  // picture that decodes without the ones before. Samples go in stream
-  // order: headers seen earlier (sequence parameters) help read later ones.
-  [[nodiscard]] bool IsKey(const std::uint8_t* data, std::size_t size);
+  // What a sample, given whole or its first kPrefixBytes, says of itself.
+  // Samples go in stream order: headers seen earlier (sequence parameters)
+  // help read later ones.
+  enum class Kind { kKey, kPredicted, kUnknown };
+  [[nodiscard]] Kind Probe(const std::uint8_t* data, std::size_t size);
 
  private:
   struct Impl;

@@ -1,6 +1,4 @@
 #include "platform/codec/libav_source.h"
-#include <cstdio>
-#include <cstdlib>
 
 #include "platform/codec/picture_cache.h"
 
@@ -146,7 +144,7 @@ LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
     // need earlier ones (an intra-refresh recovery point, an open GOP whose
     // decoder drops what refers back): start further back, twice as far
     // each time, and remember how far served.
-    if (goOn || shown == s || from == 0 || keysBack < backOff || backOff >= kMaxBackOff) {
+    if (goOn || shown == s || from == 0 || m_decoder->intraOnly() || keysBack < backOff || backOff >= kMaxBackOff) {
       if (shown == s && !goOn) m_backOff = keysBack;
       return shown;
     }
@@ -164,18 +162,14 @@ LONG LibavSource::Run(LONG s, bool keep, DibImage& out) {
         // Only now the stream shows B-frames: number this run afresh.
         m_reordering = true;
         if (m_kept) m_kept->Clear();  // numbered as if in sample order
-        if (m_runStart > 0) {
-          m_started = false;
-          return kRenumbered;
-        }
-        m_anchorSeen = true;  // nothing leads the stream's first picture
+        m_started = false;
+        return kRenumbered;
       }
       const LONG position = DisplayPosition(m_decoder->picture());
       if (position == kLost) {
         m_started = false;
         return -1;
       }
-      if (getenv("SWDBG")) fprintf(stderr, "run s=%d from=%d pts=%ld pos=%d key=%d flags=%x err=%x\n", (int)s, (int)m_runStart, (long)m_decoder->picture().pts, (int)position, m_decoder->picture().key_frame, m_decoder->picture().flags, m_decoder->picture().decode_error_flags);
       if (position < 0) continue;
       m_lastOut = position;
       if (keep && position <= s) m_kept->Add(position, m_decoder->picture());

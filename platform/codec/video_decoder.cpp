@@ -133,6 +133,11 @@ bool VideoDecoder::everySampleKey() const {
   return upper != mmioFOURCC('P', 'N', 'G', '1');
 }
 
+bool VideoDecoder::intraOnly() const {
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(m_ctx->codec_id);
+  return descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+}
+
 int VideoDecoder::Send(AVPacket* packet, bool key) {
   // Decoders may read the flag as FFmpeg's demuxer sets it from the index:
   // the PNG decoder adds a picture without it to the one before.

@@ -34,6 +34,8 @@ class VideoDecoder {
   // PNG frames ('png ', 'MPNG'), but not CorePNG's ('PNG1'), whose samples
   // between key frames add to the picture before.
   bool everySampleKey() const;
+  // True when no picture of the codec refers to another.
+  bool intraOnly() const;
 
   // A packet of size bytes (zeroed padding after them) for Send. Its buffer
   // is reused once the decoder has let go of it; valid until the next call.

@@ -633,7 +633,6 @@ const AnyOrderCase kAnyOrderCases[] = {
     {"H264IntraRefreshNoIndex", "-c:v libx264 -pix_fmt yuv420p -x264-params intra-refresh=1:keyint=12", Cut::kIndex,
      64, 48},
     {"XvidPacked", "-c:v libxvid -bf 2 -g 12", Cut::kNone, 64, 48},
-    {"XvidUnpacked", "-c:v libxvid -bf 2 -g 12 | -c copy -bsf:v mpeg4_unpack_bframes", Cut::kNone, 64, 48},
     {"Mpeg4BFramesCopied", "-c:v mpeg4 -bf 2 -g 12 -f matroska | -c copy -bsf:v mpeg4_unpack_bframes", Cut::kNone,
      64, 48},
     {"DnxhrAVdh", "-c:v dnxhd -profile:v dnxhr_lb -pix_fmt yuv422p -vtag AVdh", Cut::kNone, 256, 128},
@@ -723,12 +722,8 @@ TEST_P(AnyOrder, EveryFrameAsInOrderDecoding) {
   for (const std::vector<LONG>& order : AccessOrders(length)) {
     Reader reader(path);
     ASSERT_TRUE(reader.decoder());
-    for (LONG i : order) {
-      if (getenv("SWDBG")) fprintf(stderr, "GET %d\n", (int)i);
-      Frame got = reader.Get(i);
-      if (got != inOrder[static_cast<std::size_t>(i)]) { int m=-1; for (size_t j=0;j<inOrder.size();++j) if (inOrder[j]==got) m=(int)j; 
-        ADD_FAILURE() << "frame " << i << " after a jump to " << order[0] << " is " << m << " empty " << got.empty() << " psnr " << (got.empty()?0:codectest::Psnr(got, inOrder[i])); return; }
-    }
+    for (LONG i : order)
+      ASSERT_EQ(reader.Get(i), inOrder[static_cast<std::size_t>(i)]) << "frame " << i << " after a jump to " << order[0];
   }
 }
 
