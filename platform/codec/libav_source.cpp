@@ -4,14 +4,6 @@
 
 namespace codec {
 
-namespace {
-
-// How many samples past the wanted one may go in before its picture must
-// have come out: the longest reorder delay (16) plus a frame-thread pipeline.
-constexpr LONG kMaxLookahead = 64;
-
-}  // namespace
-
 std::unique_ptr<LibavSource> LibavSource::Open(StreamSamples& samples, std::vector<std::uint8_t> format,
                                                std::int64_t maxPixels) {
   std::unique_ptr<VideoDecoder> decoder = VideoDecoder::Open(format.data(), format.size(), true, maxPixels);
@@ -51,15 +43,16 @@ void LibavSource::Restart(LONG from, LONG key) {
 }
 
 // Feeds the next sample, or the end of the stream. 0 when something went
-// in, -1 when nothing more may go in for this request.
-int LibavSource::Feed(LONG wanted) {
+// in, -1 when the stream has ended. A decoder that holds pictures back
+// (reordering, frame threads) gives them up only when later samples or the
+// end come, so feeding goes on through samples that give nothing.
+int LibavSource::Feed() {
   if (m_drained) return -1;
   if (m_nextSend >= m_samples.length()) {
     m_drained = true;
     (void)m_decoder->SendEnd();  // the pictures it holds come out, or EOF does
     return 0;
   }
-  if (m_nextSend > wanted + kMaxLookahead) return -1;
   const LONG i = m_nextSend++;
   const LONG size = m_samples.Size(i);
   if (size <= 0) return 0;  // empty: no picture of its own; unreadable: lost
@@ -134,6 +127,7 @@ LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
         if (previous < 0) break;
         from = previous;
       }
+      if (from == m_exhaustedFrom && s > m_exhaustedAfter) return -1;
       Restart(from, key);
       keep = m_kept && backward && s > from;
       if (keep) m_kept->Clear();
@@ -155,6 +149,7 @@ LONG LibavSource::Show(LONG s, bool backward, DibImage& out) {
 // Takes pictures out of the decoder, feeding it as it asks, up to the one of
 // s. kRenumbered when the run must start afresh.
 LONG LibavSource::Run(LONG s, bool keep, DibImage& out) {
+  int errors = 0;
   for (;;) {
     const int r = m_decoder->Receive();
     if (r == 0) {
@@ -179,12 +174,19 @@ LONG LibavSource::Run(LONG s, bool keep, DibImage& out) {
       return m_decoder->ConvertTo(out) ? position : -1;
     }
     if (r == AVERROR_EOF) {
-      m_started = false;  // start afresh next time
+      // Nothing after m_lastOut comes from this start: asking again for a
+      // later frame costs nothing, however long the undecodable run was.
+      m_exhaustedFrom = m_runStart;
+      m_exhaustedAfter = m_lastOut;
+      m_started = false;
       return -1;
     }
-    // It wants more, or a damaged sample gave no picture: feed on. Every
-    // round feeds one sample or stops, so this ends.
-    if (Feed(s) < 0) return -1;
+    // A damaged sample gave no picture. Once drained, the decoder still
+    // gives up the pictures it holds behind the error, then the end.
+    if (r != AVERROR(EAGAIN) && m_drained && ++errors < kMaxErrorsAfterEnd) continue;
+    // It wants more: feed on. Every round feeds one sample or stops, so
+    // this ends.
+    if (Feed() < 0) return -1;
   }
 }
 

@@ -680,7 +680,7 @@ class AnyOrder : public ::testing::TestWithParam<AnyOrderCase> {};
 TEST_P(AnyOrder, EveryFrameAsInOrderDecoding) {
   if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
   const AnyOrderCase& c = GetParam();
-  constexpr LONG kFrames = 30;
+  constexpr int kFrames = 30;
   TempDir dir;
   const std::string original = dir.file("original.avi"), path = dir.file("clip.avi");
   const std::string args = c.args;
@@ -691,11 +691,12 @@ TEST_P(AnyOrder, EveryFrameAsInOrderDecoding) {
                        args.substr(0, bar) + " -y " + ShellQuote(first))
                 .exitCode,
             0);
-  if (bar != std::string::npos)
+  if (bar != std::string::npos) {
     ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(first) + " " + args.substr(bar + 1) + " -y " +
                          ShellQuote(original))
                   .exitCode,
               0);
+  }
   ASSERT_EQ(RunCommand("cp " + ShellQuote(original) + " " + ShellQuote(path)).exitCode, 0);
   if (c.cut == Cut::kIndex) CutIndex(path);
   if (c.cut == Cut::kFifteenBits) FifteenBits(path);
@@ -729,5 +730,40 @@ TEST_P(AnyOrder, EveryFrameAsInOrderDecoding) {
 
 INSTANTIATE_TEST_SUITE_P(Files, AnyOrder, ::testing::ValuesIn(kAnyOrderCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// An H.264 key frame followed by samples no decoder takes: the key frame
+// shows (the decoder gives it up only at the end), the rest are null, and
+// asking for them again decodes nothing anew.
+TEST(FrameDecoder, KeyFrameBeforeUndecodableSamplesShows) {
+  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  TempDir dir;
+  const std::string one = dir.file("one.avi");
+  ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 1 -c:v libx264 "
+                       "-pix_fmt yuv420p -y " + ShellQuote(one))
+                .exitCode,
+            0);
+  const avitest::ReadBack h264 = avitest::ReadClip(one);
+  ASSERT_EQ(h264.frames.size(), 1u);
+  const Frame expected = FfmpegFrames(one, 64, 48).at(0);
+  for (const std::size_t junk : {std::size_t{2}, std::size_t{300}}) {
+    std::vector<std::vector<std::uint8_t>> samples = {h264.frames[0]};
+    for (std::size_t i = 0; i < junk; ++i) samples.push_back(codectest::MakeNoiseFrame(16, 8, static_cast<unsigned>(i)));
+    std::vector<DWORD> flags(samples.size(), 0);
+    flags[0] = AVIIF_KEYFRAME;
+    const std::string path = WriteStream(dir, h264.format, samples, flags);
+    Reader reader(path);
+    ASSERT_TRUE(reader.decoder());
+    const Frame first = reader.Get(0);
+    ASSERT_FALSE(first.empty()) << junk;
+    EXPECT_GE(codectest::Psnr(first, expected), 40) << junk;
+    for (LONG i : {LONG{1}, static_cast<LONG>(junk), LONG{1}}) EXPECT_TRUE(reader.Get(i).empty()) << junk << " frame " << i;
+    EXPECT_EQ(reader.Get(0), first) << junk;
+    std::remove(path.c_str());
+  }
+}
 
 }  // namespace
