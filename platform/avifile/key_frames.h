@@ -1,6 +1,7 @@
-// Key frames told by the samples themselves, for streams whose index does
+// Key frames told by the samples themselves: for streams whose index does
 // not say which samples start a picture of their own (no index, a part found
-// by scanning, or an index that marks none). Internal to platform/avifile.
+// by scanning, or an index that marks none), and to drop the key flag an
+// index puts on a predicted picture. Internal to platform/avifile.
 #pragma once
 
 #include <cstddef>
