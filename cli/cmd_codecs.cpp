@@ -9,7 +9,7 @@
 namespace cli {
 
 int CmdCodecs(const Args& args) {
-  if (!args.empty()) return UsageError("codecs takes no arguments");
+  if (!args.empty() && args != Args{"--"}) return UsageError("codecs takes no arguments");
   std::printf("none\tFull Frames (Uncompressed)\n");
   ICINFO info;
   for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i)

@@ -49,6 +49,8 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
     request.overwritePrompt = true;
     return FileDialogFromAnyThread(m_dialog, request);
   }
+  // A refused name (one of the pictures) is asked for again.
+  bool AsksSaveNameAgain() override { return true; }
   void SetAviName(const std::string& name) override {
     RunOnUiThread([this, &name] {
       m_dialog->m_aviName = name;
@@ -59,6 +61,7 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
     RunOnUiThread([this, n, count] { m_dialog->m_jobRows->SetProgress(m_job, n, count); });
   }
   bool StopRequested() override { return m_dialog->StopJobsRequested() || m_cancelled.load(); }
+  std::vector<const std::atomic<bool>*> StopFlags() override { return {&m_dialog->StopJobsFlag(), &m_cancelled}; }
 
  private:
   CMainDlg* m_dialog;

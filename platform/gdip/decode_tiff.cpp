@@ -11,6 +11,7 @@
 
 #include <tiffio.h>
 
+#include "platform/decode_stop.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
@@ -24,7 +25,7 @@ struct TiffMemory {
 
 tmsize_t ReadProc(thandle_t handle, void* out, tmsize_t length) {
   auto* m = static_cast<TiffMemory*>(handle);
-  if (length <= 0 || m->position >= m->size) return 0;
+  if (length <= 0 || m->position >= m->size || kernel::DecodeStopRequested()) return 0;
   const toff_t n = std::min<toff_t>(static_cast<toff_t>(length), m->size - m->position);
   std::memcpy(out, m->data + m->position, n);
   m->position += n;
@@ -75,6 +76,7 @@ GpStatus ReadScanlines(TIFF* tif, INT width, INT height, PixelFormat format, Dec
   if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
   const int pixelBytes = FormatBits(format) / 8;
   for (INT y = 0; y < height; ++y) {
+    if (kernel::DecodeStopRequested()) return InvalidParameter;
     BYTE* row = bitmap->Row(y);
     if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0) return InvalidParameter;
     if (pixelBytes >= 3)
@@ -135,8 +137,14 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), Quiet, nullptr);
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxPixelBytes);
   TiffMemory memory{data, size, 0};
-  std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt("picture", "r", &memory, ReadProc, WriteProc, SeekProc,
-                                                          CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
+  // mode "rm" reads every strip through ReadProc, where a stop request is
+  // seen; "r" reads them from the mapped data.
+  const auto open = [&](const char* mode) {
+    memory.position = 0;
+    return std::unique_ptr<TIFF, TiffCloser>(TIFFClientOpenExt("picture", mode, &memory, ReadProc, WriteProc, SeekProc,
+                                                               CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
+  };
+  std::unique_ptr<TIFF, TiffCloser> tif = open("r");
   if (!tif) return InvalidParameter;
   TIFF* t = tif.get();
 
@@ -188,7 +196,12 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
       rowsAre(std::int64_t{w} * 4))
     return ReadScanlines(t, w, h, extra == EXTRASAMPLE_ASSOCALPHA ? PixelFormat32bppPARGB : PixelFormat32bppARGB,
                          out);
-  return ReadRgba(t, w, h, alpha, out);
+  // libtiff's RGBA reader decodes the whole picture in one call, which
+  // only a failing strip read ends: read it without the map, so that a stop
+  // request ends it at the next strip or tile.
+  tif = open("rm");
+  if (!tif) return InvalidParameter;
+  return ReadRgba(tif.get(), w, h, alpha, out);
 }
 
 }  // namespace gdip
