@@ -137,14 +137,8 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), Quiet, nullptr);
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxPixelBytes);
   TiffMemory memory{data, size, 0};
-  // mode "rm" reads every strip through ReadProc, where a stop request is
-  // seen; "r" reads them from the mapped data.
-  const auto open = [&](const char* mode) {
-    memory.position = 0;
-    return std::unique_ptr<TIFF, TiffCloser>(TIFFClientOpenExt("picture", mode, &memory, ReadProc, WriteProc, SeekProc,
-                                                               CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
-  };
-  std::unique_ptr<TIFF, TiffCloser> tif = open("r");
+  std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt("picture", "r", &memory, ReadProc, WriteProc, SeekProc,
+                                                          CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
   if (!tif) return InvalidParameter;
   TIFF* t = tif.get();
 
@@ -196,12 +190,7 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
       rowsAre(std::int64_t{w} * 4))
     return ReadScanlines(t, w, h, extra == EXTRASAMPLE_ASSOCALPHA ? PixelFormat32bppPARGB : PixelFormat32bppARGB,
                          out);
-  // libtiff's RGBA reader decodes the whole picture in one call, which
-  // only a failing strip read ends: read it without the map, so that a stop
-  // request ends it at the next strip or tile.
-  tif = open("rm");
-  if (!tif) return InvalidParameter;
-  return ReadRgba(tif.get(), w, h, alpha, out);
+  return ReadRgba(t, w, h, alpha, out);
 }
 
 }  // namespace gdip
