@@ -29,6 +29,12 @@ std::string CheckFrameSettings(const MakeAviSettings& settings) {
   return {};
 }
 
+std::vector<std::string> MakeAviHost::EntryTexts() {
+  std::vector<std::string> texts;
+  for (int n = 0, count = EntryCount(); n < count; ++n) texts.push_back(EntryText(n));
+  return texts;
+}
+
 BOOL MakeAviHost::ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title) {
   BITMAPINFOHEADER offered = input;
   return ICCompressorChoose(nullptr, 0, &offered, nullptr, compvars, title);
@@ -190,9 +196,7 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
       result.outcome = MakeAviOutcome::Cancelled;
       return result;
     }
-    std::vector<std::string> entries;
-    for (int n = 0, count = host.EntryCount(); n < count; ++n) entries.push_back(host.EntryText(n));
-    const std::string problem = CheckOutputPath(*path, entries);
+    const std::string problem = CheckOutputPath(*path, host.EntryTexts());
     if (problem.empty()) break;
     host.MessageBox(problem, "AVIFileOpen", MessageKind::Failure);
     if (!host.AsksSaveNameAgain()) return result;

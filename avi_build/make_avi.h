@@ -43,6 +43,9 @@ class MakeAviHost {
   // The number of entries now, and entry n's text (a picture path).
   virtual int EntryCount() = 0;
   virtual std::string EntryText(int n) = 0;
+  // Every entry's text at once; a host that reaches its list at a cost per
+  // call answers in one.
+  virtual std::vector<std::string> EntryTexts();
   // Deselects entry n - 1 (when n > 0), selects entry n and scrolls it to the
   // top of the list.
   virtual void SelectEntry(int n) = 0;

@@ -23,6 +23,14 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
   std::string EntryText(int n) override {
     return RunOnUiThread([this, n] { return m_dialog->m_fileList.GetText(n); });
   }
+  std::vector<std::string> EntryTexts() override {
+    return RunOnUiThread([this] {
+      std::vector<std::string> texts;
+      for (int n = 0, count = m_dialog->m_fileList.GetCount(); n < count; ++n)
+        texts.push_back(m_dialog->m_fileList.GetText(n));
+      return texts;
+    });
+  }
   void SelectEntry(int n) override {
     RunOnUiThread([this, n] {
       CListBox& list = m_dialog->m_fileList;
