@@ -56,6 +56,12 @@ struct Handles {
 
 }  // namespace
 
+const char kInfoHelp[] =
+    "usage: stillweaver-cli info FILE.avi\n"
+    "\n"
+    "Prints the first video stream of an AVI as key: value lines: frames,\n"
+    "rate, scale, width, height, compression (FOURCC, or none), keyframes.\n";
+
 int CmdInfo(const Args& args) {
   Args files;
   std::string error;
