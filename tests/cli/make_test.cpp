@@ -122,7 +122,7 @@ TEST_F(CliMake, DoubleDashEndsTheOptions) {
     int exitCode;
   } cases[] = {{"make -o -v.avi -p.png", 2}, {"make -o -v.avi -- -p.png", 0}, {"info -- -v.avi", 0},
                {"framemd5 -- -v.avi", 0},    {"export -- -v.avi", 0},         {"codecs --", 0},
-               {"info -- --cols", 1}};
+               {"info -- --cols", 1},        {"info -- --help", 1}};
   for (const auto& c : cases) {
     const auto r = RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + Cli(c.args) + " 2>&1");
     EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.out;
