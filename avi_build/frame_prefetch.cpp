@@ -3,12 +3,15 @@
 #include <algorithm>
 
 #include "picture/load_picture.h"
+#include "platform/picture_memory.h"
 #include "platform/picture_probe.h"
 
 namespace avi_build {
 
 PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
                            FrameBuffer& frame) {
+  // The threads that prepare frames load one picture after another.
+  KeepPictureMemoryOnThisThread();
   // A stretched picture is only ever drawn onto the frame.
   std::unique_ptr<Bitmap> picture =
       clip ? LoadPicture(path.c_str()) : LoadPicture(path.c_str(), frame.header.biWidth, frame.header.biHeight);

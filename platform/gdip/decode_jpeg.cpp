@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 
 #include "platform/dib/jpeg_errors.h"
+#include "platform/gdip/decode_memory.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
@@ -21,6 +22,7 @@ using dib::JpegErrors;
 [[nodiscard]] bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* data, std::size_t size) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(cinfo);
+  UseKeptMemory(reinterpret_cast<j_common_ptr>(cinfo));
   // Large progressive pictures keep all coefficients; past this libjpeg
   // fails instead of allocating more.
   cinfo->mem->max_memory_to_use = kMaxPixelBytes;
