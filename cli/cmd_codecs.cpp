@@ -8,6 +8,12 @@
 
 namespace cli {
 
+const char kCodecsHelp[] =
+    "usage: stillweaver-cli codecs\n"
+    "\n"
+    "Lists the compressors make can use, one a line as FOURCC<TAB>name,\n"
+    "uncompressed first as \"none\". Pass the FOURCC to make --codec.\n";
+
 int CmdCodecs(const Args& args) {
   if (!args.empty()) return UsageError("codecs takes no arguments");
   std::printf("none\tFull Frames (Uncompressed)\n");
