@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QSlider>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -71,8 +72,8 @@ int main(int argc, char** argv) {
   dialog.m_display->installEventFilter(&counter);
   dialog.OnViewAvi();
 
-  // The count starts at the first frame shown (a second in, backward, once
-  // the direction has turned), so opening the file is not timed.
+  // The count starts at the first frame shown (backward: once playback has
+  // turned at the last frame), so opening the file is not timed.
   QElapsedTimer clock;
   int start = -1;
   double cpuStart = 0;
@@ -82,7 +83,10 @@ int main(int argc, char** argv) {
     if (start < 0) {
       if (dialog.m_display->currentFrame().isNull()) return;
       if (backward) {
+        // From the last frame, playing on.
+        dialog.OnHScroll(avi_view::TB_THUMBTRACK, dialog.m_slider->maximum());
         dialog.OnDirection();
+        if (dialog.m_playback.Values().m_paused) dialog.OnPlayPause();
         backward = false;
         return;
       }
