@@ -5,12 +5,15 @@
 
 #include "picture/load_picture.h"
 #include "platform/decode_stop.h"
+#include "platform/picture_memory.h"
 #include "platform/picture_probe.h"
 
 namespace avi_build {
 
 PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const StretchTarget& target,
                            FrameBuffer& frame, const GreyRange& grey) {
+  // The threads that prepare frames load one picture after another.
+  KeepPictureMemoryOnThisThread();
   // A stretched or fitted picture is only ever drawn onto the frame, at
   // most its size.
   const bool drawn = clip == 0 || clip == kPlaceFit;

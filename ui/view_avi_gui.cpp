@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QtEndian>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -23,30 +23,25 @@
 namespace ui {
 namespace {
 
-// A decoded frame (bottom-up blue, green, red rows, 4-byte aligned) as an
-// image the surface paints quickly.
-QImage FrameImage(const BITMAPINFOHEADER& header, const std::uint8_t* pixels) {
+// A decoded frame (bottom-up blue, green, red rows, 4-byte aligned) copied
+// upright into `image`, whose pixels are blue, green, red too: whole rows are
+// copied and no pixel converted; painting stretched reads only the pixels
+// it shows. `image` is sized anew only when the frame's size changed.
+void CopyFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, QImage* image) {
   const int width = header.biWidth;
   const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-  if (width <= 0 || height <= 0 || header.biBitCount != 24) return QImage();
+  if (width <= 0 || height <= 0 || header.biBitCount != 24) {
+    *image = QImage();
+    return;
+  }
+  if (image->width() != width || image->height() != height || image->format() != QImage::Format_BGR888)
+    *image = QImage(width, height, QImage::Format_BGR888);
+  if (image->isNull()) return;
   const std::ptrdiff_t stride = (std::ptrdiff_t(width) * 3 + 3) & ~std::ptrdiff_t(3);
-  QImage image(width, height, QImage::Format_RGB32);
-  if (image.isNull()) return image;
   for (int y = 0; y < height; ++y) {
     const int sourceRow = header.biHeight < 0 ? y : height - 1 - y;
-    const std::uint8_t* from = pixels + sourceRow * stride;
-    auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
-    // Blue, green, red in memory is an RGB32 pixel less its top byte: read
-    // four bytes and set that byte, but never read past the row's last pixel.
-    int x = 0;
-    for (; x + 1 < width; ++x, from += 3) {
-      std::uint32_t bgr;
-      std::memcpy(&bgr, from, sizeof bgr);
-      to[x] = qFromLittleEndian(bgr) | 0xFF000000u;
-    }
-    to[x] = qRgb(from[2], from[1], from[0]);
+    std::memcpy(image->scanLine(y), pixels + sourceRow * stride, std::size_t(width) * 3);
   }
-  return image;
 }
 
 // What the loop last asked the player to show, handed to the UI thread as
@@ -125,9 +120,12 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     RunOnUiThread([&] { m_dialog->m_viewButton->setText(QString::fromStdString(caption)); });
   }
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t, std::int32_t) override {
-    // Converted here, off the UI thread; the decoder's buffer is reused.
-    QImage image = FrameImage(header, pixels);
-    Update([&](PendingView& view) { view.frame = std::move(image); });
+    // Copied here, off the UI thread, into an image neither the surface nor
+    // a pending update holds; the decoder's buffer is reused.
+    QImage* image = FreeImage();
+    CopyFrame(header, pixels, image);
+    QImage frame = *image;
+    Update([&](PendingView& view) { view.frame = std::move(frame); });
   }
 
  private:
@@ -172,8 +170,18 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     if (frame) dialog->m_display->showFrame(std::move(*frame));
   }
 
+  // One the surface shows, one on its way, one being filled: a frame's
+  // memory is allocated (and faulted in) once, not once a frame.
+  QImage* FreeImage() {
+    for (QImage& image : m_images)
+      if (image.isNull() || image.isDetached()) return &image;
+    m_images[0] = QImage();  // all held elsewhere: let the holders keep it
+    return &m_images[0];
+  }
+
   CMainDlg* m_dialog;
   std::shared_ptr<PendingView> m_pending;
+  std::array<QImage, 3> m_images;
 };
 
 }  // namespace

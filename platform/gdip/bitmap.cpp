@@ -38,7 +38,7 @@ GpStatus NewBitmap(INT width, INT height, PixelFormat format, std::unique_ptr<Gp
   const GpStatus status = CheckSize(width, height, format);
   if (status != Ok) return status;
   const std::int64_t stride = dib::Stride(width, FormatBits(format));
-  PixelBuffer pixels = AllocatePixels(static_cast<std::size_t>(stride * height), zeroed, dirty);
+  PixelBuffer pixels = AllocatePixels(static_cast<std::size_t>(stride * height), zeroed, dirty, KeptRole::kPixels);
   if (!pixels) return OutOfMemory;
   auto bitmap = std::make_unique<GpBitmap>();
   bitmap->width = width;

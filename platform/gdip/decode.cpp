@@ -55,7 +55,7 @@ class FileBytes {
       m_size = size;
       return Ok;
     }
-    m_buffer = AllocatePixels(size, false);
+    m_buffer = AllocatePixels(size, false, nullptr, KeptRole::kFile);
     if (!m_buffer) return OutOfMemory;
     std::size_t done = 0;
     while (done < size) {

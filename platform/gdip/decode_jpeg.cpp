@@ -12,6 +12,7 @@
 
 #include "platform/decode_stop.h"
 #include "platform/dib/jpeg_errors.h"
+#include "platform/gdip/decode_memory.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
@@ -37,6 +38,7 @@ void OnProgress(j_common_ptr cinfo) {
                               const BYTE* data, std::size_t size) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(cinfo);
+  UseKeptMemory(reinterpret_cast<j_common_ptr>(cinfo));
   cinfo->progress = progress;
   // Large progressive pictures keep all coefficients; past this libjpeg
   // fails instead of allocating more.

@@ -56,6 +56,10 @@ bool Resident(const BYTE* block, std::size_t size) {
 }  // namespace
 
 void PoolReturn::operator()(BYTE* block) const {
+  if (kept) {
+    GiveBackKeptBlock(role, KeptBlock{block, capacity, kept});
+    return;
+  }
   if (!kPooling || capacity < kPoolFrom || capacity > kPoolBytes || !Resident(block, capacity)) {
     std::free(block);
     return;
@@ -75,9 +79,24 @@ void PoolReturn::operator()(BYTE* block) const {
   for (BYTE* b : evicted) std::free(b);
 }
 
-PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed, bool* dirty) {
+PixelBuffer AllocatePixels(std::size_t bytes, bool zeroed, bool* dirty, KeptRole role) {
   if (dirty) *dirty = false;
   if (bytes == 0) bytes = 1;
+  if (kPooling && role != KeptRole::kNone && KeepsPictureMemory()) {
+    std::size_t used = 0;
+    const KeptBlock kept = TakeKeptBlock(role, bytes, &used);
+    if (kept.memory) {
+      auto* block = static_cast<BYTE*>(kept.memory);
+      // Past what pictures used before, the block is still zero.
+      if (zeroed && used > 0) {
+        if (dirty)
+          *dirty = true;
+        else
+          std::memset(block, 0, std::min(used, bytes));
+      }
+      return PixelBuffer(block, PoolReturn{kept.capacity, kept.used, role});
+    }
+  }
   if (kPooling && bytes >= kPoolFrom) {
     BYTE* found = nullptr;
     std::size_t capacity = 0;

@@ -192,10 +192,10 @@ TEST_F(MakeAviJobTest, UnloadableEntriesAreReportedOneByOneAndSkipped) {
   host.entries = {NotAPicture("a.bmp"), NotAPicture("b.jpg")};
   EXPECT_EQ(Run().entriesSkipped, 2);
   ASSERT_EQ(host.messages.size(), 3u);
-  EXPECT_EQ(host.messages[0].text, host.entries[0]);
+  EXPECT_EQ(host.messages[0].text, host.entries[0] + "\nnot a picture we read");
   EXPECT_EQ(host.messages[0].caption, "File Failed to Open");
   EXPECT_EQ(host.messages[0].kind, MessageKind::Failure);
-  EXPECT_EQ(host.messages[1].text, host.entries[1]);
+  EXPECT_EQ(host.messages[1].text, host.entries[1] + "\nnot a picture we read");
   EXPECT_EQ(host.messages[2].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
   EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 0);
 }
@@ -211,7 +211,7 @@ TEST_F(MakeAviJobTest, FifosAndDevicesAreSkippedAsUnloadable) {
   EXPECT_EQ(result.entriesSkipped, 2);
   ASSERT_EQ(host.messages.size(), 3u);
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(host.messages[i].text, host.entries[i]);
+    EXPECT_EQ(host.messages[i].text.substr(0, host.messages[i].text.find('\n')), host.entries[i]);
     EXPECT_EQ(host.messages[i].caption, "File Failed to Open");
   }
 }
