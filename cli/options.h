@@ -31,4 +31,8 @@ class OptionParser {
   std::string m_error;
 };
 
+// Appends the non-empty lines of the list file name ("-": standard input),
+// a trailing CR dropped; false when it cannot be read.
+[[nodiscard]] bool ReadList(const std::string& name, std::vector<std::string>* entries);
+
 }  // namespace cli

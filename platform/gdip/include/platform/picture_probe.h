@@ -19,6 +19,9 @@ struct PictureProbe {
   // A single-sample 16-bit grey TIFF, which the codecs refuse
   // (UnknownImageFormat) and the picture loader's TIFF reader takes.
   bool greyTiff16 = false;
+  // Bits a pixel as the file stores it, all samples together (24 for an RGB
+  // JPEG, 16 for a 16-bit grey TIFF, 48 for a 16-bit RGB one).
+  int fileBits = 0;
 };
 
 // Loading refuses a picture whose pixels would pass kInflationFloor from a
