@@ -21,7 +21,7 @@ _stillweaver_cli() {
   esac
   local options=""
   case $command in
-    make) options="-o --cols --rows --fps --clip --codec --list --help" ;;
+    make) options="-o --cols --rows --fps --clip --codec --list --verify --help" ;;
     check) options="--fps --list --help" ;;
     codecs) options="--help" ;;
     info|framemd5) options="--help" ;;
