@@ -16,6 +16,7 @@
 #include "avi_view/playback_state.h"
 #include "platform/vfw.h"
 #include "ui/list_box.h"
+#include "ui/list_check_command.h"
 #include "ui/list_commands.h"
 #include "ui/preview_dlg.h"
 #include "ui/workers.h"
@@ -104,6 +105,7 @@ class CMainDlg : public QDialog {
 
   // The units the dialog delegates to.
   FileListCommands m_listCommands{m_fileList, this};
+  ListCheckCommand m_listCheck{m_fileList, this, [this] { return UpdateData(true) ? m_fps : 0u; }};
   JobRows* m_jobRows = nullptr;  // the running Make-AVI jobs' rows, below the list
 
   // The control with this id's objectName ("IDC_COLS"), or null.
