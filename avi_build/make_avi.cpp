@@ -16,6 +16,7 @@
 #include "avi_build/avi_error_name.h"
 #include "avi_build/frame_compose.h"
 #include "avi_build/frame_prefetch.h"
+#include "picture/load_failure.h"
 #include "platform/kernel.h"
 
 namespace avi_build {
@@ -284,7 +285,9 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
 
       std::optional<FramePrefetcher::Prepared> prepared = prefetch.Take(n, entry);
       const PrepareResult prepare = prepared ? prepared->result : prefetch.PrepareHere(entry, target, frame);
-      if (prepare == PrepareResult::Unloadable) host.MessageBox(entry, "File Failed to Open", MessageKind::Failure);
+      // The path first, then why, on a line of its own.
+      if (prepare == PrepareResult::Unloadable)
+        host.MessageBox(entry + "\n" + LoadFailureReason(entry.c_str()), "File Failed to Open", MessageKind::Failure);
       const Outcome outcome =
           prepare == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;
       if (prepared) prefetch.Recycle(std::move(prepared->frame));
