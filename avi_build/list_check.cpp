@@ -1,10 +1,7 @@
 #include "avi_build/list_check.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
@@ -13,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "picture/load_failure.h"
 #include "platform/picture_probe.h"
 
 namespace avi_build {
@@ -24,36 +22,17 @@ struct Entry {
   int bits = 0;
 };
 
-// What stops the picture loader, from the header alone.
+// Whether the picture loader will take the file, from its header alone,
+// and when not, the reason the job gives when it fails to open it.
 Entry Look(const std::string& path, std::optional<std::pair<dev_t, ino_t>>* identity) {
   Entry entry;
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
-    entry.reason = std::strerror(errno);
-    return entry;
-  }
-  *identity = std::pair{info.st_dev, info.st_ino};
-  if (S_ISDIR(info.st_mode)) {
-    entry.reason = "a folder, not a picture";
-    return entry;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    entry.reason = "not a regular file";
-    return entry;
-  }
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    entry.reason = std::strerror(errno);
-    return entry;
-  }
-  close(fd);
+  if (stat(path.c_str(), &info) == 0) *identity = std::pair{info.st_dev, info.st_ino};
   PictureProbe probe;
-  if (!ProbePictureFile(path.c_str(), &probe))
-    entry.reason = "not a picture (BMP, JPEG, PNG, GIF or TIFF), or its header is damaged";
-  else if (TooInflated(probe))
-    entry.reason = "its header claims far more pixels than the file holds";
-  else if (probe.pixelBytes == 0)
-    entry.reason = "too large to load";
+  if (!ProbePictureFile(path.c_str(), &probe) || TooInflated(probe) || probe.pixelBytes == 0) {
+    entry.reason = LoadFailureReason(path.c_str());
+    return entry;
+  }
   entry.width = probe.width, entry.height = probe.height, entry.bits = probe.fileBits;
   return entry;
 }

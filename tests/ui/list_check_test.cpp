@@ -52,7 +52,7 @@ TEST_P(CheckListTest, ShowsTheReportOfTheListAsItIs) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CheckListTest,
     testing::Values(CheckListCase{"AllOpen", "4", {"a.png", "a.png"}, "2 entries: 2 frames, 0:00:00.500 at 4 fps.\n"},
-                    CheckListCase{"Missing", "10", {"a.png", "b.png"}, "b.png: No such file or directory\n"},
+                    CheckListCase{"Missing", "10", {"a.png", "b.png"}, "b.png: not found\n"},
                     CheckListCase{"BadRate", "fast", {"a.png"}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
