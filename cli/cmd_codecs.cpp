@@ -15,7 +15,7 @@ const char kCodecsHelp[] =
     "uncompressed first as \"none\". Pass the FOURCC to make --codec.\n";
 
 int CmdCodecs(const Args& args) {
-  if (!args.empty()) return UsageError("codecs takes no arguments");
+  if (!args.empty() && args != Args{"--"}) return UsageError("codecs takes no arguments");
   std::printf("none\tFull Frames (Uncompressed)\n");
   ICINFO info;
   for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i)

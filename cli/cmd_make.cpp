@@ -19,11 +19,17 @@
 namespace cli {
 namespace {
 
-// The stop signal received (SIGINT, SIGTERM), 0 before any.
+// The stop signal received (SIGINT, SIGTERM), 0 before any; and the flag
+// that ends a picture decode in progress.
 std::atomic<int> g_stopSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+std::atomic<bool> g_stopDecode{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "set from a signal handler");
 
-extern "C" void OnStopSignal(int signal) { g_stopSignal.store(signal); }
+extern "C" void OnStopSignal(int signal) {
+  g_stopSignal.store(signal);
+  g_stopDecode.store(true);
+}
 
 // Interrupting the job stops it after the frame it is writing, like closing
 // the dialog, so the file keeps its index. A second signal acts at once.
@@ -60,6 +66,7 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   std::optional<std::string> SaveName() override { return m_output; }
   void SetAviName(const std::string&) override {}
   bool StopRequested() override { return g_stopSignal.load() != 0; }
+  std::vector<const std::atomic<bool>*> StopFlags() override { return {&g_stopDecode}; }
   void Progress(int n, int count) override {
     if (!m_showProgress) return;
     if (count <= 0) return ClearProgress();
@@ -162,21 +169,9 @@ int CmdMake(const Args& args) {
   }
   // The --codec option answers the job's compressor choice.
   ICSetCompressorChooser(codec::ChooserPicking(fourcc));
-  if (!listFile.empty()) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (listFile != "-") {
-      file.open(listFile);
-      if (!file) {
-        ReportError("Error", "cannot read the list " + listFile);
-        return 1;
-      }
-      in = &file;
-    }
-    for (std::string line; std::getline(*in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!line.empty()) pictures.push_back(line);
-    }
+  if (!listFile.empty() && !ReadList(listFile, &pictures)) {
+    ReportError("Error", "cannot read the list " + listFile);
+    return 1;
   }
 
   TerminalMakeAviHost host(std::move(pictures), output);

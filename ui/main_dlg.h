@@ -81,6 +81,7 @@ class CMainDlg : public QDialog {
   // Whether the Make-AVI jobs are to stop after their current frame because
   // the dialog is closing. Any thread.
   bool StopJobsRequested() const { return m_stopJobs.load(); }
+  const std::atomic<bool>& StopJobsFlag() const { return m_stopJobs; }
   // Workers running now (for the closing logic and tests).
   int RunningJobs() const { return m_makeWorkers.Running(); }
   int RunningPlaybacks() const;
