@@ -286,6 +286,7 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
       host.MessageBox(WithReason(hr, *path), "AVIStreamWrite", MessageKind::Failure);
       return Outcome::Failed;
     }
+    host.FrameWritten(result.framesWritten, composed.header, composed.pixels.get());
     ++result.framesWritten;
     result.bytesWritten += bytes;
     return Outcome::Written;

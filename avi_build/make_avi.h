@@ -71,6 +71,11 @@ class MakeAviHost {
   virtual void SetAviName(const std::string& name) = 0;
   // Entry n of count is being written; count 0: the job has ended.
   virtual void Progress(int n, int count) { (void)n, (void)count; }
+  // Frame n, as composed (before compression), has been written: a
+  // bottom-up 24-bit DIB of header's size at pixels, valid during the call.
+  virtual void FrameWritten(int n, const BITMAPINFOHEADER& header, const std::uint8_t* pixels) {
+    (void)n, (void)header, (void)pixels;
+  }
   // True once the job should stop after the frame it is writing and finish
   // its file (the user cancelled it, the dialog is closing, a signal came).
   virtual bool StopRequested() { return false; }

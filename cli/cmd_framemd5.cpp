@@ -5,45 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
-extern "C" {
-#include <libavutil/md5.h>
-#include <libavutil/mem.h>
-}
-
 #include "avi_view/avi_reader.h"
+#include "avi_view/verify_avi.h"
 #include "cli/commands.h"
 #include "cli/options.h"
-#include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
 namespace cli {
-
-namespace {
-
-struct Md5Deleter {
-  void operator()(AVMD5* p) const { av_free(p); }
-};
-
-std::string FrameMd5(AVMD5* md5, const void* frame) {
-  BITMAPINFOHEADER bih;
-  std::memcpy(&bih, frame, sizeof bih);
-  const auto* pixels = static_cast<const std::uint8_t*>(frame) + sizeof bih;
-  const std::size_t rowBytes = static_cast<std::size_t>(bih.biWidth) * 3;
-  const auto stride = static_cast<std::size_t>(dib::Stride(bih.biWidth, 24));
-  av_md5_init(md5);
-  for (LONG y = bih.biHeight - 1; y >= 0; --y)
-    av_md5_update(md5, pixels + static_cast<std::size_t>(y) * stride, rowBytes);
-  std::uint8_t digest[16];
-  av_md5_final(md5, digest);
-  char hex[33];
-  for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
-  return hex;
-}
-
-}  // namespace
 
 const char kFramemd5Help[] =
     "usage: stillweaver-cli framemd5 FILE.avi\n"
@@ -57,9 +27,6 @@ int CmdFramemd5(const Args& args) {
   std::string error;
   if (!Operands(args, &files, &error)) return UsageError("framemd5: " + error);
   if (files.size() != 1) return UsageError("framemd5 takes one AVI file: stillweaver-cli framemd5 FILE.avi");
-  std::unique_ptr<AVMD5, Md5Deleter> md5(av_md5_alloc());
-  if (!md5) return 1;
-
   // The viewer's reader: the same messages, the same decoder.
   avi_view::AviReader reader(files[0], [](const std::string& text, const std::string& caption) {
     ReportError(caption, text);
@@ -75,7 +42,11 @@ int CmdFramemd5(const Args& args) {
       status = 1;
       continue;
     }
-    std::printf("%ld %s\n", static_cast<long>(i), FrameMd5(md5.get(), frame).c_str());
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, frame, sizeof header);
+    const std::string md5 = avi_view::FrameMd5(header, static_cast<const std::uint8_t*>(frame) + sizeof header);
+    if (md5.empty()) return 1;
+    std::printf("%ld %s\n", static_cast<long>(i), md5.c_str());
   }
   return status;
 }

@@ -10,11 +10,13 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 
 #include "avi_build/frame_rate.h"
 #include "avi_build/make_avi.h"
+#include "avi_view/verify_avi.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "platform/codec/compressor_choice.h"
@@ -54,6 +56,12 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   int EntryCount() override { return int(m_pictures.size()); }
   std::string EntryText(int n) override { return m_pictures[std::size_t(n)]; }
   void SelectEntry(int) override {}
+  // Collects the composed frames' MD5s for --verify.
+  void HashFrames() { m_hashFrames = true; }
+  const std::vector<std::string>& FrameMd5s() const { return m_md5s; }
+  void FrameWritten(int, const BITMAPINFOHEADER& header, const std::uint8_t* pixels) override {
+    if (m_hashFrames) m_md5s.push_back(avi_view::FrameMd5(header, pixels));
+  }
   void MessageBox(const std::string& text, const std::string& caption, avi_build::MessageKind kind) override {
     ClearProgress();
     if (kind == avi_build::MessageKind::Completion)
@@ -87,7 +95,22 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   std::string m_output;
   bool m_showProgress;
   bool m_progressShown = false;
+  bool m_hashFrames = false;
+  std::vector<std::string> m_md5s;
 };
+
+// Reads the finished file back; 0 when it holds what was written, 1 with
+// what differs on stderr otherwise.
+int Verify(const std::string& output, int frames, const std::vector<std::string>& md5s) {
+  const avi_view::Verification verification = avi_view::VerifyAvi(output, frames, md5s);
+  if (verification.ok) {
+    std::fputs(verification.text.c_str(), stdout);
+    return 0;
+  }
+  std::istringstream lines(verification.text);
+  for (std::string line; std::getline(lines, line);) ReportError("Verify", line);
+  return 1;
+}
 
 }  // namespace
 
@@ -115,8 +138,12 @@ const char kMakeHelp[] =
     "                  uncompressed frames (default none)\n"
     "  --list FILE     read further picture paths from FILE, one a line\n"
     "                  (- for standard input)\n"
+    "  --verify        read the finished file back: its index and frame count,\n"
+    "                  and when uncompressed, FFV1 or HFYU, every frame's MD5\n"
+    "                  against the frame composed; prints Verified N frames.\n"
+    "                  or what differs (exit status 1)\n"
     "\n"
-    "Exit status: 0 done, 1 failed, 2 usage error, 3 entries skipped or no\n"
+    "Exit status: 0 done, 1 failed or not verified, 2 usage error, 3 entries skipped or no\n"
     "frames written, 130 or 143 stopped by Ctrl+C or SIGTERM (the file is\n"
     "finished with the frames written).\n";
 
@@ -124,12 +151,17 @@ int CmdMake(const Args& args) {
   avi_build::MakeAviSettings settings;
   std::string output, codec = "none", listFile, fps, cols, rows, range;
   std::vector<std::string> pictures;
+  bool verify = false;
   OptionParser parser(args);
   while (parser.More()) {
     if (parser.Text("--cols", &cols) || parser.Text("--rows", &rows) || parser.Text("--range", &range) ||
         parser.Int("--hold", &settings.hold) || parser.Text("--fps", &fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
         parser.Text("-o", &output))
       continue;
+    if (parser.Flag("--verify")) {
+      verify = true;
+      continue;
+    }
     if (parser.Flag("--clip")) {
       settings.clip = 1;
       continue;
@@ -162,21 +194,9 @@ int CmdMake(const Args& args) {
   }
   // The --codec option answers the job's compressor choice.
   ICSetCompressorChooser(codec::ChooserPicking(fourcc));
-  if (!listFile.empty()) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (listFile != "-") {
-      file.open(listFile);
-      if (!file) {
-        ReportError("Error", "cannot read the list " + listFile);
-        return 1;
-      }
-      in = &file;
-    }
-    for (std::string line; std::getline(*in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!line.empty()) pictures.push_back(line);
-    }
+  if (!listFile.empty() && !ReadList(listFile, &pictures)) {
+    ReportError("Error", "cannot read the list " + listFile);
+    return 1;
   }
 
   // "auto": the first picture's size as it is seen, upright.
@@ -199,12 +219,17 @@ int CmdMake(const Args& args) {
   if (!problem.empty()) return UsageError(problem);
 
   TerminalMakeAviHost host(std::move(pictures), output);
+  if (verify && avi_view::KeepsEveryPixel(fourcc)) host.HashFrames();
   CatchStopSignals();
   const avi_build::MakeAviResult result = avi_build::MakeAviJob(host, settings);
+  // A file with no frames has nothing to read back; make says so by its exit.
+  const bool readBack = verify && result.framesWritten > 0;
   switch (result.outcome) {
     case avi_build::MakeAviOutcome::Completed:
+      if (readBack && Verify(output, result.framesWritten, host.FrameMd5s()) != 0) return 1;
       return result.entriesSkipped > 0 || result.framesWritten == 0 ? kExitIncomplete : 0;
     case avi_build::MakeAviOutcome::Stopped:
+      if (readBack && Verify(output, result.framesWritten, host.FrameMd5s()) != 0) return 1;
       return 128 + g_stopSignal.load();
     case avi_build::MakeAviOutcome::Cancelled:
       // The chooser answers --codec; it refuses only a frame the codec cannot take.

@@ -10,7 +10,8 @@ namespace cli {
 
 using Args = std::vector<std::string>;
 
-// make: a file was made, but entries were skipped or it has no frames.
+// make: a file was made, but entries were skipped or it has no frames;
+// check: some entries will not open.
 constexpr int kExitIncomplete = 3;
 
 // What each command prints for COMMAND --help, beside its code; the man page
@@ -20,12 +21,14 @@ extern const char kCodecsHelp[];
 extern const char kInfoHelp[];
 extern const char kFramemd5Help[];
 extern const char kExportHelp[];
+extern const char kCheckHelp[];
 
 [[nodiscard]] int CmdMake(const Args& args);
 [[nodiscard]] int CmdCodecs(const Args& args);
 [[nodiscard]] int CmdInfo(const Args& args);
 [[nodiscard]] int CmdFramemd5(const Args& args);
 [[nodiscard]] int CmdExport(const Args& args);
+[[nodiscard]] int CmdCheck(const Args& args);
 
 // Prints "CAPTION: TEXT" on stderr, the form every failure takes.
 void ReportError(const std::string& caption, const std::string& text);

@@ -13,7 +13,7 @@ void ReportError(const std::string& caption, const std::string& text) {
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "stillweaver-cli: %s\n", message.c_str());
-  std::fprintf(stderr, "usage: stillweaver-cli make|codecs|info|framemd5|export ... (stillweaver-cli --help)\n");
+  std::fprintf(stderr, "usage: stillweaver-cli make|check|codecs|info|framemd5|export ... (stillweaver-cli --help)\n");
   return 2;
 }
 
@@ -27,6 +27,7 @@ constexpr char kHelp[] =
     "Stillweaver's jobs without windows.\n"
     "\n"
     "  make      make an AVI from pictures\n"
+    "  check     check pictures before making an AVI of them\n"
     "  codecs    list the compressors make can use\n"
     "  info      describe an AVI's video stream\n"
     "  framemd5  print the MD5 of each decoded frame\n"
@@ -35,7 +36,7 @@ constexpr char kHelp[] =
     "  --help     show this help; COMMAND --help explains a command\n"
     "  --version  show the version\n"
     "\n"
-    "Exit status: 0 success, 1 failure, 2 usage error; make also 3, 130, 143.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error; make and check also 3; make 130, 143.\n"
     "Errors go to standard error as CAPTION: TEXT.\n";
 
 struct Command {
@@ -46,6 +47,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"make", cli::CmdMake, cli::kMakeHelp},
+    {"check", cli::CmdCheck, cli::kCheckHelp},
     {"codecs", cli::CmdCodecs, cli::kCodecsHelp},
     {"info", cli::CmdInfo, cli::kInfoHelp},
     {"framemd5", cli::CmdFramemd5, cli::kFramemd5Help},

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <limits>
 
 namespace cli {
@@ -65,6 +67,21 @@ std::string OptionParser::Positional() {
   }
   ++m_index;
   return arg;
+}
+
+bool ReadList(const std::string& name, std::vector<std::string>* entries) {
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (name != "-") {
+    file.open(name);
+    if (!file) return false;
+    in = &file;
+  }
+  for (std::string line; std::getline(*in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) entries->push_back(line);
+  }
+  return !in->bad();
 }
 
 bool Operands(const Args& args, Args* operands, std::string* error) {

@@ -38,4 +38,8 @@ class OptionParser {
 // with *error set, when one of them is an option.
 [[nodiscard]] bool Operands(const Args& args, Args* operands, std::string* error);
 
+// Appends the non-empty lines of the list file name ("-": standard input),
+// a trailing CR dropped; false when it cannot be read.
+[[nodiscard]] bool ReadList(const std::string& name, std::vector<std::string>* entries);
+
 }  // namespace cli

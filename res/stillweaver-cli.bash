@@ -5,7 +5,7 @@ _stillweaver_cli() {
   cur=${COMP_WORDS[COMP_CWORD]}
   prev=${COMP_WORDS[COMP_CWORD-1]}
   command=${COMP_WORDS[1]}
-  local commands="make codecs info framemd5 export help"
+  local commands="make check codecs info framemd5 export help"
   if [[ $COMP_CWORD -eq 1 ]]; then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
@@ -23,7 +23,8 @@ _stillweaver_cli() {
   esac
   local options=""
   case $command in
-    make) options="-o --cols --rows --fps --hold --clip --fit --range --codec --list --help" ;;
+    make) options="-o --cols --rows --fps --hold --clip --fit --range --codec --list --verify --help" ;;
+    check) options="--fps --list --help" ;;
     codecs) options="--help" ;;
     info|framemd5) options="--help" ;;
     export) options="--first --last --dir --help" ;;
@@ -31,7 +32,7 @@ _stillweaver_cli() {
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
-  elif [[ $command == make ]]; then
+  elif [[ $command == make || $command == check ]]; then
     COMPREPLY=($(compgen -f -- "$cur"))
   elif [[ $command != codecs ]]; then
     COMPREPLY=($(compgen -f -X '!*.[aA][vV][iI]' -- "$cur")); compopt -o plusdirs 2>/dev/null

@@ -133,6 +133,9 @@ void CMainDlg::ConnectControls() {
   list->onSelChange = [this] { ShowPreview(); };
   list->onContextMenu = [this](const QPoint& globalPos) { m_listCommands.PopUpMenu(globalPos); };
   connect(&m_listCommands, &FileListCommands::PreviewRequested, this, &CMainDlg::ShowPreview);
+  m_listCommands.AddMenuSeparator();
+  m_listCommands.AddMenuCommand("ID_CHECK_LIST", QStringLiteral("Chec&k List…"), FileListCommands::EnabledWhen::Always,
+                                [this] { m_listCheck.Run(); });
   auto button = [this](const char* id) { return static_cast<QPushButton*>(control(id)); };
   connect(button("IDC_CLEAR_SEL"), &QPushButton::clicked, this, &CMainDlg::OnClearSel);
   connect(button("IDC_MAKE_AVI"), &QPushButton::clicked, this, &CMainDlg::OnMakeAvi);

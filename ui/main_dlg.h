@@ -17,6 +17,7 @@
 #include "picture/load_picture.h"
 #include "platform/vfw.h"
 #include "ui/list_box.h"
+#include "ui/list_check_command.h"
 #include "ui/list_commands.h"
 #include "ui/preview_dlg.h"
 #include "ui/workers.h"
@@ -122,6 +123,7 @@ class CMainDlg : public QDialog {
 
   // The units the dialog delegates to.
   FileListCommands m_listCommands{m_fileList, this};
+  ListCheckCommand m_listCheck{m_fileList, this, [this] { return UpdateData(true) ? m_fps : 0u; }};
   JobRows* m_jobRows = nullptr;  // the running Make-AVI jobs' rows, below the list
   QLabel* m_frameLabel = nullptr;  // "frame N of M · mm:ss.fff" under the video surface, while playing
   std::unique_ptr<PreviewLoader> m_previewLoader;  // goes before m_preview

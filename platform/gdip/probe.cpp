@@ -78,6 +78,7 @@ struct Shape {
   std::int64_t width = 0, height = 0;
   std::uint64_t bytes = 0;  // without the file
   bool greyTiff16 = false;
+  int fileBits = 0;
 };
 
 bool ProbeBmp(const File& f, Shape* s) {
@@ -92,6 +93,7 @@ bool ProbeBmp(const File& f, Shape* s) {
     s->height = std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(dib::GetLE32(h + 22))));
     bits = dib::GetLE16(h + 28);
   }
+  s->fileBits = bits;
   // 16-bit fields of no 16-bit layout become 32 bits.
   const int out = bits <= 8 ? bits : bits == 24 ? 24 : 32;
   s->bytes = PixelBytes(s->width, s->height, out);
@@ -103,6 +105,7 @@ bool ProbePng(const File& f, Shape* s) {
   if (!f.Read(0, h, sizeof h)) return false;
   s->width = Be32(h + 16), s->height = Be32(h + 20);
   const int depth = h[24], type = h[25];
+  s->fileBits = depth * (type == 2 ? 3 : type == 4 ? 2 : type == 6 ? 4 : 1);
   // Transparency anywhere before the data widens grey and colour to ARGB.
   bool trns = false;
   std::uint64_t at = 8;
@@ -125,6 +128,7 @@ bool ProbeGif(const File& f, Shape* s) {
   if (!f.Read(0, h, sizeof h)) return false;
   s->width = dib::GetLE16(h + 6);
   s->height = dib::GetLE16(h + 8);
+  s->fileBits = 8;
   if (s->width == 0 || s->height == 0) {
     // A screen of 0 takes the first frame's size: past the colour table and
     // the extensions before it.
@@ -177,6 +181,7 @@ bool ProbeJpeg(const File& f, Shape* s, std::int64_t fitWidth, std::int64_t fitH
     if (length < 8 || !f.Read(at + 4, sof, 6)) return false;
     s->height = Be16(sof + 1), s->width = Be16(sof + 3);
     const int components = sof[5];
+    s->fileBits = sof[0] * components;
     if (components < 1 || components > 4 || length < 8u + 3u * components || !f.Read(at + 10, sof + 6, 3 * components))
       return false;
     // Grey stays 8 bits; everything else becomes 24. Decoded to fit, the
@@ -253,6 +258,7 @@ bool ProbeTiff(const File& f, Shape* s) {
     if (tag == 284) planes = v;
     if (tag == 322) tiled = 1;
   }
+  s->fileBits = static_cast<int>(std::min<std::uint64_t>(bits, 1024) * std::min<std::uint64_t>(samples, 1024));
   if (samples == 1 && bits == 16) {
     // The codecs refuse it when grey (min-is-white or min-is-black, which a
     // single sample without the tag is); the picture loader reads a raster
@@ -303,6 +309,7 @@ bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWid
   probe->pixelBytes = shape.bytes;
   probe->greyTiff16 = shape.greyTiff16;
   probe->orientation = orientation;
+  probe->fileBits = shape.fileBits;
   // Turning upright copies the pixels once (for a 16-bit grey TIFF, its
   // 32-bit picture).
   const std::uint64_t turned =

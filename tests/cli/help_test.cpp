@@ -13,7 +13,7 @@ namespace {
 using testsupport::RunCommand;
 using testsupport::ShellQuote;
 
-const char* const kCommands[] = {"make", "codecs", "info", "framemd5", "export"};
+const char* const kCommands[] = {"make", "check", "codecs", "info", "framemd5", "export"};
 
 std::string Cli(const std::string& args) { return ShellQuote(testsupport::CliPath()) + " " + args + " 2>/dev/null"; }
 

@@ -22,6 +22,10 @@ struct PictureProbe {
   // A single-sample 16-bit grey TIFF, which the codecs refuse
   // (UnknownImageFormat) and the picture loader's TIFF reader takes.
   bool greyTiff16 = false;
+  // Bits a pixel as the file stores it, all samples together (24 for an RGB
+  // JPEG, 16 for a 16-bit grey TIFF, 48 for a 16-bit RGB one).
+  int fileBits = 0;
+
   // The file's Orientation (TIFF tag, or EXIF in a JPEG or PNG): 1 as
   // stored, 2-8 turned or mirrored; 5-8 are seen with width and height
   // swapped. Decoding turns the picture upright.
