@@ -20,7 +20,7 @@ constexpr DWORD kOpenQuality = 8500;
 // A libavcodec encoder behind a libswscale conversion from BGR.
 class LibavEncoder final : public VideoEncoder {
  public:
-  static std::unique_ptr<VideoEncoder> Open(const CompressorSpec& spec, int width, int height);
+  static std::unique_ptr<VideoEncoder> Open(const CompressorEntry& entry, int width, int height);
   LRESULT Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) override;
 
  private:
@@ -28,7 +28,7 @@ class LibavEncoder final : public VideoEncoder {
   bool PrepareFrame();
   bool ConvertInput(const std::uint8_t* bits, bool bottomUp);
 
-  const CompressorSpec* m_spec = nullptr;
+  const CompressorEntry* m_entry = nullptr;
   EncodedSize m_coded{};
   int m_convertWidth = 0;  // the coded size, or more where the conversion needs it
   int m_convertHeight = 0;
@@ -41,13 +41,13 @@ class LibavEncoder final : public VideoEncoder {
   double m_crf = -1;
 };
 
-std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int width, int height) {
+std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorEntry& entry, int width, int height) {
   InitLibav();
-  const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder);
+  const AVCodec* codec = avcodec_find_encoder_by_name(entry.encoder);
   if (!codec || width <= 0 || height <= 0) return nullptr;
   std::unique_ptr<LibavEncoder> enc(new LibavEncoder(width, height));
-  enc->m_spec = &spec;
-  enc->m_coded = EncodedSizeFor(spec, width, height);
+  enc->m_entry = &entry;
+  enc->m_coded = EncodedSizeFor(entry, width, height);
 
   enc->m_ctx.reset(avcodec_alloc_context3(codec));
   enc->m_frame.reset(av_frame_alloc());
@@ -62,14 +62,14 @@ std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int
   ctx->max_b_frames = 0;  // every frame comes back from its own call
   // Slice threads add no delay; frame threads would hold frames back.
   ctx->thread_type = FF_THREAD_SLICE;
-  ctx->thread_count = spec.sliceThreads ? 0 : 1;
-  if (spec.keyInterval > 0) {
-    ctx->gop_size = spec.keyInterval;
-    if (ctx->keyint_min > spec.keyInterval) ctx->keyint_min = spec.keyInterval;
+  ctx->thread_count = entry.sliceThreads ? 0 : 1;
+  if (entry.keyInterval > 0) {
+    ctx->gop_size = entry.keyInterval;
+    if (ctx->keyint_min > entry.keyInterval) ctx->keyint_min = entry.keyInterval;
   }
 
   AVDictionary* opts = nullptr;
-  switch (spec.quality) {
+  switch (entry.quality) {
     case QualityControl::kQScale:
       ctx->flags |= AV_CODEC_FLAG_QSCALE;
       ctx->qmin = 1;
@@ -86,7 +86,7 @@ std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int
     case QualityControl::kNone:
       break;
   }
-  if (spec.fcc == mmioFOURCC('F', 'F', 'V', '1')) {
+  if (entry.fcc == mmioFOURCC('F', 'F', 'V', '1')) {
     // Version 3 (threaded slices with CRCs, codec data in the format) needs
     // sides of 3 or more; smaller pictures take version 1.
     ctx->level = width >= 3 && height >= 3 ? 3 : 1;
@@ -172,7 +172,7 @@ LRESULT LibavEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD qual
   AVFrame* frame = m_frame.get();
   frame->pts = m_pts++;
   frame->quality = 0;
-  switch (m_spec->quality) {
+  switch (m_entry->quality) {
     case QualityControl::kQScale:
       frame->quality = QualityToQScale(quality) * FF_QP2LAMBDA;
       break;
@@ -199,9 +199,9 @@ LRESULT LibavEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD qual
 
 }  // namespace
 
-std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorSpec& spec, int width, int height) {
-  if (spec.engine == EncoderEngine::kLibjpeg) return OpenJpegEncoder(width, height);
-  return LibavEncoder::Open(spec, width, height);
+std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorEntry& entry, int width, int height) {
+  if (entry.engine == EncoderEngine::kLibjpeg) return OpenJpegEncoder(width, height);
+  return LibavEncoder::Open(entry, width, height);
 }
 
 }  // namespace codec

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/codec/compressor_choice.h"
-#include "platform/codec/compressor_spec.h"
+#include "platform/codec/compressor_table.h"
 #include "platform/codec/dib_image.h"
 #include "platform/codec/video_decoder.h"
 #include "platform/vfw.h"

@@ -30,7 +30,7 @@ enum class EncoderEngine {
   kLibjpeg,
 };
 
-struct CompressorSpec {
+struct CompressorEntry {
   FOURCC fcc;
   const char* name;         // ICINFO szName
   const char* description;  // ICINFO szDescription, the chooser's text
@@ -53,9 +53,9 @@ struct CompressorSpec {
 };
 
 // The compressors whose encoder this libavcodec provides, in listing order.
-std::span<const CompressorSpec* const> InstalledCompressors();
+std::span<const CompressorEntry* const> InstalledCompressors();
 // Case-insensitive FourCC lookup among the installed compressors, or null.
-[[nodiscard]] const CompressorSpec* FindCompressor(FOURCC fcc);
+[[nodiscard]] const CompressorEntry* FindCompressor(FOURCC fcc);
 
 // Quality 0..10000 (anything above 10000 means the default, 7500) mapped to
 // a quantiser scale (31..1; 8500 gives 3) and a constant rate factor
@@ -69,14 +69,14 @@ struct EncodedSize {
   int height;
   AVPixelFormat pixFmt;
 };
-EncodedSize EncodedSizeFor(const CompressorSpec& spec, int width, int height);
+EncodedSize EncodedSizeFor(const CompressorEntry& entry, int width, int height);
 
 // Largest compressed frame for an input of width x height, in bytes.
-std::int64_t MaxFrameBytes(const CompressorSpec& spec, int width, int height);
+std::int64_t MaxFrameBytes(const CompressorEntry& entry, int width, int height);
 
 // ICERR_OK when the compressor takes this input: 24-bit BI_RGB, either row
 // order, a size within the codec's limits, frames that fit a LONG. Answers
 // from the table alone, without opening an encoder.
-[[nodiscard]] LRESULT QueryInput(const CompressorSpec& spec, const BITMAPINFOHEADER* in);
+[[nodiscard]] LRESULT QueryInput(const CompressorEntry& entry, const BITMAPINFOHEADER* in);
 
 }  // namespace codec

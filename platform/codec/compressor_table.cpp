@@ -1,4 +1,4 @@
-#include "platform/codec/compressor_spec.h"
+#include "platform/codec/compressor_table.h"
 
 #include <algorithm>
 #include <climits>
@@ -12,7 +12,7 @@ namespace codec {
 
 namespace {
 
-constexpr CompressorSpec kCompressors[] = {
+constexpr CompressorEntry kCompressors[] = {
     // JPEG's own limit on a side is 65500 (libjpeg's JPEG_MAX_DIMENSION).
     {mmioFOURCC('M', 'J', 'P', 'G'), "MJPG", "Motion JPEG", nullptr, AV_PIX_FMT_YUVJ420P,
      AV_PIX_FMT_NONE, 1, 1, 65500, 24, false, false, QualityControl::kQScale, 0, EncoderEngine::kLibjpeg},
@@ -50,17 +50,17 @@ int RoundUp(int v, int to) { return (v + to - 1) / to * to; }
 
 }  // namespace
 
-std::span<const CompressorSpec* const> InstalledCompressors() {
-  static const std::vector<const CompressorSpec*> installed = [] {
-    std::vector<const CompressorSpec*> list;
-    for (const CompressorSpec& spec : kCompressors)
-      if (spec.engine == EncoderEngine::kLibjpeg || avcodec_find_encoder_by_name(spec.encoder)) list.push_back(&spec);
+std::span<const CompressorEntry* const> InstalledCompressors() {
+  static const std::vector<const CompressorEntry*> installed = [] {
+    std::vector<const CompressorEntry*> list;
+    for (const CompressorEntry& entry : kCompressors)
+      if (entry.engine == EncoderEngine::kLibjpeg || avcodec_find_encoder_by_name(entry.encoder)) list.push_back(&entry);
     return list;
   }();
   return installed;
 }
 
-const CompressorSpec* FindCompressor(FOURCC fcc) {
+const CompressorEntry* FindCompressor(FOURCC fcc) {
   auto upper = [](FOURCC v) {
     FOURCC out = 0;
     for (int i = 0; i < 32; i += 8) {
@@ -70,8 +70,8 @@ const CompressorSpec* FindCompressor(FOURCC fcc) {
     }
     return out;
   };
-  for (const CompressorSpec* spec : InstalledCompressors())
-    if (upper(spec->fcc) == upper(fcc)) return spec;
+  for (const CompressorEntry* entry : InstalledCompressors())
+    if (upper(entry->fcc) == upper(fcc)) return entry;
   return nullptr;
 }
 
@@ -81,28 +81,28 @@ int QualityToQScale(DWORD quality) {
 
 double QualityToCrf(DWORD quality) { return MapQuality(quality, 51, 30, 20, 12); }
 
-EncodedSize EncodedSizeFor(const CompressorSpec& spec, int width, int height) {
-  EncodedSize size{RoundUp(width, spec.padTo), RoundUp(height, spec.padTo), spec.pixFmt};
-  if (spec.oddPixFmt != AV_PIX_FMT_NONE && ((width | height) & 1)) size.pixFmt = spec.oddPixFmt;
+EncodedSize EncodedSizeFor(const CompressorEntry& entry, int width, int height) {
+  EncodedSize size{RoundUp(width, entry.padTo), RoundUp(height, entry.padTo), entry.pixFmt};
+  if (entry.oddPixFmt != AV_PIX_FMT_NONE && ((width | height) & 1)) size.pixFmt = entry.oddPixFmt;
   return size;
 }
 
-std::int64_t MaxFrameBytes(const CompressorSpec& spec, int width, int height) {
-  const EncodedSize size = EncodedSizeFor(spec, width, height);
+std::int64_t MaxFrameBytes(const CompressorEntry& entry, int width, int height) {
+  const EncodedSize size = EncodedSizeFor(entry, width, height);
   // Twice a 24-bit picture covers every codec here, noise included; a
   // larger packet is refused rather than written past the caller's buffer.
   return 2 * std::int64_t{size.width} * size.height * 3 + (1 << 20);
 }
 
-LRESULT QueryInput(const CompressorSpec& spec, const BITMAPINFOHEADER* in) {
+LRESULT QueryInput(const CompressorEntry& entry, const BITMAPINFOHEADER* in) {
   if (!in || in->biSize < sizeof(BITMAPINFOHEADER)) return ICERR_BADPARAM;
   if (in->biCompression != BI_RGB || in->biBitCount != 24 || in->biPlanes != 1) return ICERR_BADFORMAT;
   if (in->biWidth <= 0 || in->biHeight == 0 || in->biHeight == INT_MIN) return ICERR_BADFORMAT;
   const int width = in->biWidth;
   const int height = in->biHeight < 0 ? -in->biHeight : in->biHeight;
-  if (width > spec.maxSide || height > spec.maxSide) return ICERR_BADFORMAT;
-  if (width % spec.multipleOf != 0 || height % spec.multipleOf != 0) return ICERR_BADFORMAT;
-  if (MaxFrameBytes(spec, width, height) > INT32_MAX) return ICERR_BADFORMAT;
+  if (width > entry.maxSide || height > entry.maxSide) return ICERR_BADFORMAT;
+  if (width % entry.multipleOf != 0 || height % entry.multipleOf != 0) return ICERR_BADFORMAT;
+  if (MaxFrameBytes(entry, width, height) > INT32_MAX) return ICERR_BADFORMAT;
   return ICERR_OK;
 }
 
