@@ -1,6 +1,8 @@
 // stillweaver-cli codecs: the compressors the Make-AVI job can use, one per
-// line as FOURCC<TAB>name, uncompressed first as "none".
+// line as FOURCC<TAB>name<TAB>the make options it takes ("-" for none),
+// uncompressed first as "none".
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
 #include "platform/codec/compressor_choice.h"
@@ -10,10 +12,13 @@ namespace cli {
 
 int CmdCodecs(const Args& args) {
   if (!args.empty()) return UsageError("codecs takes no arguments");
-  std::printf("none\tFull Frames (Uncompressed)\n");
-  ICINFO info;
-  for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i)
-    std::printf("%s\t%s\n", codec::CompressorName(info.fccHandler).c_str(), info.szDescription);
+  for (const CompressorChoice& choice : codec::OfferedCompressors(nullptr)) {
+    std::string settings;
+    if (choice.hasQuality) settings += "--quality";
+    if (choice.hasKeyInterval) settings += settings.empty() ? "--keyint" : " --keyint";
+    std::printf("%s\t%s\t%s\n", codec::CompressorName(choice.fccHandler).c_str(), choice.name.c_str(),
+                settings.empty() ? "-" : settings.c_str());
+  }
   return 0;
 }
 

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 
+#include "avi_build/frame_compose.h"
 #include "avi_build/make_avi.h"
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -82,8 +85,11 @@ int CmdMake(const Args& args) {
   avi_build::MakeAviSettings settings;
   std::string output, codec = "none", listFile;
   std::vector<std::string> pictures;
+  constexpr std::int32_t kNotGiven = INT32_MIN;
+  std::int32_t quality = kNotGiven, keyInterval = kNotGiven;
   OptionParser parser(args);
   while (parser.More()) {
+    if (parser.Int("--quality", &quality) || parser.Int("--keyint", &keyInterval)) continue;
     if (parser.Int("--cols", &settings.cols) || parser.Int("--rows", &settings.rows) ||
         parser.Unsigned("--fps", &settings.fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
         parser.Text("-o", &output))
@@ -102,13 +108,25 @@ int CmdMake(const Args& args) {
 
   FOURCC fourcc = 0;
   if (!codec::ParseCompressorName(codec, &fourcc)) return UsageError("unknown codec '" + codec + "'");
-  if (fourcc != 0) {
-    HIC probe = ICOpen(ICTYPE_VIDEO, fourcc, ICMODE_COMPRESS);
-    if (!probe) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
-    (void)ICClose(probe);
+  const BITMAPINFOHEADER frame = avi_build::FrameHeader(settings.cols, settings.rows);
+  const std::vector<CompressorChoice> offered = codec::OfferedCompressors(&frame);
+  const CompressorChoice* choice = codec::FindChoice(offered, fourcc);
+  if (!choice) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
+  // A size the compressor cannot write is refused before anything is made.
+  if (!choice->declined.empty()) return UsageError(choice->declined);
+  CompressorSettings chosen;
+  if (quality != kNotGiven) {
+    if (!choice->hasQuality) return UsageError(codec + " takes no --quality (see stillweaver-cli codecs)");
+    if (quality < 0 || quality > 100) return UsageError("--quality needs a number from 0 to 100");
+    chosen.quality = quality;
   }
-  // The --codec option answers the job's compressor choice.
-  ICSetCompressorChooser(codec::ChooserPicking(fourcc));
+  if (keyInterval != kNotGiven) {
+    if (!choice->hasKeyInterval) return UsageError(codec + " takes no --keyint (see stillweaver-cli codecs)");
+    if (keyInterval < 1) return UsageError("--keyint needs a number of frames, 1 or more");
+    chosen.keyInterval = keyInterval;
+  }
+  // The options answer the job's compressor choice.
+  ICSetCompressorChooser(codec::ChooserPicking(fourcc, chosen));
   if (!listFile.empty()) {
     std::ifstream file;
     std::istream* in = &std::cin;

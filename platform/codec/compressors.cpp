@@ -1,19 +1,26 @@
 // The installable-compressor services: ICInfo, ICOpen, ICSendMessage,
 // ICCompress, ICClose, and the chooser seam of ICCompressorChoose.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
 
+#include "platform/codec/compressor_choice.h"
 #include "platform/codec/compressor_table.h"
 #include "platform/codec/video_encoder.h"
 #include "platform/vfw.h"
+
+extern "C" {
+#include <libavutil/rational.h>
+}
 
 // One open compressor. The encoder exists between ICM_COMPRESS_BEGIN and
 // ICM_COMPRESS_END; ICM_COMPRESS_GET_FORMAT may open it early to learn the
 // codec data, and BEGIN then keeps it.
 struct Compressor {
   const codec::CompressorEntry* entry = nullptr;
+  codec::EncoderOptions options;  // from ICM_COMPRESS_FRAMES_INFO
   std::unique_ptr<codec::VideoEncoder> encoder;
   bool begun = false;
 };
@@ -29,7 +36,7 @@ int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biH
   const int width = in->biWidth;
   const int height = HeightOf(in);
   if (hic->encoder && (hic->encoder->width() != width || hic->encoder->height() != height)) hic->encoder.reset();
-  if (!hic->encoder) hic->encoder = codec::VideoEncoder::Open(*hic->entry, width, height);
+  if (!hic->encoder) hic->encoder = codec::VideoEncoder::Open(*hic->entry, width, height, hic->options);
   return hic->encoder.get();
 }
 
@@ -41,7 +48,7 @@ int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biH
     const bool running = hic->begun && hic->encoder;
     if (running && (hic->encoder->width() != in->biWidth || hic->encoder->height() != HeightOf(in))) {
       // Another size while compressing: ask a scratch encoder.
-      const auto scratch = codec::VideoEncoder::Open(*hic->entry, in->biWidth, HeightOf(in));
+      const auto scratch = codec::VideoEncoder::Open(*hic->entry, in->biWidth, HeightOf(in), hic->options);
       if (!scratch) return ICERR_INTERNAL;
       extradata = scratch->extradata();
     } else {
@@ -69,6 +76,29 @@ int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biH
 bool OutputMatches(const CompressorEntry& entry, const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
   return out && out->biWidth == in->biWidth && HeightOf(out) == HeightOf(in) &&
          codec::FindCompressor(out->biCompression) == &entry;
+}
+
+// The sequence's rate and key-frame interval; before BEGIN only.
+[[nodiscard]] LRESULT FramesInfo(Compressor* hic, const ICCOMPRESSFRAMES* frames, DWORD_PTR size) {
+  if (!frames || size < sizeof(ICCOMPRESSFRAMES)) return ICERR_BADPARAM;
+  if (hic->begun) return ICERR_ERROR;
+  codec::EncoderOptions options = hic->options;
+  if (frames->dwRate > 0 && frames->dwScale > 0) {
+    av_reduce(&options.rateNum, &options.rateDen, frames->dwRate, frames->dwScale, INT_MAX);
+    options.rateNum = std::max(options.rateNum, 1);
+    options.rateDen = std::max(options.rateDen, 1);
+  }
+  // Once a second of video by default: stepping or jumping anywhere then
+  // decodes at most a second's frames.
+  const std::int64_t perSecond = (std::int64_t{options.rateNum} + options.rateDen - 1) / options.rateDen;
+  options.keyInterval = frames->lKeyRate > 0 ? int(frames->lKeyRate) : int(std::min<std::int64_t>(perSecond, INT_MAX));
+  const bool changed = options.keyInterval != hic->options.keyInterval || options.rateNum != hic->options.rateNum ||
+                       options.rateDen != hic->options.rateDen;
+  hic->options = options;
+  // An encoder opened early for the codec data of an intra-only codec stays:
+  // the format already written holds its codec data.
+  if (changed && hic->entry->keyFrames != codec::KeyFrames::kAll) hic->encoder.reset();
+  return ICERR_OK;
 }
 
 std::mutex g_chooserMutex;
@@ -130,6 +160,8 @@ LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2) {
       hic->begun = true;
       return ICERR_OK;
     }
+    case ICM_COMPRESS_FRAMES_INFO:
+      return FramesInfo(hic, reinterpret_cast<const ICCOMPRESSFRAMES*>(dw1), dw2);
     case ICM_COMPRESS_END:
       hic->encoder.reset();
       hic->begun = false;
@@ -177,20 +209,22 @@ BOOL ICCompressorChoose(HWND hwnd, UINT /*uiFlags*/, void* pvIn, void* /*lpData*
     chooser = g_chooser;
   }
   if (!chooser) return FALSE;
-  const auto* in = static_cast<const BITMAPINFOHEADER*>(pvIn);
-  std::vector<CompressorChoice> offered{{0, "Full Frames (Uncompressed)"}};
-  for (const CompressorEntry* entry : codec::InstalledCompressors())
-    if (!in || codec::QueryInput(*entry, in) == ICERR_OK) offered.push_back({entry->fcc, entry->description});
+  const std::vector<CompressorChoice> offered = codec::OfferedCompressors(static_cast<const BITMAPINFOHEADER*>(pvIn));
   // The chooser runs without the lock: it may show a dialog for a long time.
-  const int chosen = chooser(hwnd, lpszTitle ? lpszTitle : "", offered);
+  CompressorSettings settings;
+  const int chosen = chooser(hwnd, lpszTitle ? lpszTitle : "", offered, settings);
   if (chosen < 0 || static_cast<std::size_t>(chosen) >= offered.size()) return FALSE;
+  const CompressorChoice& choice = offered[std::size_t(chosen)];
+  if (!choice.declined.empty()) return FALSE;
   HIC hic = nullptr;
   if (chosen > 0) {
-    hic = ICOpen(ICTYPE_VIDEO, offered[chosen].fccHandler, ICMODE_COMPRESS);
+    hic = ICOpen(ICTYPE_VIDEO, choice.fccHandler, ICMODE_COMPRESS);
     if (!hic) return FALSE;
   }
   pc->hic = hic;
   pc->fccType = ICTYPE_VIDEO;
-  pc->fccHandler = offered[chosen].fccHandler;
+  pc->fccHandler = choice.fccHandler;
+  pc->lQ = choice.hasQuality ? std::clamp(settings.quality, 0, 100) * 100 : ICQUALITY_DEFAULT;
+  pc->lKey = choice.hasKeyInterval ? std::max(settings.keyInterval, 0) : 0;
   return TRUE;
 }

@@ -17,7 +17,8 @@ class VideoEncoder {
   virtual ~VideoEncoder() = default;
   // Opens the encoder for frames of width x height; null when the library
   // refuses.
-  [[nodiscard]] static std::unique_ptr<VideoEncoder> Open(const CompressorEntry& entry, int width, int height);
+  [[nodiscard]] static std::unique_ptr<VideoEncoder> Open(const CompressorEntry& entry, int width, int height,
+                                                          const EncoderOptions& options = {});
 
   int width() const { return m_width; }
   int height() const { return m_height; }
