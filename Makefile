@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps configure build run test test-asan bench clean
+.PHONY: all deps configure build run test test-asan bench package clean
 
 all: build
 
@@ -39,6 +39,11 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 
 bench: build
 	bench/run-all.sh $(BUILD)
+
+# The Debian package, build/stillweaver_VERSION_ARCH.deb; scripts/package-check
+# installs and removes it.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

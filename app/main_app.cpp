@@ -14,6 +14,7 @@ bool CMainApp::InitInstance() {
   {
     ui::CMainDlg dialog;
     dialog.show();
+    app::OpenFiles(dialog, m_open);
     dialog.exec();
     // The library stops while the dialog still exists; the dialog holds no
     // picture by then.

@@ -4,8 +4,13 @@
 
 #include <cstdint>
 
+#include "app/open_files.h"
+
 class CMainApp {
  public:
   // The start-up sequence. Returns false: the process ends after the dialog.
   bool InitInstance();
+
+  // The files from the command line, opened once the dialog shows.
+  app::OpenPlan m_open;
 };

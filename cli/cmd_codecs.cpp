@@ -10,6 +10,13 @@
 
 namespace cli {
 
+const char kCodecsHelp[] =
+    "usage: stillweaver-cli codecs\n"
+    "\n"
+    "Lists the compressors make can use, one a line as FOURCC<TAB>name<TAB>\n"
+    "the make settings it takes (--quality, --keyint, or - for none),\n"
+    "uncompressed first as \"none\". Pass the FOURCC to make --codec.\n";
+
 int CmdCodecs(const Args& args) {
   if (!args.empty()) return UsageError("codecs takes no arguments");
   for (const CompressorChoice& choice : codec::OfferedCompressors(nullptr)) {

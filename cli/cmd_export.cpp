@@ -16,6 +16,16 @@
 
 namespace cli {
 
+const char kExportHelp[] =
+    "usage: stillweaver-cli export [OPTIONS] FILE.avi\n"
+    "\n"
+    "Decodes frames of an AVI in order and saves each as SaveNNNN.jpg, as the\n"
+    "viewer's WriteFiles does.\n"
+    "\n"
+    "  --first N   the first frame to save (default 0)\n"
+    "  --last N    the last frame to save (default the last one)\n"
+    "  --dir DIR   the folder to save into, made when missing (default .)\n";
+
 int CmdExport(const Args& args) {
   std::int32_t first = 0, last = -1;
   std::string folder = ".", path;

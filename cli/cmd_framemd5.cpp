@@ -44,6 +44,13 @@ std::string FrameMd5(AVMD5* md5, const void* frame) {
 
 }  // namespace
 
+const char kFramemd5Help[] =
+    "usage: stillweaver-cli framemd5 FILE.avi\n"
+    "\n"
+    "Prints INDEX MD5 for each frame: the MD5 of the decoded frame as rows\n"
+    "from the top, 3 bytes a pixel in the order blue, green, red. For lossless\n"
+    "content it is the hash ffmpeg -pix_fmt bgr24 -f framemd5 gives.\n";
+
 int CmdFramemd5(const Args& args) {
   if (args.size() != 1) return UsageError("framemd5 takes one AVI file: stillweaver-cli framemd5 FILE.avi");
   if (args[0].size() > 1 && args[0][0] == '-') return UsageError("framemd5: unknown option '" + args[0] + "'");

@@ -55,6 +55,12 @@ struct Handles {
 
 }  // namespace
 
+const char kInfoHelp[] =
+    "usage: stillweaver-cli info FILE.avi\n"
+    "\n"
+    "Prints the first video stream of an AVI as key: value lines: frames,\n"
+    "rate, scale, width, height, compression (FOURCC, or none), keyframes.\n";
+
 int CmdInfo(const Args& args) {
   if (args.size() != 1) return UsageError("info takes one AVI file: stillweaver-cli info FILE.avi");
   if (args[0].size() > 1 && args[0][0] == '-') return UsageError("info: unknown option '" + args[0] + "'");

@@ -81,6 +81,30 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
 
 }  // namespace
 
+const char kMakeHelp[] =
+    "usage: stillweaver-cli make [OPTIONS] -o OUT.avi [PICTURE...]\n"
+    "\n"
+    "Makes an AVI with one frame for each picture (JPEG, BMP, PNG, GIF, TIFF),\n"
+    "in the order given; pictures that cannot be read are skipped.\n"
+    "\n"
+    "  -o OUT.avi      the AVI to write (required)\n"
+    "  --cols N        frame width in pixels, 1 to 16384 (default 1280)\n"
+    "  --rows N        frame height in pixels, 1 to 16384 (default 1024)\n"
+    "  --fps N         frames a second, at least 1 (default 10)\n"
+    "  --clip          centre each picture on a black frame or cut it to its\n"
+    "                  middle, instead of stretching it to the frame\n"
+    "  --codec FOURCC  the compressor (see stillweaver-cli codecs), or none for\n"
+    "                  uncompressed frames (default none)\n"
+    "  --quality Q     the compressor's quality, 0 to 100 (default 85)\n"
+    "  --keyint N      a key frame every N frames (default: one a second)\n"
+    "                  codecs says which compressor takes which\n"
+    "  --list FILE     read further picture paths from FILE, one a line\n"
+    "                  (- for standard input)\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 usage error, 3 entries skipped or no\n"
+    "frames written, 130 or 143 stopped by Ctrl+C or SIGTERM (the file is\n"
+    "finished with the frames written).\n";
+
 int CmdMake(const Args& args) {
   avi_build::MakeAviSettings settings;
   std::string output, codec = "none", listFile;

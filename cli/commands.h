@@ -13,6 +13,14 @@ using Args = std::vector<std::string>;
 // make: a file was made, but entries were skipped or it has no frames.
 constexpr int kExitIncomplete = 3;
 
+// What each command prints for COMMAND --help, beside its code; the man page
+// and the bash completion list the same options.
+extern const char kMakeHelp[];
+extern const char kCodecsHelp[];
+extern const char kInfoHelp[];
+extern const char kFramemd5Help[];
+extern const char kExportHelp[];
+
 [[nodiscard]] int CmdMake(const Args& args);
 [[nodiscard]] int CmdCodecs(const Args& args);
 [[nodiscard]] int CmdInfo(const Args& args);

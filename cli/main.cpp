@@ -13,7 +13,7 @@ void ReportError(const std::string& caption, const std::string& text) {
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "stillweaver-cli: %s\n", message.c_str());
-  std::fprintf(stderr, "usage: stillweaver-cli make|codecs|info|framemd5|export ... (see README.md)\n");
+  std::fprintf(stderr, "usage: stillweaver-cli make|codecs|info|framemd5|export ... (stillweaver-cli --help)\n");
   return 2;
 }
 
@@ -21,22 +21,67 @@ int UsageError(const std::string& message) {
 
 namespace {
 
+constexpr char kHelp[] =
+    "usage: stillweaver-cli COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Stillweaver's jobs without windows.\n"
+    "\n"
+    "  make      make an AVI from pictures\n"
+    "  codecs    list the compressors make can use\n"
+    "  info      describe an AVI's video stream\n"
+    "  framemd5  print the MD5 of each decoded frame\n"
+    "  export    save frames of an AVI as JPEG files\n"
+    "\n"
+    "  --help     show this help; COMMAND --help explains a command\n"
+    "  --version  show the version\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage error; make also 3, 130, 143.\n"
+    "Errors go to standard error as CAPTION: TEXT.\n";
+
 struct Command {
   const char* name;
   int (*run)(const cli::Args&);
+  const char* help;
 };
 
 constexpr Command kCommands[] = {
-    {"make", cli::CmdMake},       {"codecs", cli::CmdCodecs}, {"info", cli::CmdInfo},
-    {"framemd5", cli::CmdFramemd5}, {"export", cli::CmdExport},
+    {"make", cli::CmdMake, cli::kMakeHelp},
+    {"codecs", cli::CmdCodecs, cli::kCodecsHelp},
+    {"info", cli::CmdInfo, cli::kInfoHelp},
+    {"framemd5", cli::CmdFramemd5, cli::kFramemd5Help},
+    {"export", cli::CmdExport, cli::kExportHelp},
 };
+
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+int Print(const char* text) {
+  std::fputs(text, stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+const Command* Find(const std::string& name) {
+  for (const Command& command : kCommands)
+    if (name == command.name) return &command;
+  return nullptr;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return cli::UsageError("no command given");
-  for (const Command& command : kCommands) {
-    if (std::strcmp(argv[1], command.name) == 0) return command.run(cli::Args(argv + 2, argv + argc));
+  const std::string first = argv[1];
+  if (IsHelp(first)) return Print(kHelp);
+  if (first == "--version") return Print("stillweaver-cli " STILLWEAVER_VERSION "\n");
+  const cli::Args args(argv + 2, argv + argc);
+  if (first == "help") {
+    if (args.empty()) return Print(kHelp);
+    const Command* command = Find(args[0]);
+    return command ? Print(command->help) : cli::UsageError("unknown command '" + args[0] + "'");
   }
-  return cli::UsageError(std::string("unknown command '") + argv[1] + "'");
+  const Command* command = Find(first);
+  if (!command) return cli::UsageError("unknown command '" + first + "'");
+  // COMMAND ... --help explains the command and runs nothing.
+  for (const std::string& arg : args)
+    if (IsHelp(arg)) return Print(command->help);
+  return command->run(args);
 }

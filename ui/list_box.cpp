@@ -79,28 +79,26 @@ void FileListWidget::focusInEvent(QFocusEvent* event) {
   QListWidget::focusInEvent(event);
 }
 
-void FileListWidget::dragEnterEvent(QDragEnterEvent* event) {
-  if (!LocalFilePaths(event->mimeData()).empty())
-    event->acceptProposedAction();
-  else
+bool AcceptDropAsCopy(QDropEvent* event) {
+  // A file manager that sees a move deletes the user's originals: whatever
+  // the source proposes, the list takes a copy, or a link when that is all
+  // it offers.
+  const Qt::DropActions offered = event->possibleActions();
+  if (LocalFilePaths(event->mimeData()).empty() || !(offered & (Qt::CopyAction | Qt::LinkAction))) {
     event->ignore();
+    return false;
+  }
+  event->setDropAction(offered & Qt::CopyAction ? Qt::CopyAction : Qt::LinkAction);
+  event->accept();
+  return true;
 }
 
-void FileListWidget::dragMoveEvent(QDragMoveEvent* event) {
-  if (!LocalFilePaths(event->mimeData()).empty())
-    event->acceptProposedAction();
-  else
-    event->ignore();
-}
+void FileListWidget::dragEnterEvent(QDragEnterEvent* event) { AcceptDropAsCopy(event); }
+
+void FileListWidget::dragMoveEvent(QDragMoveEvent* event) { AcceptDropAsCopy(event); }
 
 void FileListWidget::dropEvent(QDropEvent* event) {
-  std::vector<std::string> paths = LocalFilePaths(event->mimeData());
-  if (paths.empty()) {
-    event->ignore();
-    return;
-  }
-  event->acceptProposedAction();
-  if (onDropFiles) onDropFiles(paths);
+  if (AcceptDropAsCopy(event) && onDropFiles) onDropFiles(LocalFilePaths(event->mimeData()));
 }
 
 void FileListWidget::mousePressEvent(QMouseEvent* event) {

@@ -74,6 +74,10 @@ int VirtualKeyOf(int qtKey);
 // (other lines are left out).
 std::vector<std::string> LocalFilePaths(const class QMimeData* data);
 
+// Accepts a drag or drop of local files as a copy (or a link), never as a
+// move; false, with the event ignored, when it carries none or offers neither.
+bool AcceptDropAsCopy(class QDropEvent* event);
+
 // Index-based list-box operations over a FileListWidget. UI thread only.
 class CListBox {
  public:

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,12 @@ class CMainDlg : public QDialog {
   void ShowPreview();
   void OnMakeAvi();
   void OnViewAvi();
+  // View AVI on the given file instead of asking for one (a file opened from
+  // outside, e.g. the command line).
+  void ViewAviFile(const std::string& path) {
+    m_fileToView = path;
+    OnViewAvi();
+  }
   void OnPlayPause();
   void OnDirection();
   void OnStep();
@@ -92,6 +99,8 @@ class CMainDlg : public QDialog {
   QSlider* m_slider = nullptr;
   CPreviewDlg m_preview;
   std::int32_t m_clip = 0;
+  // The file the next View AVI plays without asking; UI thread.
+  std::optional<std::string> m_fileToView;
 
   // The units the dialog delegates to.
   FileListCommands m_listCommands{m_fileList, this};

@@ -1,5 +1,7 @@
 // The playback loop in the dialog: the host drives the player controls on
 // the UI thread and hands each frame to the video surface.
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,6 +66,13 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
 
   avi_view::PlaybackState& State() override { return m_dialog->m_playback; }
   std::optional<std::string> ChooseFile() override {
+    std::optional<std::string> given;
+    RunOnUiThread([&] {
+      given = std::exchange(m_dialog->m_fileToView, std::nullopt);
+      // Saved frames go beside the file, as after the file dialog.
+      if (given) QDir::setCurrent(QFileInfo(QFile::decodeName(QByteArray::fromStdString(*given))).absolutePath());
+    });
+    if (given) return given;
     FileDialogRequest request;
     request.defaultExt = "avi";
     request.initialName = "Save.avi";
