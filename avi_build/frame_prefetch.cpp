@@ -1,8 +1,10 @@
 #include "avi_build/frame_prefetch.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "picture/load_picture.h"
+#include "platform/decode_stop.h"
 #include "platform/picture_probe.h"
 
 namespace avi_build {
@@ -76,12 +78,14 @@ struct FramePrefetcher::Slot {
 };
 
 FramePrefetcher::FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers,
-                                 int lookahead, std::uint64_t pictureBytes)
+                                 int lookahead, std::uint64_t pictureBytes,
+                                 std::vector<const std::atomic<bool>*> stopFlags)
     : m_cols(cols),
       m_rows(rows),
       m_clip(clip),
       m_helpers(lookahead > 0 ? std::size_t(std::max(helpers, 0)) : 0),
       m_lookahead(std::size_t(std::max(lookahead, 0))),
+      m_stopFlags(std::move(stopFlags)),
       m_budget(pictureBytes),
       m_queue(std::max(helpers, 1)) {}
 
@@ -183,6 +187,7 @@ void FramePrefetcher::Prepare(Slot& slot, const std::atomic<bool>& aborted) {
     if (!m_clip) target->Make(m_cols, m_rows);
   }
   const bool room = (frame.pixels || frame.Make(m_cols, m_rows)) && (m_clip || target->canvas);
+  const kernel::DecodeStopScope stop(m_stopFlags);
   const PrepareResult result =
       room && !aborted ? LoadWithin(slot.path, *target, frame, aborted) : PrepareResult::Skipped;
 

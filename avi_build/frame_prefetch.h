@@ -76,9 +76,10 @@ class FramePrefetcher {
  public:
   // Frames of cols x rows, clipped or stretched. Without helpers (0, or
   // when no thread can be started) nothing is prepared ahead and Take
-  // always leaves the entry to the caller.
+  // always leaves the entry to the caller. Setting one of stopFlags ends
+  // the decodes in progress on the helpers (as dropping their entries does).
   FramePrefetcher(std::int32_t cols, std::int32_t rows, std::int32_t clip, int helpers, int lookahead,
-                  std::uint64_t pictureBytes = kPictureBytes);
+                  std::uint64_t pictureBytes = kPictureBytes, std::vector<const std::atomic<bool>*> stopFlags = {});
   // The pictures' budget a job uses, beside the frames held ahead.
   static constexpr std::uint64_t kPictureBytes = std::uint64_t{128} << 20;
   // Abandons the work not yet begun and waits for the pictures being
@@ -134,6 +135,7 @@ class FramePrefetcher {
   const std::int32_t m_clip;
   const std::size_t m_helpers;
   const std::size_t m_lookahead;
+  const std::vector<const std::atomic<bool>*> m_stopFlags;
   mutable std::mutex m_mutex;  // guards the slots' results and the spares
   Slots m_slots;               // asked and neither taken nor dropped, in the order asked
   std::vector<FrameBuffer> m_spareFrames;

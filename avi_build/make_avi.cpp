@@ -16,6 +16,9 @@
 #include "avi_build/avi_error_name.h"
 #include "avi_build/frame_compose.h"
 #include "avi_build/frame_prefetch.h"
+#include "avi_build/output_check.h"
+#include "picture/load_failure.h"
+#include "platform/decode_stop.h"
 #include "platform/kernel.h"
 
 namespace avi_build {
@@ -25,6 +28,12 @@ std::string CheckFrameSettings(const MakeAviSettings& settings) {
     return "Cols and Rows must be between 1 and " + std::to_string(kMaxFrameSide) + ".";
   if (settings.fps < 1) return "FPS must be at least 1.";
   return {};
+}
+
+std::vector<std::string> MakeAviHost::EntryTexts() {
+  std::vector<std::string> texts;
+  for (int n = 0, count = EntryCount(); n < count; ++n) texts.push_back(EntryText(n));
+  return texts;
 }
 
 BOOL MakeAviHost::ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title) {
@@ -179,10 +188,19 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
   }
   auto* output = reinterpret_cast<BITMAPINFOHEADER*>(format.data());
 
-  std::optional<std::string> path = host.SaveName();
-  if (!path) {
-    result.outcome = MakeAviOutcome::Cancelled;
-    return result;
+  // Checked before anything is opened for writing: truncating a picture of
+  // the list, or waiting on a FIFO, would happen at the open.
+  std::optional<std::string> path;
+  for (;;) {
+    path = host.SaveName();
+    if (!path) {
+      result.outcome = MakeAviOutcome::Cancelled;
+      return result;
+    }
+    const std::string problem = CheckOutputPath(*path, host.EntryTexts());
+    if (problem.empty()) break;
+    host.MessageBox(problem, "AVIFileOpen", MessageKind::Failure);
+    if (!host.AsksSaveNameAgain()) return result;
   }
   const std::string aviName = std::filesystem::path(*path).filename().string();
   host.SetAviName(aviName);
@@ -244,6 +262,9 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
   }
   StretchTarget target;
   if (!s.clip) target.Make(s.cols, s.rows);
+  // Entries changed while the job runs are compared with the file as written.
+  const std::optional<FileIdentity> outputId = IdentityOf(*path);
+  const auto isOutput = [&](const std::string& entry) { return outputId && IdentityOf(entry) == outputId; };
 
   // Compresses (when a compressor was chosen) and writes one composed frame.
   enum class Outcome { Skipped, Written, Failed };
@@ -276,8 +297,11 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
 
   bool stopped = false;
   {
+    const std::vector<const std::atomic<bool>*> stopFlags = host.StopFlags();
+    const kernel::DecodeStopScope decodeStop(stopFlags);
     const PrefetchPlan plan = PlanPrefetch(frame.size());
-    FramePrefetcher prefetch(s.cols, s.rows, s.clip, plan.helpers, plan.lookahead);
+    FramePrefetcher prefetch(s.cols, s.rows, s.clip, plan.helpers, plan.lookahead, FramePrefetcher::kPictureBytes,
+                             stopFlags);
     for (int n = 0; n < host.EntryCount(); ++n) {
       if (host.StopRequested()) {
         stopped = true;
@@ -287,16 +311,33 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
       host.SelectEntry(n);
       const int count = host.EntryCount();
       host.Progress(n, count);
+      if (isOutput(entry)) {
+        host.MessageBox(entry + "\nIt is the AVI file being written.", "File Failed to Open", MessageKind::Failure);
+        ++result.entriesSkipped;
+        continue;
+      }
       // The helpers load this entry (anew if its text changed since it was
       // asked for) and the next ones, while earlier frames are written. Take
       // tells whether they have it.
       (void)prefetch.Ask(n, entry);
-      for (int k = n + 1; k < count && prefetch.CanAsk(); ++k)
-        if (!prefetch.Asked(k)) (void)prefetch.Ask(k, host.EntryText(k));
+      for (int k = n + 1; k < count && prefetch.CanAsk(); ++k) {
+        if (prefetch.Asked(k)) continue;
+        const std::string ahead = host.EntryText(k);
+        if (!isOutput(ahead)) (void)prefetch.Ask(k, ahead);
+      }
 
       std::optional<FramePrefetcher::Prepared> prepared = prefetch.Take(n, entry);
       const PrepareResult prepare = prepared ? prepared->result : prefetch.PrepareHere(entry, target, frame);
-      if (prepare == PrepareResult::Unloadable) host.MessageBox(entry, "File Failed to Open", MessageKind::Failure);
+      // A stop request ends a decode in progress, which then reads as a
+      // picture that failed to load: the entry was not taken, nor is it bad.
+      if (prepare != PrepareResult::Composed && host.StopRequested()) {
+        if (prepared) prefetch.Recycle(std::move(prepared->frame));
+        stopped = true;
+        break;
+      }
+      // The path first, then why, on a line of its own.
+      if (prepare == PrepareResult::Unloadable)
+        host.MessageBox(entry + "\n" + LoadFailureReason(entry.c_str()), "File Failed to Open", MessageKind::Failure);
       const Outcome outcome =
           prepare == PrepareResult::Composed ? writeFrame(prepared ? prepared->frame : frame) : Outcome::Skipped;
       if (prepared) prefetch.Recycle(std::move(prepared->frame));

@@ -5,9 +5,11 @@
 // and the tests each provide a host.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/vfw.h"
 
@@ -41,6 +43,9 @@ class MakeAviHost {
   // The number of entries now, and entry n's text (a picture path).
   virtual int EntryCount() = 0;
   virtual std::string EntryText(int n) = 0;
+  // Every entry's text at once; a host that reaches its list at a cost per
+  // call answers in one.
+  virtual std::vector<std::string> EntryTexts();
   // Deselects entry n - 1 (when n > 0), selects entry n and scrolls it to the
   // top of the list.
   virtual void SelectEntry(int n) = 0;
@@ -51,6 +56,9 @@ class MakeAviHost {
   virtual BOOL ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title);
   // The full path chosen to save under, or nothing when cancelled.
   virtual std::optional<std::string> SaveName() = 0;
+  // Whether SaveName is asked again after a name the job refuses (one of
+  // the pictures, or not a regular file); otherwise the job ends there.
+  virtual bool AsksSaveNameAgain() { return false; }
   // The bare file name (with extension, no folder) of the file being made.
   virtual void SetAviName(const std::string& name) = 0;
   // Entry n of count is being written; count 0: the job has ended.
@@ -58,6 +66,9 @@ class MakeAviHost {
   // True once the job should stop after the frame it is writing and finish
   // its file (the user cancelled it, the dialog is closing, a signal came).
   virtual bool StopRequested() { return false; }
+  // The flags behind StopRequested, read from any thread: setting one ends
+  // a picture decode in progress, on the job's thread and its helpers.
+  virtual std::vector<const std::atomic<bool>*> StopFlags() { return {}; }
 };
 
 // A function of the table below, called as the one it holds. A plain

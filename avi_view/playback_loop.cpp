@@ -1,8 +1,11 @@
 #include "avi_view/playback_loop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <optional>
 
 #include "avi_view/avi_reader.h"
@@ -56,6 +59,19 @@ std::string CodecText(PAVISTREAM stream) {
   if (AVIStreamReadFormat(stream, 0, &format, &size) != AVIERR_OK || size < LONG(sizeof format)) return "?";
   if (format.biCompression == BI_RGB || format.biCompression == BI_BITFIELDS) return "DIB";
   return FourCCText(format.biCompression);
+}
+
+// Tells the user about the first frame of a playback that could not be
+// saved: the rest would most likely fail the same way (a full disk, a
+// read-only folder), so they stay silent.
+ExportQueue::FailureFn ExportFailureReporter(PlaybackHost& host) {
+  std::error_code error;
+  const std::string folder = std::filesystem::current_path(error).string();
+  auto told = std::make_shared<std::atomic<bool>>(false);
+  return [&host, told, folder = error ? std::string("the current folder") : folder](const ExportResult& result) {
+    if (told->exchange(true)) return;
+    host.ExportFailed("Frames cannot be saved in " + folder + "\n" + ExportFailureText(result), "WriteFiles");
+  };
 }
 
 }  // namespace
@@ -115,16 +131,19 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
         host.ShowPosition(index, v.m_direction);
         host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width,
                        height);
-        // A control pressed meanwhile ends the wait, so it is seen at once.
+        // A pause, a slider move or a stop ends the wait at once; other
+        // controls let the frame keep its time on screen.
         state.WaitUntil(deadline, generation);
         lastDrawn = index;
         if (v.m_writeFiles != 0 && haveEncoder) {
-          if (!exports) exports.emplace(jpegEncoder);
+          if (!exports) exports.emplace(jpegEncoder, ExportFailureReporter(host));
           // A frame that cannot be copied is not saved; playback goes on.
           (void)exports->Push(frame, index);
         }
         drew = true;
       }
+      // The controls pressed while this frame was on screen act on it.
+      state.ApplyPending(&v);
       if (v.m_paused == 0) v.m_frame = WrapAdd(v.m_frame, v.m_direction);
       if (v.m_frame < 0) {
         v.m_frame = frameCount - 1;
@@ -137,8 +156,9 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
         v.m_paused = 1;
       }
       state.EndPass(v);
-      // Nothing to draw while paused: wait for a control rather than spin.
-      if (!drew && v.m_paused != 0) {
+      // Nothing to draw while paused: wait for a control rather than spin
+      // (one applied just now has been taken into v already).
+      if (!drew && v.m_paused != 0 && v.m_frame == lastDrawn && v.m_playing != 0) {
         pacer.Restart();
         if (exports) exports->Drain();  // at rest, every drawn frame is saved
         state.WaitForRequest(generation);

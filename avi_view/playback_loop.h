@@ -37,6 +37,10 @@ class PlaybackHost {
   // The View AVI caption for the frame index going in direction
   // (PositionCaption).
   virtual void ShowPosition(std::int32_t index, std::int32_t direction) = 0;
+  // The first frame of a playback that could not be saved: a message with no
+  // owner that must not hold the loop up. Called from any thread. A host
+  // that shows no messages leaves it as it is.
+  virtual void ExportFailed(const std::string& /*text*/, const std::string& /*caption*/) {}
   // Any other View AVI caption ("&Read" at the end).
   virtual void SetViewCaption(const std::string& caption) = 0;
   // Shows a decoded frame (24-bit bottom-up rows after its 40-byte header)

@@ -1,6 +1,8 @@
 #include "avi_view/playback_state.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <limits>
 
 namespace avi_view {
@@ -63,9 +65,16 @@ void ApplyRequest(PlaybackValues& v, const PlaybackRequest& r) {
       v.m_rate = r.rate;
       v.m_scale = r.scale == 0 ? 1 : r.scale;
       v.m_playFps = RoundedFps(v.m_rate, v.m_scale);
+      v.m_streamRate = v.m_rate;
+      v.m_streamScale = v.m_scale;
       break;
     case PlaybackRequest::WriteFiles: v.m_writeFiles = r.value != 0 ? 1 : 0; break;
     case PlaybackRequest::Scroll: Scroll(v, r.value, r.extra); break;
+    case PlaybackRequest::FrameStep:
+      v.m_paused = 1;
+      v.m_frame = std::clamp<std::int64_t>(std::int64_t(v.m_frame) + r.value, 0,
+                                           std::max<std::int64_t>(std::int64_t(v.m_frameCount) - 1, 0));
+      break;
   }
 }
 
@@ -126,6 +135,13 @@ bool PlaybackState::BeginPass(std::uint64_t generation, PlaybackValues* values) 
   return m_values.m_playing != 0 && !Superseded(generation);
 }
 
+void PlaybackState::ApplyPending(PlaybackValues* values) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (const PlaybackRequest& r : m_pending) ApplyRequest(m_values, r);
+  m_pending.clear();
+  *values = m_values;
+}
+
 void PlaybackState::EndPass(const PlaybackValues& values) {
   std::lock_guard<std::mutex> lock(m_mutex);
   // Requests posted during the pass stay queued: they apply on top of this.
@@ -143,12 +159,28 @@ void PlaybackState::Detach(std::uint64_t generation) {
 
 void PlaybackState::WaitUntil(std::chrono::steady_clock::time_point deadline, std::uint64_t generation) {
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_posted.wait_until(lock, deadline, [&] { return !m_pending.empty() || Superseded(generation); });
+  m_posted.wait_until(lock, deadline, [&] {
+    if (Superseded(generation)) return true;
+    if (m_pending.empty()) return false;
+    PlaybackValues after = m_values;
+    for (const PlaybackRequest& r : m_pending) ApplyRequest(after, r);
+    return after.m_playing == 0 || after.m_paused != 0;
+  });
 }
 
 void PlaybackState::WaitForRequest(std::uint64_t generation) {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_posted.wait(lock, [&] { return !m_pending.empty() || Superseded(generation); });
+}
+
+std::string FrameLabel(std::int32_t index, std::int32_t frameCount, std::uint32_t rate, std::uint32_t scale) {
+  const std::uint64_t ms =
+      rate == 0 || index <= 0 ? 0 : std::uint64_t(index) * (scale == 0 ? 1 : scale) * 1000 / rate;
+  char text[96];
+  std::snprintf(text, sizeof text, "frame %d of %d \u00B7 %02llu:%02llu.%03llu", index + 1, frameCount,
+                static_cast<unsigned long long>(ms / 60000), static_cast<unsigned long long>(ms / 1000 % 60),
+                static_cast<unsigned long long>(ms % 1000));
+  return text;
 }
 
 std::string PositionCaption(std::int32_t index, std::int32_t direction) {
@@ -166,6 +198,8 @@ std::string Direction(PlaybackState& state) {
 }
 
 void Step(PlaybackState& state) { state.Post({PlaybackRequest::Step}); }
+
+void FrameStep(PlaybackState& state, std::int32_t by) { state.Post({PlaybackRequest::FrameStep, by}); }
 
 void CloseView(PlaybackState& state) { state.Post({PlaybackRequest::Close}); }
 

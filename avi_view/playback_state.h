@@ -2,9 +2,10 @@
 // and the playback loop (its worker), and what each control does to it.
 //
 // The loop owns the state while it runs: the controls only post requests,
-// which the loop applies at the start of its next pass, after its own
-// changes of the pass before. So no change is lost, whichever thread gets
-// there first, and each pass works from one snapshot. While no loop runs, a
+// which the loop applies under the lock just before its advance step (and at
+// the start of a pass), on top of its own changes. So a control acts on the
+// frame on screen, no change is lost whichever thread gets there first, and
+// the drawing part of a pass works from one snapshot. While no loop runs, a
 // request takes effect at once.
 #pragma once
 
@@ -30,6 +31,9 @@ struct PlaybackValues {
   // until the FPS box is changed to another number, then m_playFps / 1.
   std::uint32_t m_rate = 1;
   std::uint32_t m_scale = 1;
+  // The stream's own rate, whatever the FPS box says: frame times.
+  std::uint32_t m_streamRate = 1;
+  std::uint32_t m_streamScale = 1;
 };
 
 // Trackbar scroll codes.
@@ -47,10 +51,10 @@ enum ScrollCode : int {
 
 // A change asked for by a control (or by the loop's start-up, for the rate).
 struct PlaybackRequest {
-  enum Kind { PlayPause, Direction, Step, Close, Stop, Fps, StreamRate, WriteFiles, Scroll };
+  enum Kind { PlayPause, Direction, Step, Close, Stop, Fps, StreamRate, WriteFiles, Scroll, FrameStep };
   Kind kind;
   // PlayPause: the m_paused it sets (Post fills it in); Fps: the number;
-  // WriteFiles: 0 or 1; Scroll: the code.
+  // WriteFiles: 0 or 1; Scroll: the code; FrameStep: +1 or -1.
   std::int32_t value = 0;
   std::int32_t extra = 0;  // Scroll: the thumb position
   std::uint32_t rate = 0;  // StreamRate: the stream's dwRate / dwScale
@@ -82,13 +86,18 @@ class PlaybackState {
   // Applies the requests posted since the last pass and gives the values for
   // this pass. False when the playback has been told to stop or superseded.
   [[nodiscard]] bool BeginPass(std::uint64_t generation, PlaybackValues* values);
+  // Applies the requests posted since BeginPass to the values the pass
+  // began with, just before the loop's advance step.
+  void ApplyPending(PlaybackValues* values);
   // Stores the loop's own changes made in the pass (advance, wraps).
   void EndPass(const PlaybackValues& values);
   // Returns the state to the controls as the loop ends: pending requests are
   // applied and m_playing is 0.
   void Detach(std::uint64_t generation);
-  // Waits until deadline; returns early once a request is posted or a newer
-  // playback has started.
+  // Waits until deadline (a frame's delay); returns early once the posted
+  // requests stop or pause the playback, or a newer playback has started.
+  // Other requests (FPS, Direction, Step, WriteFiles) let the frame keep its
+  // time on screen.
   void WaitUntil(std::chrono::steady_clock::time_point deadline, std::uint64_t generation);
   // Waits until a request is posted or a newer playback has started.
   void WaitForRequest(std::uint64_t generation);
@@ -109,6 +118,10 @@ class PlaybackState {
 // overflowing.
 std::int32_t WrapAdd(std::int32_t a, std::int32_t b);
 
+// "frame 13 of 50 · 00:00.480" for index 12 of 50 frames at rate / scale
+// frames per second: the frame counted from 1, and when it begins.
+std::string FrameLabel(std::int32_t index, std::int32_t frameCount, std::uint32_t rate, std::uint32_t scale);
+
 // "12->", "<-12" or "12", by the sign of direction.
 std::string PositionCaption(std::int32_t index, std::int32_t direction);
 
@@ -118,6 +131,9 @@ void PlayPause(PlaybackState& state);
 // returns the View AVI caption to show at once.
 std::string Direction(PlaybackState& state);
 void Step(PlaybackState& state);
+// One frame forward (+1) or back (-1) from the frame shown, pausing first,
+// whatever the direction; held inside the stream.
+void FrameStep(PlaybackState& state, std::int32_t by);
 void CloseView(PlaybackState& state);
 // View AVI during a playback: ends it, unpaused.
 void StopPlayback(PlaybackState& state);

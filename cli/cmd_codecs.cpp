@@ -18,7 +18,7 @@ const char kCodecsHelp[] =
     "uncompressed first as \"none\". Pass the FOURCC to make --codec.\n";
 
 int CmdCodecs(const Args& args) {
-  if (!args.empty()) return UsageError("codecs takes no arguments");
+  if (!args.empty() && args != Args{"--"}) return UsageError("codecs takes no arguments");
   for (const CompressorChoice& choice : codec::OfferedCompressors(nullptr)) {
     std::string settings;
     if (choice.hasQuality) settings += "--quality";

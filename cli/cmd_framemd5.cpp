@@ -15,6 +15,7 @@ extern "C" {
 
 #include "avi_view/avi_reader.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "platform/dib/layout.h"
 #include "platform/vfw.h"
 
@@ -52,13 +53,15 @@ const char kFramemd5Help[] =
     "content it is the hash ffmpeg -pix_fmt bgr24 -f framemd5 gives.\n";
 
 int CmdFramemd5(const Args& args) {
-  if (args.size() != 1) return UsageError("framemd5 takes one AVI file: stillweaver-cli framemd5 FILE.avi");
-  if (args[0].size() > 1 && args[0][0] == '-') return UsageError("framemd5: unknown option '" + args[0] + "'");
+  Args files;
+  std::string error;
+  if (!Operands(args, &files, &error)) return UsageError("framemd5: " + error);
+  if (files.size() != 1) return UsageError("framemd5 takes one AVI file: stillweaver-cli framemd5 FILE.avi");
   std::unique_ptr<AVMD5, Md5Deleter> md5(av_md5_alloc());
   if (!md5) return 1;
 
   // The viewer's reader: the same messages, the same decoder.
-  avi_view::AviReader reader(args[0], [](const std::string& text, const std::string& caption) {
+  avi_view::AviReader reader(files[0], [](const std::string& text, const std::string& caption) {
     ReportError(caption, text);
   });
   if (!reader.ready()) return 1;

@@ -9,6 +9,7 @@
 
 #include "avi_build/avi_error_name.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "platform/vfw.h"
 
 namespace cli {
@@ -62,11 +63,13 @@ const char kInfoHelp[] =
     "rate, scale, width, height, compression (FOURCC, or none), keyframes.\n";
 
 int CmdInfo(const Args& args) {
-  if (args.size() != 1) return UsageError("info takes one AVI file: stillweaver-cli info FILE.avi");
-  if (args[0].size() > 1 && args[0][0] == '-') return UsageError("info: unknown option '" + args[0] + "'");
+  Args files;
+  std::string error;
+  if (!Operands(args, &files, &error)) return UsageError("info: " + error);
+  if (files.size() != 1) return UsageError("info takes one AVI file: stillweaver-cli info FILE.avi");
 
   Handles h;
-  HRESULT hr = AVIFileOpenA(&h.file, args[0].c_str(), OF_READ, nullptr);
+  HRESULT hr = AVIFileOpenA(&h.file, files[0].c_str(), OF_READ, nullptr);
   if (hr != AVIERR_OK) {
     ReportError("Error", std::string("Couldn't open the AVI file (") + AviErrorName(hr) + ")");
     return 1;

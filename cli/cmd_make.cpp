@@ -20,11 +20,17 @@
 namespace cli {
 namespace {
 
-// The stop signal received (SIGINT, SIGTERM), 0 before any.
+// The stop signal received (SIGINT, SIGTERM), 0 before any; and the flag
+// that ends a picture decode in progress.
 std::atomic<int> g_stopSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+std::atomic<bool> g_stopDecode{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "set from a signal handler");
 
-extern "C" void OnStopSignal(int signal) { g_stopSignal.store(signal); }
+extern "C" void OnStopSignal(int signal) {
+  g_stopSignal.store(signal);
+  g_stopDecode.store(true);
+}
 
 // Interrupting the job stops it after the frame it is writing, like closing
 // the dialog, so the file keeps its index. A second signal acts at once.
@@ -55,6 +61,7 @@ class TerminalMakeAviHost final : public avi_build::MakeAviHost {
   std::optional<std::string> SaveName() override { return m_output; }
   void SetAviName(const std::string&) override {}
   bool StopRequested() override { return g_stopSignal.load() != 0; }
+  std::vector<const std::atomic<bool>*> StopFlags() override { return {&g_stopDecode}; }
   void Progress(int n, int count) override {
     if (!m_showProgress) return;
     if (count <= 0) return ClearProgress();

@@ -80,8 +80,11 @@ int main(int argc, char** argv) {
   }
   const Command* command = Find(first);
   if (!command) return cli::UsageError("unknown command '" + first + "'");
-  // COMMAND ... --help explains the command and runs nothing.
-  for (const std::string& arg : args)
+  // COMMAND ... --help explains the command and runs nothing; after "--"
+  // it is a file name.
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
     if (IsHelp(arg)) return Print(command->help);
+  }
   return command->run(args);
 }

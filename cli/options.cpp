@@ -6,14 +6,22 @@
 
 namespace cli {
 
+bool OptionParser::More() {
+  if (!m_optionsEnded && m_index < m_args.size() && m_args[m_index] == "--") {
+    m_optionsEnded = true;
+    ++m_index;
+  }
+  return m_index < m_args.size() && m_error.empty();
+}
+
 bool OptionParser::Flag(const char* name) {
-  if (!More() || m_args[m_index] != name) return false;
+  if (!More() || m_optionsEnded || m_args[m_index] != name) return false;
   ++m_index;
   return true;
 }
 
 bool OptionParser::Text(const char* name, std::string* value) {
-  if (!More() || m_args[m_index] != name) return false;
+  if (!More() || m_optionsEnded || m_args[m_index] != name) return false;
   if (m_index + 1 >= m_args.size()) {
     m_error = std::string(name) + " needs a value";
     return false;
@@ -51,12 +59,23 @@ bool OptionParser::Unsigned(const char* name, std::uint32_t* value) {
 
 std::string OptionParser::Positional() {
   const std::string& arg = m_args[m_index];
-  if (arg.size() > 1 && arg[0] == '-' ) {
+  if (!m_optionsEnded && arg.size() > 1 && arg[0] == '-') {
     m_error = "unknown option '" + arg + "'";
     return {};
   }
   ++m_index;
   return arg;
+}
+
+bool Operands(const Args& args, Args* operands, std::string* error) {
+  OptionParser parser(args);
+  while (parser.More()) {
+    std::string operand = parser.Positional();
+    if (parser.Failed()) break;
+    operands->push_back(std::move(operand));
+  }
+  *error = parser.Error();
+  return !parser.Failed();
 }
 
 }  // namespace cli

@@ -1,5 +1,6 @@
 // A small command-line option reader: "--name value" options, flags and
-// positional arguments, in any order.
+// positional arguments, in any order; after "--" every argument is a
+// positional one, so that a file named "-x.png" can be given.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,8 @@ class OptionParser {
  public:
   explicit OptionParser(const Args& args) : m_args(args) {}
 
-  bool More() const { return m_index < m_args.size() && m_error.empty(); }
+  // Whether an argument is left; steps over the "--" that ends the options.
+  bool More();
   // Each takes the option at the current position when its name matches.
   bool Flag(const char* name);
   bool Text(const char* name, std::string* value);
@@ -28,7 +30,12 @@ class OptionParser {
  private:
   const Args& m_args;
   std::size_t m_index = 0;
+  bool m_optionsEnded = false;
   std::string m_error;
 };
+
+// The arguments of a command that takes no options, "--" left out. False,
+// with *error set, when one of them is an option.
+[[nodiscard]] bool Operands(const Args& args, Args* operands, std::string* error);
 
 }  // namespace cli

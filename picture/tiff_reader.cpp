@@ -10,6 +10,8 @@
 
 #include <tiffio.h>
 
+#include "platform/decode_stop.h"
+
 namespace {
 
 constexpr std::int64_t kMaxRasterBytes = std::int64_t{1} << 30;
@@ -110,6 +112,7 @@ int ReadTiffRaster(const char* path, RawRaster* raster) {
   const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
   std::uint32_t r = 0;
   for (; r < height; ++r) {
+    if (kernel::DecodeStopRequested()) return -1;
     std::uint8_t* row = pixels.get() + static_cast<std::size_t>(r) * static_cast<std::size_t>(rowBytes);
     // The first row libtiff cannot read ends the reading, and the rows
     // after it stay black: a header that lies about the length would

@@ -63,14 +63,9 @@ class OpenFileDialog final : public QFileDialog {
 class QtDialogs final : public DialogSeam {
  public:
   int messageBox(QWidget* owner, const std::string& text, const std::string& caption, unsigned type) override {
-    QMessageBox box(QMessageBox::NoIcon, FromLocal8Bit(caption), FromLocal8Bit(text), QMessageBox::NoButton, owner);
-    if (type == MB_YESNO) {
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setIcon(QMessageBox::Question);
-      return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
-    }
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    const std::unique_ptr<QMessageBox> box = MakeMessageBox(owner, text, caption, type);
+    const int answer = box->exec();
+    if ((type & MB_TYPEMASK) == MB_YESNO) return answer == QMessageBox::Yes ? IDYES : IDNO;
     return IDOK;
   }
 
@@ -92,6 +87,20 @@ class QtDialogs final : public DialogSeam {
 std::atomic<DialogSeam*> g_installed{nullptr};
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                                            unsigned type) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, FromLocal8Bit(caption), FromLocal8Bit(text),
+                                           QMessageBox::NoButton, owner);
+  if ((type & MB_TYPEMASK) == MB_YESNO) {
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setIcon(QMessageBox::Question);
+    box->setDefaultButton((type & MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
+  } else {
+    box->setStandardButtons(QMessageBox::Ok);
+  }
+  return box;
+}
 
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const FileDialogRequest& request) {
   std::unique_ptr<QFileDialog> dialog;

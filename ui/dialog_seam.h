@@ -12,6 +12,7 @@
 #include "platform/vfw.h"
 
 class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace ui {
@@ -19,6 +20,8 @@ namespace ui {
 // Message box types and answers, with their Windows values.
 constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_YESNO = 0x4;
+constexpr unsigned MB_TYPEMASK = 0xF;
+constexpr unsigned MB_DEFBUTTON2 = 0x100;  // with MB_YESNO: No is the default button
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
@@ -35,8 +38,9 @@ struct FileDialogRequest {
 class DialogSeam {
  public:
   virtual ~DialogSeam() = default;
-  // Shows text under caption with OK (MB_OK) or Yes/No (MB_YESNO) and returns
-  // the button pressed (IDOK, IDYES, IDNO).
+  // Shows text under caption with OK (MB_OK) or Yes/No (MB_YESNO, with
+  // MB_DEFBUTTON2 No as the default) and returns the button pressed (IDOK,
+  // IDYES, IDNO).
   virtual int messageBox(QWidget* owner, const std::string& text, const std::string& caption,
                          unsigned type) = 0;
   // The chosen file's full path (8-bit, as the file system spells it), or
@@ -53,6 +57,9 @@ DialogSeam& Dialogs();
 // Installs a seam (tests); null restores the Qt dialogs. Not owned.
 void SetDialogs(DialogSeam* seam);
 
+// The Qt message box that answers messageBox, set up but not shown. UI thread.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                                            unsigned type);
 // The Qt file dialog that answers request, set up but not shown. UI thread.
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const FileDialogRequest& request);
 

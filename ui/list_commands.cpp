@@ -198,7 +198,7 @@ void FileListCommands::ClearSelection() {
 }
 
 void FileListCommands::AskToClear() {
-  if (Dialogs().messageBox(m_owner, "Clear?", "Erase List", MB_YESNO) == IDYES) Empty();
+  if (Dialogs().messageBox(m_owner, "Clear?", "Erase List", MB_YESNO | MB_DEFBUTTON2) == IDYES) Empty();
 }
 
 void FileListCommands::Empty() {

@@ -9,12 +9,13 @@
 #include <QResizeEvent>
 
 #include "avi_build/make_avi.h"
-#include "picture/load_picture.h"
 #include "ui/data_exchange.h"
 #include "ui/dialog_seam.h"
 #include "ui/dialog_template.h"
 #include "ui/job_rows.h"
 #include "ui/player.h"
+#include "ui/preview_loader.h"
+#include "ui/quit_guard.h"
 #include "ui/ui_thread.h"
 #include "ui/video_surface.h"
 #include "ui/window_place.h"
@@ -98,6 +99,14 @@ void CMainDlg::CreateControls() {
 
   // One row a running Make-AVI job, under the list: a button's height each.
   m_jobRows = new JobRows(this, DluToPixelsY(units, 12), DluToPixelsY(units, 2), DluToPixelsX(units, 60));
+  m_frameLabel = new QLabel(this);
+  m_frameLabel->setObjectName(QStringLiteral("FrameLabel"));
+  m_frameLabel->setFixedHeight(DluToPixelsY(units, 10));
+  m_frameLabel->hide();
+  m_previewLoader = std::make_unique<PreviewLoader>(
+      [this](const std::string& path, std::unique_ptr<Bitmap> picture, const std::string& reason) {
+        OnPreviewLoaded(path, std::move(picture), reason);
+      });
   m_player = std::make_unique<Player>(
       m_playback,
       Player::Controls{m_viewButton, m_slider, m_fpsEdit, static_cast<QCheckBox*>(control("IDC_WRITE_FILES"))},
@@ -172,6 +181,25 @@ void CMainDlg::DoDataExchange(DataExchange& dx) {
 void CMainDlg::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   OnSize(event->size().width(), event->size().height());
+  FollowOnScreen();
+}
+
+void CMainDlg::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  FollowOnScreen();
+}
+
+void CMainDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  m_settling = true;
+  FollowOnScreen();
+}
+
+void CMainDlg::FollowOnScreen() {
+  // Until the window manager has framed the window, its frame may still
+  // reach past the screen; afterwards the user may put it where they like.
+  if (m_settling && KeepOnScreen(this)) m_settling = false;
+  if (m_preview.isVisible()) PlaceBeside(this, &m_preview);
 }
 
 void CMainDlg::OnSize(int cx, int cy) {
@@ -181,7 +209,11 @@ void CMainDlg::OnSize(int cx, int cy) {
   // Qt cannot make a widget smaller than nothing; a minimised dialog's
   // negative sizes end as empty controls.
   m_fileList.widget()->resize(cx - 22, cy - 110 - jobsHeight);
-  m_display->resize(cx - 22, cy - 110 - jobsHeight);
+  // While playing, the frame label takes a line under the video surface.
+  const int labelHeight = m_frameLabel->isVisibleTo(this) ? m_frameLabel->height() : 0;
+  m_display->resize(cx - 22, cy - 110 - jobsHeight - labelHeight);
+  if (labelHeight > 0)
+    m_frameLabel->setGeometry(m_display->x(), m_display->y() + m_display->height(), cx - 22, labelHeight);
   if (jobsHeight > 0) m_jobRows->PlaceUnder(m_fileList.widget()->geometry());
 }
 
@@ -202,13 +234,20 @@ void CMainDlg::OnOK() {
   if (m_closing) return;
   // The boxes are checked before anything is undone, so a bad number costs
   // the user nothing.
-  if (!UpdateData(true)) return;
+  if (!UpdateData(true) || !ConfirmClose()) return;
   Close(QDialog::Accepted);
 }
 
 void CMainDlg::OnCancel() {
-  if (m_closing) return;
+  if (m_closing || !ConfirmClose()) return;
   Close(QDialog::Rejected);
+}
+
+bool CMainDlg::ConfirmClose() {
+  std::vector<std::string> jobs = m_jobRows->Names();
+  // A job that has not named its file yet still counts.
+  while (int(jobs.size()) < RunningJobs()) jobs.push_back("(a new AVI file)");
+  return ConfirmQuit(this, m_fileList.GetCount(), jobs);
 }
 
 void CMainDlg::Close(int result) {
@@ -220,6 +259,7 @@ void CMainDlg::Close(int result) {
   m_makeWorkers.WaitAll();
   m_listCommands.Empty();
   // The last preview picture goes before the image library stops.
+  m_previewLoader->Cancel();
   m_preview.ReleasePicture();
   m_closing = false;
   m_stopJobs = false;
@@ -264,6 +304,11 @@ bool CMainDlg::IsOwnWindow(QObject* object) const {
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && IsOwnWindow(watched)) {
     auto* key = static_cast<QKeyEvent*>(event);
+    // While a file is on show, the stepping keys, except where they type
+    // text or the list takes its own keys.
+    if (m_display->isVisible() && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        !qobject_cast<QLineEdit*>(watched) && watched != m_fileList.widget() && m_player->Key(key->key()))
+      return true;
     if (key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier) &&
         !(key->modifiers() & Qt::AltModifier)) {
       OnPaste();
@@ -278,9 +323,13 @@ void CMainDlg::ShowPreview() {
   if (index < 0) return;
   const std::string path = m_fileList.GetText(index);
   m_fileList.SetTopIndex(index);
-  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str());
+  // Decoded off this thread; the newest selection wins.
+  m_previewLoader->Request(path);
+}
+
+void CMainDlg::OnPreviewLoaded(const std::string& path, std::unique_ptr<Bitmap> picture, const std::string& reason) {
   if (!picture) {
-    Dialogs().messageBox(this, path, "File Failed to Open", MB_OK);
+    Dialogs().messageBox(this, path + "\n" + reason, "File Failed to Open", MB_OK);
     return;
   }
   if (!m_preview.IsWindow()) m_preview.Create(this);

@@ -20,6 +20,7 @@
 #include "ui/preview_dlg.h"
 #include "ui/workers.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -29,6 +30,7 @@ namespace ui {
 class DataExchange;
 class JobRows;
 class Player;
+class PreviewLoader;
 class VideoSurface;
 
 class CMainDlg : public QDialog {
@@ -55,8 +57,10 @@ class CMainDlg : public QDialog {
   int OnVKeyToItem(int vkey, int /*caretIndex*/) { return m_listCommands.OnKey(vkey); }
   void OnListDblClk() { m_listCommands.AskToClear(); }
   void OnClearSel() { m_listCommands.ClearSelection(); }
-  // Shows the caret entry's picture in the preview window.
+  // Shows the caret entry's picture in the preview window, once loaded.
   void ShowPreview();
+  // The newest ShowPreview's picture (null: it failed to load, for reason).
+  void OnPreviewLoaded(const std::string& path, std::unique_ptr<Bitmap> picture, const std::string& reason);
   void OnMakeAvi();
   void OnViewAvi();
   // View AVI on the given file instead of asking for one (a file opened from
@@ -76,6 +80,7 @@ class CMainDlg : public QDialog {
   // Whether the Make-AVI jobs are to stop after their current frame because
   // the dialog is closing. Any thread.
   bool StopJobsRequested() const { return m_stopJobs.load(); }
+  const std::atomic<bool>& StopJobsFlag() const { return m_stopJobs; }
   // Workers running now (for the closing logic and tests).
   int RunningJobs() const { return m_makeWorkers.Running(); }
   int RunningPlaybacks() const;
@@ -105,6 +110,8 @@ class CMainDlg : public QDialog {
   // The units the dialog delegates to.
   FileListCommands m_listCommands{m_fileList, this};
   JobRows* m_jobRows = nullptr;  // the running Make-AVI jobs' rows, below the list
+  QLabel* m_frameLabel = nullptr;  // "frame N of M · mm:ss.fff" under the video surface, while playing
+  std::unique_ptr<PreviewLoader> m_previewLoader;  // goes before m_preview
 
   // The control with this id's objectName ("IDC_COLS"), or null.
   QWidget* control(const char* idName) const;
@@ -114,19 +121,27 @@ class CMainDlg : public QDialog {
   void reject() override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
   void ConnectControls();
   void DoDataExchange(DataExchange& dx);
+  // Whether the dialog may end: asks first when entries or jobs would be lost.
+  bool ConfirmClose();
   // Stops the playback and the jobs, waits for every worker and ends the
   // dialog with result.
   void Close(int result);
   bool IsOwnWindow(QObject* object) const;
+  // Keeps the window on the screen while it is first placed, and the preview
+  // at its corner.
+  void FollowOnScreen();
 
   bool m_inDataExchange = false;
   bool m_closing = false;
+  bool m_settling = false;  // shown, not yet framed by the window manager
   std::atomic<bool> m_stopJobs{false};
   WorkerSet m_makeWorkers;
   std::unique_ptr<Player> m_player;  // before m_playback goes

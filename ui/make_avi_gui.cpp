@@ -23,6 +23,14 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
   std::string EntryText(int n) override {
     return RunOnUiThread([this, n] { return m_dialog->m_fileList.GetText(n); });
   }
+  std::vector<std::string> EntryTexts() override {
+    return RunOnUiThread([this] {
+      std::vector<std::string> texts;
+      for (int n = 0, count = m_dialog->m_fileList.GetCount(); n < count; ++n)
+        texts.push_back(m_dialog->m_fileList.GetText(n));
+      return texts;
+    });
+  }
   void SelectEntry(int n) override {
     RunOnUiThread([this, n] {
       CListBox& list = m_dialog->m_fileList;
@@ -49,6 +57,8 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
     request.overwritePrompt = true;
     return FileDialogFromAnyThread(m_dialog, request);
   }
+  // A refused name (one of the pictures) is asked for again.
+  bool AsksSaveNameAgain() override { return true; }
   void SetAviName(const std::string& name) override {
     RunOnUiThread([this, &name] {
       m_dialog->m_aviName = name;
@@ -59,6 +69,7 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
     RunOnUiThread([this, n, count] { m_dialog->m_jobRows->SetProgress(m_job, n, count); });
   }
   bool StopRequested() override { return m_dialog->StopJobsRequested() || m_cancelled.load(); }
+  std::vector<const std::atomic<bool>*> StopFlags() override { return {&m_dialog->StopJobsFlag(), &m_cancelled}; }
 
  private:
   CMainDlg* m_dialog;

@@ -92,6 +92,15 @@ void Player::FpsChange() { avi_view::FpsChange(m_state, m_controls.fpsEdit->text
 
 void Player::WriteFiles() { avi_view::WriteFiles(m_state, m_controls.writeFiles->isChecked()); }
 
+bool Player::Key(int qtKey) {
+  switch (qtKey) {
+    case Qt::Key_Space: PlayPause(); return true;
+    case Qt::Key_Period: avi_view::FrameStep(m_state, 1); return true;
+    case Qt::Key_Comma: avi_view::FrameStep(m_state, -1); return true;
+    default: return false;
+  }
+}
+
 void Player::HScroll(int code, int position) {
   if (m_inHScroll) return;  // our own position updates are not the user's scrolling
   m_inHScroll = true;

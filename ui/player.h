@@ -63,6 +63,9 @@ class Player : public QObject {
   void FpsChange();
   void WriteFiles();
   void HScroll(int code, int position);
+  // The stepping keys of a file on show: Space is Play/Pause, "." and ","
+  // step one frame forward and back, pausing first. False for other keys.
+  bool Key(int qtKey);
 
   // Ends any playback, also one whose worker has not begun its loop, and
   // forgets a View AVI waiting for it.

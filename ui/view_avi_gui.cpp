@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -99,6 +100,9 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
       m_dialog->m_fileList.widget()->setVisible(!player);
       m_dialog->m_display->setVisible(player);
       m_dialog->m_slider->setVisible(player);
+      m_dialog->m_frameLabel->setVisible(player);
+      m_dialog->m_frameLabel->clear();
+      m_dialog->OnSize(m_dialog->width(), m_dialog->height());
       if (!player) m_dialog->m_display->clearFrame();
     });
   }
@@ -110,6 +114,12 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
   }
   void ShowPosition(std::int32_t index, std::int32_t) override {
     Update([&](PendingView& view) { view.position = index; });
+  }
+  void ExportFailed(const std::string& text, const std::string& caption) override {
+    // Shown without waiting for the answer: the playback goes on meanwhile.
+    QMetaObject::invokeMethod(
+        m_dialog, [dialog = m_dialog, text, caption] { Dialogs().messageBox(dialog, text, caption, MB_OK); },
+        Qt::QueuedConnection);
   }
   void SetViewCaption(const std::string& caption) override {
     RunOnUiThread([&] { m_dialog->m_viewButton->setText(QString::fromStdString(caption)); });
@@ -153,9 +163,12 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     if (sliderPos) dialog->m_slider->setValue(*sliderPos);
     // With the direction the user set last: a Direction click made after the
     // frame was drawn has shown its caption already and must not be undone.
-    if (position)
-      dialog->m_viewButton->setText(
-          QString::fromStdString(avi_view::PositionCaption(*position, dialog->m_playback.Values().m_direction)));
+    if (position) {
+      const avi_view::PlaybackValues v = dialog->m_playback.Values();
+      dialog->m_viewButton->setText(QString::fromStdString(avi_view::PositionCaption(*position, v.m_direction)));
+      dialog->m_frameLabel->setText(
+          QString::fromUtf8(avi_view::FrameLabel(*position, v.m_frameCount, v.m_streamRate, v.m_streamScale).c_str()));
+    }
     if (frame) dialog->m_display->showFrame(std::move(*frame));
   }
 

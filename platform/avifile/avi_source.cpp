@@ -11,6 +11,7 @@
 #include <numeric>
 #include <unordered_set>
 
+#include "platform/avifile/key_frames.h"
 #include "platform/avifile/riff_layout.h"
 
 namespace avifile {
@@ -440,15 +441,39 @@ void Parser::BuildIndex(unsigned s) {
   // beside a lone idx1. In a finished file this reads a chunk header or two.
   std::uint64_t from = 0;
   for (const FrameEntry& f : frames) from = std::max<std::uint64_t>(from, f.offset + f.size + (f.size & 1));
+  std::size_t indexed = frames.size();
   Scan(number, from, &frames, &keys);
 
   // Empty samples repeat the previous picture and are never key frames. A
-  // raw picture always is one; where nothing is marked key, everything is.
-  const bool uncompressed = stream.info.fccType == streamtypeVIDEO && stream.format.size() >= 20 &&
-                            IsUncompressed(GetLE32(stream.format.data() + 16));
+  // raw picture always is one. Where the index does not say (samples found
+  // by scanning, or an index that marks none), the samples tell.
+  const bool video = stream.info.fccType == streamtypeVIDEO;
+  const bool uncompressed = video && stream.format.size() >= 20 && IsUncompressed(GetLE32(stream.format.data() + 16));
+  if (std::find(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(indexed), true) ==
+      keys.begin() + static_cast<std::ptrdiff_t>(indexed))
+    indexed = 0;
+  bool told = false;
+  if (video && !uncompressed) {
+    if (std::unique_ptr<KeyFrameProbe> probe = KeyFrameProbe::Open(stream.format)) {
+      told = indexed < frames.size();
+      std::vector<std::uint8_t> prefix;
+      for (std::size_t i = 0; i < frames.size(); ++i) {
+        // Indexed key frames are checked too: writers that split packed
+        // B-frames leave the key flag on the B-frame split off.
+        if (i < indexed && !keys[i]) continue;
+        prefix.resize(std::min<std::size_t>(frames[i].size, KeyFrameProbe::kPrefixBytes));
+        const KeyFrameProbe::Kind kind = !prefix.empty() && Read(frames[i].offset, prefix.data(), prefix.size())
+                                             ? probe->Probe(prefix.data(), prefix.size())
+                                             : KeyFrameProbe::Kind::kUnknown;
+        keys[i] = i < indexed ? kind != KeyFrameProbe::Kind::kPredicted : kind == KeyFrameProbe::Kind::kKey;
+      }
+    }
+  }
+  // Where nothing is known to be a key frame, everything counts as one.
   const bool anyKey = std::find(keys.begin(), keys.end(), true) != keys.end();
+  const bool everyKey = uncompressed || !anyKey || (indexed == 0 && !told);
   for (std::size_t i = 0; i < frames.size(); ++i) {
-    const bool key = frames[i].size > 0 && (uncompressed || !anyKey || keys[i]);
+    const bool key = frames[i].size > 0 && (everyKey || keys[i]);
     if (key) stream.keys.push_back(static_cast<std::int32_t>(i));
   }
   stream.frames = std::move(frames);

@@ -20,12 +20,21 @@ constexpr std::size_t kBufferBytes = 1 << 20;
 }  // namespace
 
 std::unique_ptr<OutFile> OutFile::Open(const char* path) {
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Non-blocking, so that a FIFO without a reader fails (ENXIO) instead of
+  // holding the job in open() beyond the reach of a stop request.
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
   if (fd < 0) {
     SetLastError(DWORD(errno));
     return nullptr;
   }
   std::unique_ptr<OutFile> file(new OutFile(fd));
+  // The file is written at offsets: a pipe or socket cannot take it.
+  struct stat kind {};
+  if (::fstat(fd, &kind) != 0 || S_ISFIFO(kind.st_mode) || S_ISSOCK(kind.st_mode)) {
+    SetLastError(DWORD(ESPIPE));
+    return nullptr;
+  }
+  (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   // An open-file-description lock: two jobs of one process exclude each
   // other too. Where locks are not supported, the file is written unlocked.
   struct flock lock {};

@@ -35,12 +35,18 @@ class LibavSource final : public FrameSource {
  private:
   // Run's result when the run must start afresh: B-frames showed up.
   static constexpr LONG kRenumbered = -2;
+  // DisplayPosition's result for a picture the run cannot place.
+  static constexpr LONG kLost = -3;
+  // Key frames a jump may go back past the nearest one before giving up.
+  static constexpr int kMaxBackOff = 8;
+  // Errors a drained decoder may report before its end counts as reached.
+  static constexpr int kMaxErrorsAfterEnd = 64;
 
   LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder, std::vector<std::uint8_t> format,
               std::int64_t maxPixels);
   void Restart(LONG from, LONG key);
   LONG Run(LONG s, bool keep, DibImage& out);
-  int Feed(LONG wanted);
+  int Feed();
   LONG DisplayPosition(const AVFrame& picture);
 
   StreamSamples& m_samples;
@@ -55,6 +61,9 @@ class LibavSource final : public FrameSource {
   LONG m_nextSend = 0;     // next sample to feed
   LONG m_nextOut = 0;      // display position of the next picture, counted
   LONG m_lastOut = -1;     // display position of the last picture out
+  LONG m_exhaustedFrom = -1;  // the start of the last run that reached the end,
+  LONG m_exhaustedAfter = -1;  // and its last picture's position
+  int m_backOff = 0;       // key frames before the nearest one a jump starts at
   // Streams whose pictures come out in another order than their samples are
   // numbered by counting pictures in display order from a key frame, the
   // anchor. With open GOPs the pictures stored after a key frame but shown
@@ -63,8 +72,9 @@ class LibavSource final : public FrameSource {
   bool m_reordering = false;
   LONG m_anchor = 0;
   bool m_anchorSeen = false;
-  LONG m_leading = 0;
-  std::vector<LONG> m_keyPosition;  // display position of a key sample's picture, -1 unknown
+  LONG m_leading = 0;       // leading pictures out so far
+  LONG m_leadingNext = 0;   // and the position of the next, empty samples skipped
+  std::vector<LONG> m_position;  // display position of a sample's picture, -1 unknown
 
   // The second lane's decoder, without threads of its own: it decodes a key
   // frame ahead while this one decodes the frames between.

@@ -55,6 +55,11 @@ std::unique_ptr<RawSource> RawSource::Open(StreamSamples& samples, const std::ui
   const std::size_t headerSize = stated >= sizeof(BITMAPINFOHEADER) && stated <= size ? stated : sizeof(BITMAPINFOHEADER);
   dib::DibFormat f;
   if (dib::ReadDibFormat(format, size, headerSize, dib::ColorTable::kCut, &f) != dib::DibRead::kOk) return nullptr;
+  if (f.compression == BI_RGB && f.bitCount == 15) {
+    // Writers that give RGB555 its depth rather than its container's.
+    f.bitCount = 16;
+    f.masks[0] = 0x7C00, f.masks[1] = 0x03E0, f.masks[2] = 0x001F;
+  }
   const bool fourcc = f.compression != BI_RGB && f.compression != BI_BITFIELDS;
   if (fourcc && !RawFourccFormat(f.compression, &f)) return nullptr;
   if (!dib::Fits(f.width, f.rows(), 24) || !dib::Fits(f.width, f.rows(), f.bitCount)) return nullptr;

@@ -58,7 +58,9 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
   if (!dib::Fits(width, height, 24) || std::int64_t{width} * height > maxPixels) return nullptr;
 
-  const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
+  // After the AVI table, the QuickTime one: FFmpeg's AVI reader knows those
+  // codes too (DNxHR as AVdh, ProRes as ap4h).
+  const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), avformat_get_mov_video_tags(), nullptr};
   const AVCodecID id = av_codec_get_id(tables, bih.biCompression);
   const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
   if (!codec) return nullptr;
@@ -129,6 +131,11 @@ bool VideoDecoder::everySampleKey() const {
     upper |= (c >= 'a' && c <= 'z' ? c - 32 : c) << shift;
   }
   return upper != mmioFOURCC('P', 'N', 'G', '1');
+}
+
+bool VideoDecoder::intraOnly() const {
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(m_ctx->codec_id);
+  return descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
 }
 
 int VideoDecoder::Send(AVPacket* packet, bool key) {

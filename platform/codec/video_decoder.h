@@ -34,6 +34,8 @@ class VideoDecoder {
   // PNG frames ('png ', 'MPNG'), but not CorePNG's ('PNG1'), whose samples
   // between key frames add to the picture before.
   bool everySampleKey() const;
+  // True when no picture of the codec refers to another.
+  bool intraOnly() const;
 
   // A packet of size bytes (zeroed padding after them) for Send. Its buffer
   // is reused once the decoder has let go of it; valid until the next call.
@@ -51,6 +53,8 @@ class VideoDecoder {
   void Flush();
   // True when pictures come out in another order than their samples went in.
   bool reorders() const { return m_ctx->has_b_frames > 0; }
+  // How many pictures it holds back to put them in order.
+  int reorderDepth() const { return m_ctx->has_b_frames; }
   // True when libavcodec decodes several frames at once on its own threads.
   bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 

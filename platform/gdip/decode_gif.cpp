@@ -6,6 +6,7 @@
 
 #include <gif_lib.h>
 
+#include "platform/decode_stop.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
@@ -80,7 +81,8 @@ GpStatus ReadFrame(GifFileType* gif, int transparent, Decoded* out) {
     const int start = frame.Interlace ? kStart[pass] : 0;
     const int step = frame.Interlace ? kStep[pass] : 1;
     for (int row = start; row < frame.Height; row += step) {
-      if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) return InvalidParameter;
+      if (kernel::DecodeStopRequested() || DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
+        return InvalidParameter;
       place(row);
     }
   }

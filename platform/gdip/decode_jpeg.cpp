@@ -10,6 +10,7 @@
 
 #include <jpeglib.h>
 
+#include "platform/decode_stop.h"
 #include "platform/dib/jpeg_errors.h"
 #include "platform/gdip/decoders.h"
 
@@ -18,9 +19,25 @@ namespace {
 
 using dib::JpegErrors;
 
-[[nodiscard]] bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, const BYTE* data, std::size_t size) {
+// The most scans a picture may have. Each scan of a progressive file is
+// another pass over the picture, so a small file with thousands of them
+// takes minutes; cameras and encoders write about ten, a few dozen at most.
+// libjpeg-turbo leaves the limit to the application (djpeg's -maxscans) and
+// suggests one for untrusted files.
+constexpr int kMaxScans = 100;
+
+// Called by libjpeg every row of input or output: ends the decode on too
+// many scans or when the thread's job is told to stop.
+void OnProgress(j_common_ptr cinfo) {
+  const auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (decompress->input_scan_number > kMaxScans || kernel::DecodeStopRequested()) dib::FailJpeg(cinfo);
+}
+
+[[nodiscard]] bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, jpeg_progress_mgr* progress,
+                              const BYTE* data, std::size_t size) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(cinfo);
+  cinfo->progress = progress;
   // Large progressive pictures keep all coefficients; past this libjpeg
   // fails instead of allocating more.
   cinfo->mem->max_memory_to_use = kMaxPixelBytes;
@@ -103,8 +120,12 @@ bool CanHold(const jpeg_decompress_struct& cinfo, std::size_t size) {
 struct Decompressor {
   jpeg_decompress_struct cinfo{};
   JpegErrors errors{};
+  jpeg_progress_mgr progress{};
   // Warnings only matter when the data ran out.
-  Decompressor() { cinfo.err = dib::UseJpegErrors(&errors); }
+  Decompressor() {
+    cinfo.err = dib::UseJpegErrors(&errors);
+    progress.progress_monitor = OnProgress;
+  }
   ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
 };
 
@@ -123,7 +144,7 @@ unsigned JpegReduction(std::int64_t width, std::int64_t height, std::int64_t fit
 
 GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
   Decompressor d;
-  if (!ReadHeader(&d.cinfo, &d.errors, data, size)) return InvalidParameter;
+  if (!ReadHeader(&d.cinfo, &d.errors, &d.progress, data, size)) return InvalidParameter;
   const unsigned by = JpegReduction(d.cinfo.image_width, d.cinfo.image_height, fitWidth, fitHeight);
   if (by > 1 && !Reduce(&d.cinfo, &d.errors, by)) return InvalidParameter;
   const INT width = static_cast<INT>(by > 1 ? d.cinfo.output_width : d.cinfo.image_width);

@@ -8,6 +8,7 @@
 
 #include <png.h>
 
+#include "platform/decode_stop.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
@@ -22,6 +23,8 @@ struct PngInput {
 void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
   auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
   if (length > input->size - input->position) png_error(png, "truncated");
+  // libpng reads a few kilobytes of compressed rows at a time.
+  if (kernel::DecodeStopRequested()) png_error(png, "stopped");
   std::memcpy(out, input->data + input->position, length);
   input->position += length;
 }

@@ -11,6 +11,7 @@
 
 #include <tiffio.h>
 
+#include "platform/decode_stop.h"
 #include "platform/gdip/decoders.h"
 
 namespace gdip {
@@ -24,7 +25,7 @@ struct TiffMemory {
 
 tmsize_t ReadProc(thandle_t handle, void* out, tmsize_t length) {
   auto* m = static_cast<TiffMemory*>(handle);
-  if (length <= 0 || m->position >= m->size) return 0;
+  if (length <= 0 || m->position >= m->size || kernel::DecodeStopRequested()) return 0;
   const toff_t n = std::min<toff_t>(static_cast<toff_t>(length), m->size - m->position);
   std::memcpy(out, m->data + m->position, n);
   m->position += n;
@@ -75,6 +76,7 @@ GpStatus ReadScanlines(TIFF* tif, INT width, INT height, PixelFormat format, Dec
   if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
   const int pixelBytes = FormatBits(format) / 8;
   for (INT y = 0; y < height; ++y) {
+    if (kernel::DecodeStopRequested()) return InvalidParameter;
     BYTE* row = bitmap->Row(y);
     if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0) return InvalidParameter;
     if (pixelBytes >= 3)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "platform/decode_stop.h"
+
 namespace kernel {
 
 WorkQueue::WorkQueue(int helpers, std::size_t capacity)
@@ -87,7 +89,11 @@ void WorkQueue::Work() {
     --m_waiting;
     m_done.notify_all();  // a place to wait has come free
     lock.unlock();
-    (*job)->unit((*job)->aborted);
+    {
+      // Aborting a unit also ends a picture decode it is in the middle of.
+      const DecodeStopScope stop((*job)->aborted);
+      (*job)->unit((*job)->aborted);
+    }
     lock.lock();
     m_jobs.erase(job);  // list iterators outlive other erasures
     m_done.notify_all();

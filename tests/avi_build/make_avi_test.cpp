@@ -2,6 +2,7 @@
 // and the file it leaves.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -37,6 +38,8 @@ class RecordingHost : public avi_build::MakeAviHost {
   std::function<void(int n)> onProgress;   // entry n is next: the frames before it are written
   std::function<void()> onEnded;           // the job told its end (progress 0 of 0)
   int stopAfterEntries = -1;
+  std::atomic<bool> stop{false};           // ends the decodes too
+  std::vector<std::string> laterSaveNames;  // answers after a refused name
 
   std::vector<Message> messages;
   std::vector<int> selected;
@@ -60,14 +63,20 @@ class RecordingHost : public avi_build::MakeAviHost {
   }
   std::optional<std::string> SaveName() override {
     asked.push_back("save");
-    return saveAs;
+    const std::optional<std::string> name = saveAs;
+    if (!laterSaveNames.empty()) saveAs = laterSaveNames.front(), laterSaveNames.erase(laterSaveNames.begin());
+    return name;
   }
+  bool AsksSaveNameAgain() override { return true; }
   void SetAviName(const std::string& name) override { aviName = name; }
   void Progress(int n, int count) override {
     if (count > 0 && onProgress) onProgress(n);
     if (count == 0 && onEnded) onEnded();
   }
-  bool StopRequested() override { return stopAfterEntries >= 0 && int(selected.size()) >= stopAfterEntries; }
+  bool StopRequested() override {
+    return stop || (stopAfterEntries >= 0 && int(selected.size()) >= stopAfterEntries);
+  }
+  std::vector<const std::atomic<bool>*> StopFlags() override { return {&stop}; }
 };
 
 // What the job handed to AVIStreamWrite.
@@ -183,10 +192,10 @@ TEST_F(MakeAviJobTest, UnloadableEntriesAreReportedOneByOneAndSkipped) {
   host.entries = {NotAPicture("a.bmp"), NotAPicture("b.jpg")};
   EXPECT_EQ(Run().entriesSkipped, 2);
   ASSERT_EQ(host.messages.size(), 3u);
-  EXPECT_EQ(host.messages[0].text, host.entries[0]);
+  EXPECT_EQ(host.messages[0].text, host.entries[0] + "\nnot a picture we read");
   EXPECT_EQ(host.messages[0].caption, "File Failed to Open");
   EXPECT_EQ(host.messages[0].kind, MessageKind::Failure);
-  EXPECT_EQ(host.messages[1].text, host.entries[1]);
+  EXPECT_EQ(host.messages[1].text, host.entries[1] + "\nnot a picture we read");
   EXPECT_EQ(host.messages[2].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
   EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 0);
 }
@@ -202,7 +211,7 @@ TEST_F(MakeAviJobTest, FifosAndDevicesAreSkippedAsUnloadable) {
   EXPECT_EQ(result.entriesSkipped, 2);
   ASSERT_EQ(host.messages.size(), 3u);
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(host.messages[i].text, host.entries[i]);
+    EXPECT_EQ(host.messages[i].text.substr(0, host.messages[i].text.find('\n')), host.entries[i]);
     EXPECT_EQ(host.messages[i].caption, "File Failed to Open");
   }
 }
@@ -344,7 +353,7 @@ TEST_F(MakeAviJobTest, FramesAreOnDiskAsSoonAsTheyAreWritten) {
 TEST_F(MakeAviJobTest, EntriesAddedWhileTheJobRunsAreTaken) {
   const std::string late = Picture("late.jpg");
   host.entries = {Picture("1.jpg")};
-  host.onEntryRead = [&](int n) {
+  host.onProgress = [&](int n) {
     if (n == 0) host.entries.push_back(late);
   };
   EXPECT_EQ(Run().framesWritten, 2);
@@ -360,6 +369,43 @@ TEST_F(MakeAviJobTest, AStopRequestFinishesAPlayableFileWithTheFramesWritten) {
   EXPECT_EQ(host.messages[0].text, "Stopped after 2 frames.");
   EXPECT_EQ(host.messages[0].caption, "AVI File Written");
   EXPECT_EQ(host.messages[0].kind, MessageKind::Completion);
+}
+
+// The stop comes while entry 0 is being decoded: the decode ends, and the
+// entry is neither written nor reported as a picture that failed to open.
+TEST_F(MakeAviJobTest, AStopRequestEndsTheDecodeInProgress) {
+  host.entries = {Picture("1.jpg")};
+  host.onProgress = [&](int) { host.stop = true; };
+  const MakeAviResult result = Run();
+  EXPECT_EQ(result.outcome, MakeAviOutcome::Stopped);
+  EXPECT_EQ(result.framesWritten, 0);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, "Stopped after 0 frames.");
+}
+
+TEST_F(MakeAviJobTest, AListedPictureAsTheOutputIsRefusedAndAskedAgain) {
+  const std::string first = Picture("1.jpg");
+  host.entries = {first, Picture("2.jpg")};
+  const std::vector<std::uint8_t> before = testsupport::ReadFileBytes(first);
+  host.saveAs = first;
+  host.laterSaveNames = {dir.file("out.avi")};
+  EXPECT_EQ(Run().framesWritten, 2);
+  EXPECT_EQ(testsupport::ReadFileBytes(first), before);
+  ASSERT_EQ(host.messages.size(), 2u);
+  EXPECT_EQ(host.messages[0].caption, "AVIFileOpen");
+  EXPECT_EQ(host.messages[0].kind, MessageKind::Failure);
+}
+
+TEST_F(MakeAviJobTest, AnEntryThatBecomesTheOutputIsSkipped) {
+  host.entries = {Picture("1.jpg"), Picture("2.jpg")};
+  host.onProgress = [&](int n) {
+    if (n == 0) host.entries[1] = dir.file("out.avi");
+  };
+  const MakeAviResult result = Run();
+  EXPECT_EQ(result.framesWritten, 1);
+  EXPECT_EQ(result.entriesSkipped, 1);
+  ASSERT_EQ(host.messages.size(), 2u);
+  EXPECT_EQ(host.messages[0].text, dir.file("out.avi") + "\nIt is the AVI file being written.");
 }
 
 TEST_F(MakeAviJobTest, CompressedStreamsCarryTheWholeFormatAndKeyFlags) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -124,9 +126,9 @@ TEST_F(PlaybackLoopTest, StepWhilePausedDrawsTheNextFrameAndWrapsPastTheEnd) {
   EXPECT_EQ(host.draws(), (std::vector<int>{0, 1, 2, 0, 1, 2, 0}));
 }
 
-// A control pressed while the loop is in the middle of a pass (here, while
-// it draws frame `at`) is applied after the loop's own changes of that pass:
-// nothing the user asked for and nothing the loop did is lost.
+// A control pressed while frame `at` is on screen acts on that frame: it is
+// applied before the loop's advance, and nothing the user asked for nor
+// anything the loop did is lost.
 struct MidPassCase {
   const char* name;
   int frames;
@@ -138,7 +140,7 @@ void PrintTo(const MidPassCase& c, std::ostream* os) { *os << c.name; }
 
 class MidPassTest : public PlaybackLoopTest, public testing::WithParamInterface<MidPassCase> {};
 
-TEST_P(MidPassTest, ThePressAppliesOnTopOfThePass) {
+TEST_P(MidPassTest, ThePressActsOnTheFrameShown) {
   const MidPassCase& c = GetParam();
   bool pressed = false;
   host.onDraw = [&](int index) {
@@ -155,19 +157,64 @@ TEST_P(MidPassTest, ThePressAppliesOnTopOfThePass) {
 INSTANTIATE_TEST_SUITE_P(
     Presses, MidPassTest,
     testing::Values(
-        // The loop advances from its snapshot; the thumb still wins.
         MidPassCase{"SliderLandsOnTheThumb", 10, 1,
                     [](auto& s) { avi_view::HScroll(s, avi_view::TB_THUMBTRACK, 7); }, {0, 1, 7}},
+        MidPassCase{"SliderLeftShowsTheFrameBefore", 10, 3,
+                    [](auto& s) { avi_view::HScroll(s, avi_view::TB_LINEUP, 0); }, {0, 1, 2, 3, 2}},
+        MidPassCase{"SliderRightShowsTheFrameAfter", 10, 3,
+                    [](auto& s) { avi_view::HScroll(s, avi_view::TB_LINEDOWN, 0); }, {0, 1, 2, 3, 4}},
+        MidPassCase{"PauseStaysOnTheFrameShown", 6, 2, [](auto& s) { avi_view::PlayPause(s); }, {0, 1, 2}},
         MidPassCase{"StepWhilePlayingSkipsOneFrame", 6, 1, [](auto& s) { avi_view::Step(s); },
                     {0, 1, 3, 4, 5, 0}},
-        // The loop wraps to 0 and pauses; the step still counts from there.
-        MidPassCase{"StepAsTheLoopWrapsStillSteps", 3, 2, [](auto& s) { avi_view::Step(s); }, {0, 1, 2, 1}},
-        // The loop pauses by itself at the wrap; the user's pause stays a pause.
-        MidPassCase{"PauseAsTheLoopWrapsStaysAPause", 3, 2, [](auto& s) { avi_view::PlayPause(s); },
-                    {0, 1, 2, 0}},
-        MidPassCase{"DirectionWhilePlayingTurnsAtTheNextFrame", 4, 1, [](auto& s) { avi_view::Direction(s); },
-                    {0, 1, 2, 1, 0, 3}}),
+        MidPassCase{"StepOnTheLastFrameWrapsToTheStart", 3, 2, [](auto& s) { avi_view::Step(s); }, {0, 1, 2, 0}},
+        MidPassCase{"DirectionWhilePlayingTurnsAtTheFrameShown", 4, 1, [](auto& s) { avi_view::Direction(s); },
+                    {0, 1, 0, 3}},
+        MidPassCase{"FrameForwardPausesOnTheNextFrame", 6, 2, [](auto& s) { avi_view::FrameStep(s, 1); },
+                    {0, 1, 2, 3}},
+        MidPassCase{"FrameBackPausesOnTheFrameBefore", 6, 2, [](auto& s) { avi_view::FrameStep(s, -1); },
+                    {0, 1, 2, 1}},
+        MidPassCase{"FrameBackFromTheFirstFrameStaysThere", 6, 0, [](auto& s) { avi_view::FrameStep(s, -1); },
+                    {0}}),
     [](const testing::TestParamInfo<MidPassCase>& p) { return std::string(p.param.name); });
+
+// A frame's delay ends early only for requests that leave nothing to wait
+// for: a pause, a slider move, a stop.
+struct WaitCase {
+  const char* name;
+  avi_view::PlaybackRequest request;
+  bool endsTheWait;
+};
+void PrintTo(const WaitCase& c, std::ostream* os) { *os << c.name; }
+
+class FrameDelayTest : public testing::TestWithParam<WaitCase> {};
+
+TEST_P(FrameDelayTest, EndsEarlyOnlyWhenNothingIsLeftToWaitFor) {
+  avi_view::PlaybackState state;
+  const std::uint64_t generation = state.NewPlayback();
+  ASSERT_TRUE(state.Attach(generation, 10));
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + (GetParam().endsTheWait ? 20s : 300ms);
+  std::thread user([&] { state.Post(GetParam().request); });
+  state.WaitUntil(deadline, generation);
+  user.join();
+  const auto waited = std::chrono::steady_clock::now() - start;
+  if (GetParam().endsTheWait)
+    EXPECT_LT(waited, 10s);
+  else
+    EXPECT_GE(waited, 300ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, FrameDelayTest,
+    testing::Values(WaitCase{"Pause", {avi_view::PlaybackRequest::PlayPause}, true},
+                    WaitCase{"Slider", {avi_view::PlaybackRequest::Scroll, avi_view::TB_LINEDOWN}, true},
+                    WaitCase{"Close", {avi_view::PlaybackRequest::Close}, true},
+                    WaitCase{"FrameStep", {avi_view::PlaybackRequest::FrameStep, 1}, true},
+                    WaitCase{"Fps", {avi_view::PlaybackRequest::Fps, 5}, false},
+                    WaitCase{"Direction", {avi_view::PlaybackRequest::Direction}, false},
+                    WaitCase{"Step", {avi_view::PlaybackRequest::Step}, false},
+                    WaitCase{"WriteFiles", {avi_view::PlaybackRequest::WriteFiles, 1}, false}),
+    [](const testing::TestParamInfo<WaitCase>& p) { return std::string(p.param.name); });
 
 TEST_F(PlaybackLoopTest, AFractionalRateShowsRoundedInTheBoxAndKeepsItsExactPeriod) {
   Start(Avi(3, 30000, 1001));
@@ -264,6 +311,25 @@ TEST_F(ExportLoopTest, WriteFilesTakesEffectFromTheNextFrameDrawn) {
   avi_view::Step(host.state);
   WaitPausedAfter(6);
   EXPECT_FALSE(Exists(2));
+}
+
+TEST_F(ExportLoopTest, OnlyTheFirstFailedSaveIsToldAndPlaybackGoesOn) {
+  // Every save fails: each name is taken by a folder.
+  for (int i = 0; i < 4; ++i) std::filesystem::create_directory(dir.path() / avi_view::ExportFileName(i));
+  avi_view::WriteFiles(host.state, true);
+  Start(Avi(4, 250));
+  WaitPausedAfter(5);
+  Stop();
+  std::vector<std::string> told;
+  for (const std::string& event : host.events())
+    if (event.rfind("export failed", 0) == 0) told.push_back(event);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].rfind("export failed WriteFiles: Frames cannot be saved in " +
+                              std::filesystem::current_path().string() + "\nSave000",
+                          0),
+            0u)
+      << told[0];
+  EXPECT_NE(told[0].find(std::strerror(EISDIR)), std::string::npos) << told[0];
 }
 
 // The pacer against a clock of our own: each step is a pass that starts at

@@ -62,6 +62,9 @@ void RecordingPlaybackHost::Record(std::string event) {
 void RecordingPlaybackHost::Message(const std::string& text, const std::string& caption) {
   Record("message " + caption + ": " + text);
 }
+void RecordingPlaybackHost::ExportFailed(const std::string& text, const std::string& caption) {
+  Record("export failed " + caption + ": " + text);
+}
 void RecordingPlaybackHost::SetDialogCaption(const std::string& caption) { Record("title " + caption); }
 void RecordingPlaybackHost::SetBoxes(const std::string& fps, const std::string& cols, const std::string& rows) {
   Record("boxes " + fps + " " + cols + " " + rows);

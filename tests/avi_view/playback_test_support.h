@@ -38,6 +38,7 @@ class RecordingPlaybackHost : public avi_view::PlaybackHost {
   void SetSliderRange(std::int32_t minimum, std::int32_t maximum) override;
   void SetSliderPos(std::int32_t position) override;
   void ShowPosition(std::int32_t index, std::int32_t direction) override;
+  void ExportFailed(const std::string& text, const std::string& caption) override;
   void SetViewCaption(const std::string& caption) override;
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,
                  std::int32_t height) override;

@@ -15,6 +15,14 @@ TEST(Transport, PositionCaptionFollowsTheDirection) {
   EXPECT_EQ(PositionCaption(12, 0), "12");
 }
 
+TEST(Transport, FrameLabelCountsFromOneAndGivesTheFramesStart) {
+  EXPECT_EQ(FrameLabel(0, 50, 25, 1), "frame 1 of 50 \u00B7 00:00.000");
+  EXPECT_EQ(FrameLabel(12, 50, 25, 1), "frame 13 of 50 \u00B7 00:00.480");
+  EXPECT_EQ(FrameLabel(1799, 1800, 30000, 1001), "frame 1800 of 1800 \u00B7 01:00.026");
+  EXPECT_EQ(FrameLabel(89999, 90000, 10, 1), "frame 90000 of 90000 \u00B7 149:59.900");
+  EXPECT_EQ(FrameLabel(3, 4, 0, 1), "frame 4 of 4 \u00B7 00:00.000");
+}
+
 TEST(Transport, FpsTextReadsAsANonNegativeNumber) {
   const std::pair<const char*, int> cases[] = {{"25", 25}, {"  7", 7}, {"-5", 0},  {"", 0},
                                                {"abc", 0}, {"30x", 30}, {"99999999999", 0}};

@@ -115,8 +115,25 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"FolderMissing", "make -o $O/x.avi $P", 1,
                  "AVIFileOpen: AVIERR_FILEOPEN ($O/x.avi: No such file or directory)"},
         ExitCase{"AnotherJobWritesTheFile", "make -o $O $P", 1,
-                 "AVIFileOpen: AVIERR_FILEOPEN ($O: another job is writing this file)", true}),
+                 "AVIFileOpen: AVIERR_FILEOPEN ($O: another job is writing this file)", true},
+        ExitCase{"OutputIsAPicture", "make -o $P $B $P", 1, "AVIFileOpen: $P is the picture $P in the list"},
+        ExitCase{"OutputIsADevice", "make -o /dev/null $P", 1, "AVIFileOpen: /dev/null is not a regular file"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// After "--" an argument that begins with "-" is a file, in every command.
+TEST_F(CliMake, DoubleDashEndsTheOptions) {
+  std::filesystem::copy_file(picture, dir.file("-p.png"));
+  const struct {
+    std::string args;
+    int exitCode;
+  } cases[] = {{"make -o -v.avi -p.png", 2}, {"make -o -v.avi -- -p.png", 0}, {"info -- -v.avi", 0},
+               {"framemd5 -- -v.avi", 0},    {"export -- -v.avi", 0},         {"codecs --", 0},
+               {"info -- --cols", 1},        {"info -- --help", 1}};
+  for (const auto& c : cases) {
+    const auto r = RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + Cli(c.args) + " 2>&1");
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.out;
+  }
+}
 
 // A real full disk: a small tmpfs in a mount namespace of the command's own.
 TEST_F(CliMake, AFullDiskNamesThePathAndTheReason) {

@@ -52,7 +52,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 }  // namespace
 
 bool WriteJpeg(const std::string& path, int width, int height, const Pattern& pattern, int quality,
-               JpegSampling sampling) {
+               JpegSampling sampling, bool progressive) {
   std::vector<std::uint8_t> pixels;
   int format = TJPF_BGR;
   int subsampling = sampling == JpegSampling::k444 ? TJSAMP_444 : TJSAMP_420;
@@ -68,7 +68,8 @@ bool WriteJpeg(const std::string& path, int width, int height, const Pattern& pa
   if (!handle) return false;
   unsigned char* jpeg = nullptr;
   unsigned long size = 0;
-  const int failed = tjCompress2(handle, pixels.data(), width, 0, height, format, &jpeg, &size, subsampling, quality, 0);
+  const int failed = tjCompress2(handle, pixels.data(), width, 0, height, format, &jpeg, &size, subsampling, quality,
+                                 progressive ? TJFLAG_PROGRESSIVE : 0);
   tjDestroy(handle);
   if (failed) return false;
   WriteFileBytes(path, std::vector<std::uint8_t>(jpeg, jpeg + size));

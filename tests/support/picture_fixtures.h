@@ -30,7 +30,7 @@ std::vector<std::uint8_t> PatternBgr(int width, int height, const Pattern& patte
 
 enum class JpegSampling { k444, k420, kGrey };
 bool WriteJpeg(const std::string& path, int width, int height, const Pattern& pattern, int quality = 95,
-               JpegSampling sampling = JpegSampling::k444);
+               JpegSampling sampling = JpegSampling::k444, bool progressive = false);
 
 struct PngImage {
   int width = 0;

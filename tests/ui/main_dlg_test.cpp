@@ -14,9 +14,12 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/dialog_template.h"
 #include "ui/main_dlg.h"
+#include "ui/quit_guard.h"
 #include "ui/video_surface.h"
 
 namespace {
@@ -25,7 +28,7 @@ using testsupport::ScriptedDialogs;
 using Entries = std::vector<std::string>;
 
 class MainDlgTest : public testing::Test {
- protected:
+ public:
   ScriptedDialogs dialogs;
   ui::CMainDlg dlg;
 
@@ -216,7 +219,7 @@ TEST_F(MainDlgTest, DoubleClickAsksBeforeClearing) {
   ASSERT_EQ(asked.size(), 2u);
   EXPECT_EQ(asked[1].text, "Clear?");
   EXPECT_EQ(asked[1].caption, "Erase List");
-  EXPECT_EQ(asked[1].type, ui::MB_YESNO);
+  EXPECT_EQ(asked[1].type, ui::MB_YESNO | ui::MB_DEFBUTTON2);
 }
 
 TEST_F(MainDlgTest, ClearSelectionDeselectsEverything) {
@@ -238,21 +241,80 @@ TEST_F(MainDlgTest, OkWithABadBoxKeepsTheListAndTheDialog) {
   EXPECT_EQ(dialogs.messages().size(), 1u);
 
   edit("IDC_FPS")->setText("12");
+  dialogs.answerMessage(ui::IDYES);  // Quit, losing the list
   QTest::keyClick(edit("IDC_ROWS"), Qt::Key_Return);
   EXPECT_TRUE(entries().empty());
   EXPECT_FALSE(dlg.isVisible());
   EXPECT_EQ(dlg.result(), QDialog::Accepted);
   EXPECT_EQ(dlg.m_fps, 12u);
+  EXPECT_EQ(dialogs.messages().size(), 2u);
 }
 
 TEST_F(MainDlgTest, EscapeEmptiesTheListWithoutReadingTheBoxes) {
   fill(kFive);
   dlg.show();
   edit("IDC_COLS")->setText("abc");
+  dialogs.answerMessage(ui::IDYES);
   QTest::keyClick(&dlg, Qt::Key_Escape);
   EXPECT_TRUE(entries().empty());
   EXPECT_EQ(dlg.result(), QDialog::Rejected);
-  EXPECT_TRUE(dialogs.messages().empty());
+  ASSERT_EQ(dialogs.messages().size(), 1u);
+  EXPECT_EQ(dialogs.messages()[0].text, "Quit Stillweaver? The list of 5 entries will be lost.");
+}
+
+// Every way out asks before the list is lost, No being the default; with
+// nothing to lose the dialog ends at once.
+struct QuitCase {
+  const char* name;
+  int entries;
+  std::function<void(MainDlgTest&)> quit;
+  int answer;
+  bool asked;
+  bool ended;
+};
+void PrintTo(const QuitCase& c, std::ostream* os) { *os << c.name; }
+
+class QuitTest : public MainDlgTest, public testing::WithParamInterface<QuitCase> {};
+
+TEST_P(QuitTest, AsksWhenEntriesWouldBeLost) {
+  const QuitCase& c = GetParam();
+  for (int i = 0; i < c.entries; ++i) dlg.m_fileList.AddString("/pictures/" + std::to_string(i) + ".png");
+  dlg.show();
+  dialogs.answerMessage(c.answer);
+  c.quit(*this);
+  const auto asked = dialogs.messages();
+  ASSERT_EQ(asked.size(), c.asked ? 1u : 0u);
+  if (c.asked) {
+    EXPECT_EQ(asked[0].text, "Quit Stillweaver? The list of " + std::to_string(c.entries) + " entries will be lost.");
+    EXPECT_EQ(asked[0].type, ui::MB_YESNO | ui::MB_DEFBUTTON2);
+  }
+  EXPECT_EQ(dlg.isVisible(), !c.ended);
+  EXPECT_EQ(dlg.m_fileList.GetCount(), c.ended ? 0 : c.entries);
+}
+
+const auto kEscape = [](MainDlgTest& t) { QTest::keyClick(&t.dlg, Qt::Key_Escape); };
+const auto kEnterInFps = [](MainDlgTest& t) { QTest::keyClick(t.edit("IDC_FPS"), Qt::Key_Return); };
+const auto kEnterOnEntry = [](MainDlgTest& t) { QTest::keyClick(t.list(), Qt::Key_Return); };
+const auto kCloseBox = [](MainDlgTest& t) { t.dlg.close(); };
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, QuitTest,
+    testing::Values(QuitCase{"EscapeAnsweredNo", 3, kEscape, ui::IDNO, true, false},
+                    QuitCase{"EnterInTheFpsBoxAnsweredNo", 3, kEnterInFps, ui::IDNO, true, false},
+                    QuitCase{"EnterOnAnEntryAnsweredNo", 3, kEnterOnEntry, ui::IDNO, true, false},
+                    QuitCase{"CloseBoxAnsweredNo", 3, kCloseBox, ui::IDNO, true, false},
+                    QuitCase{"CloseBoxAnsweredYes", 3, kCloseBox, ui::IDYES, true, true},
+                    QuitCase{"EscapeWithAnEmptyList", 0, kEscape, ui::IDNO, false, true},
+                    QuitCase{"EnterWithAnEmptyList", 0, kEnterInFps, ui::IDNO, false, true}),
+    [](const testing::TestParamInfo<QuitCase>& p) { return std::string(p.param.name); });
+
+TEST(QuitQuestion, NamesTheRunningJobs) {
+  EXPECT_EQ(ui::QuitQuestion(2, {"a.avi", "b.avi"}),
+            "Quit Stillweaver? The list of 2 entries will be lost.\n\nRunning jobs stop after their current frame, "
+            "with their files finished:\na.avi\nb.avi");
+  EXPECT_EQ(ui::QuitQuestion(0, {"a.avi"}),
+            "Quit Stillweaver?\n\nRunning jobs stop after their current frame, with their files finished:\na.avi");
+  EXPECT_EQ(ui::QuitQuestion(0, {}), "");
 }
 
 TEST_F(MainDlgTest, ResizingGrowsTheListAndTheDisplayOnly) {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/main_dlg.h"
+#include "ui/preview_loader.h"
 
 extern char** environ;
 
@@ -58,6 +60,17 @@ void Stop(pid_t& pid) {
   pid = -1;
 }
 
+// The X screen's size: STILLWEAVER_TEST_SCREEN (WIDTHxHEIGHT), else 1600x1000.
+std::string ScreenSpec() {
+  const char* spec = std::getenv("STILLWEAVER_TEST_SCREEN");
+  return spec ? spec : "1600x1000";
+}
+QRect ScreenRect() {
+  int width = 0, height = 0;
+  std::sscanf(ScreenSpec().c_str(), "%dx%d", &width, &height);
+  return QRect(0, 0, width, height);
+}
+
 // Xvfb on a free display, openbox managing it, and the Qt application on it.
 class WindowManagerSession {
  public:
@@ -74,8 +87,8 @@ class WindowManagerSession {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    m_xvfb = Spawn({xvfb, "-displayfd", std::to_string(pipeFds[1]), "-screen", "0", "1600x1000x24", "-nolisten",
-                    "tcp"},
+    m_xvfb = Spawn({xvfb, "-displayfd", std::to_string(pipeFds[1]), "-screen", "0", ScreenSpec() + "x24",
+                    "-nolisten", "tcp"},
                    &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
@@ -93,7 +106,10 @@ class WindowManagerSession {
     if (!std::filesystem::exists(ready)) return *why = "openbox did not start", false;
 
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    unsetenv("QT_SCALE_FACTOR");
+    if (const char* scale = std::getenv("STILLWEAVER_TEST_SCALE"))
+      setenv("QT_SCALE_FACTOR", scale, 1);
+    else
+      unsetenv("QT_SCALE_FACTOR");
     static int argc = 1;
     static char name[] = "ui_wm_tests";
     static char* argv[] = {name, nullptr};
@@ -172,6 +188,7 @@ class PreviewPlaceTest : public testing::Test {
     dlg->m_fileList.SetSel(-1, false);
     dlg->m_fileList.SetSel(n, true);
     dlg->ShowPreview();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !dlg->m_previewLoader->Busy(); }, 10000));
   }
   // Waits until the preview's frame stands at the main window's top-right
   // corner on the screen.
@@ -195,8 +212,14 @@ class PreviewPlaceTest : public testing::Test {
     dlg->resize(wider, dlg->height());
     if (!QTest::qWaitFor([&] { return XFrame(dlg.get()).width() > wider; }, 10000))
       return testing::AssertionFailure() << "the main window did not widen";
-    const QPoint inside = XFrame(&dlg->m_preview).topLeft() + QPoint(40, 60);
-    if (QTest::qWaitFor([&] { return QApplication::topLevelAt(inside) == &dlg->m_preview; }, 3000))
+    // The preview follows the widened window to its new corner.
+    QPoint inside;
+    if (QTest::qWaitFor(
+            [&] {
+              inside = XFrame(&dlg->m_preview).topLeft() + QPoint(40, 60);
+              return QApplication::topLevelAt(inside) == &dlg->m_preview;
+            },
+            3000))
       return testing::AssertionSuccess();
     QWidget* shown = QApplication::topLevelAt(inside);
     return testing::AssertionFailure() << "the screen shows " << (shown ? shown->metaObject()->className() : "nothing");
@@ -246,6 +269,36 @@ TEST_F(PreviewPlaceTest, AHiddenPreviewComesBackToTheCornerOnTop) {
   EXPECT_TRUE(PreviewAtCorner());
   EXPECT_TRUE(PreviewShowsOverTheWidenedMainWindow());
   ExpectKeyboardWithTheList();
+}
+
+// Run on small and scaled screens too (see CMakeLists.txt): whatever the
+// screen, both frames stay on it, and the preview keeps to the main window's
+// corner, or the nearest place on the screen, as the main window moves.
+TEST_F(PreviewPlaceTest, FramesStayOnScreenAndThePreviewFollows) {
+  const QRect screen = ScreenRect();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return screen.contains(XFrame(dlg.get())); }, 10000))
+      << "main window frame " << XFrame(dlg.get()).y() << " from the top";
+  Select(0);
+  const int slack = dlg->devicePixelRatio() > 1 ? 2 * int(dlg->devicePixelRatio()) : 0;
+  const auto previewWhereItBelongs = [&] {
+    const QRect main = XFrame(dlg.get()), preview = XFrame(&dlg->m_preview);
+    if (main.isNull() || preview.isNull() || !screen.contains(preview)) return false;
+    const int x = std::min(main.x() + main.width(), screen.width() - preview.width());
+    const int y = std::max(std::min(main.y(), screen.height() - preview.height()), 0);
+    // Scaled, the frames' odd device pixels round in Qt's own units.
+    return (preview.topLeft() - QPoint(x, y)).manhattanLength() <= slack;
+  };
+  const auto frames = [&] {
+    const QRect main = XFrame(dlg.get()), preview = XFrame(&dlg->m_preview);
+    return "main " + std::to_string(main.x()) + "," + std::to_string(main.y()) + " " + std::to_string(main.width()) +
+           "x" + std::to_string(main.height()) + ", preview " + std::to_string(preview.x()) + "," +
+           std::to_string(preview.y()) + " " + std::to_string(preview.width()) + "x" + std::to_string(preview.height());
+  };
+  EXPECT_TRUE(QTest::qWaitFor(previewWhereItBelongs, 10000)) << frames();
+  for (const QPoint& to : {QPoint(0, 0), QPoint(screen.width(), 0)}) {
+    dlg->windowHandle()->setFramePosition(to / dlg->devicePixelRatio());
+    EXPECT_TRUE(QTest::qWaitFor(previewWhereItBelongs, 10000)) << "main window moved to " << to.x() << ": " << frames();
+  }
 }
 
 }  // namespace

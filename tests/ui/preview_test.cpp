@@ -1,13 +1,24 @@
 // The preview window: created on the first good selection, placed beside the
 // main window, stepped with N and P.
 #include <QApplication>
+#include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+
+#include "picture/load_picture.h"
 
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/main_dlg.h"
+#include "ui/preview_loader.h"
 
 namespace {
 
@@ -26,6 +37,8 @@ class PreviewTest : public testing::Test {
       ASSERT_TRUE(testsupport::WritePngRgb(path, 16 + int(i), 12, testsupport::Solid({200, 10, 10})));
       dlg.m_fileList.AddString(path);
     }
+    // Room for the preview at the main window's corner.
+    dlg.move(0, 0);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
   }
@@ -34,7 +47,12 @@ class PreviewTest : public testing::Test {
   void Click(int n) {
     QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier,
                       list()->visualItemRect(list()->item(n)).center());
+    WaitForPreview();
+  }
+  // The picture is loaded off the UI thread.
+  void WaitForPreview() {
     QApplication::processEvents();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !dlg.m_previewLoader->Busy(); }, 10000));
   }
   std::vector<std::string> Selected() {
     std::vector<std::string> out;
@@ -42,7 +60,14 @@ class PreviewTest : public testing::Test {
       if (dlg.m_fileList.GetSel(i) > 0) out.push_back(names[std::size_t(i)]);
     return out;
   }
-  QPoint Corner() { return QPoint(dlg.frameGeometry().x() + dlg.frameGeometry().width(), dlg.frameGeometry().y()); }
+  // The main window's top-right corner, or as near as the preview fits on
+  // the screen.
+  QPoint Corner() {
+    const QRect screen = dlg.screen()->availableGeometry();
+    const QRect main = dlg.frameGeometry(), preview = dlg.m_preview.frameGeometry();
+    return QPoint(std::min(main.x() + main.width(), screen.x() + screen.width() - preview.width()),
+                  std::min(main.y(), screen.y() + screen.height() - preview.height()));
+  }
 };
 
 TEST_F(PreviewTest, TheFirstSelectionCreatesAndPlacesThePreview) {
@@ -64,7 +89,7 @@ TEST_F(PreviewTest, TheFirstSelectionCreatesAndPlacesThePreview) {
 
 TEST_F(PreviewTest, AHiddenOrMovedPreviewComesBackToTheCornerWithItsSize) {
   Click(0);
-  const QSize size(300, 200);
+  const QSize size(240, 180);
   dlg.m_preview.resize(size);
   dlg.m_preview.move(5, 5);
   QTest::keyClick(&dlg.m_preview, Qt::Key_Escape);
@@ -75,18 +100,94 @@ TEST_F(PreviewTest, AHiddenOrMovedPreviewComesBackToTheCornerWithItsSize) {
   EXPECT_EQ(dlg.m_preview.size(), size);
 }
 
-TEST_F(PreviewTest, AnUnloadableEntryKeepsThePreviousPicture) {
+// Why an entry did not load, on the line after its path.
+struct UnloadableCase {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  const char* reason;
+};
+void PrintTo(const UnloadableCase& c, std::ostream* os) { *os << c.name; }
+
+class UnloadableTest : public PreviewTest, public testing::WithParamInterface<UnloadableCase> {};
+
+TEST_P(UnloadableTest, SaysWhyAndKeepsThePreviousPicture) {
   Click(0);
-  testsupport::WriteFileText(dir.file("broken.png"), "not a picture");
-  dlg.m_fileList.AddString(dir.file("broken.png"));
+  const std::string path = dir.file("broken.png");
+  GetParam().make(path);
+  dlg.m_fileList.AddString(path);
   names.push_back("broken");
   Bitmap* before = dlg.m_preview.m_picture.get();
   Click(5);
   ASSERT_EQ(dialogs.messages().size(), 1u);
-  EXPECT_EQ(dialogs.messages()[0].text, dir.file("broken.png"));
+  EXPECT_EQ(dialogs.messages()[0].text, path + "\n" + GetParam().reason);
   EXPECT_EQ(dialogs.messages()[0].caption, "File Failed to Open");
   EXPECT_EQ(dlg.m_preview.m_picture.get(), before);
   EXPECT_EQ(dlg.m_preview.m_title, dir.file("ant.png"));
+}
+
+// A BMP header that claims width x height pixels of 24 bits, and no pixels.
+std::string BmpHeader(std::int32_t width, std::int32_t height) {
+  std::string h(54, '\0');
+  auto put = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) h[at + std::size_t(i)] = char((v >> (8 * i)) & 0xFF);
+  };
+  h[0] = 'B', h[1] = 'M';
+  put(2, 54), put(10, 54), put(14, 40), put(18, std::uint32_t(width)), put(22, std::uint32_t(height));
+  h[26] = 1, h[28] = 24;
+  return h;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, UnloadableTest,
+    testing::Values(
+        UnloadableCase{"Missing", [](const std::string&) {}, "not found"},
+        UnloadableCase{"Folder", [](const std::string& p) { std::filesystem::create_directory(p); },
+                       "a folder, not a picture"},
+        UnloadableCase{"Text", [](const std::string& p) { testsupport::WriteFileText(p, "not a picture"); },
+                       "not a picture we read"},
+        UnloadableCase{"CutShortJpeg",
+                       [](const std::string& p) { testsupport::WriteFileText(p, "\xFF\xD8\xFF\xE0\x00\x10JFIF"); },
+                       "damaged"},
+        UnloadableCase{"TooLarge", [](const std::string& p) { testsupport::WriteFileText(p, BmpHeader(30000, 30000)); },
+                       "too large"}),
+    [](const testing::TestParamInfo<UnloadableCase>& p) { return std::string(p.param.name); });
+
+TEST_F(PreviewTest, ASlowPictureLeavesTheWindowFreeAndTheNewestSelectionWins) {
+  std::mutex mutex;
+  std::condition_variable released;
+  bool release = false;
+  std::vector<std::string> loaded;
+  dlg.m_previewLoader->SetLoadFunction([&](const std::string& path) {
+    std::unique_lock<std::mutex> lock(mutex);
+    loaded.push_back(path);
+    if (path == dir.file("ant.png")) released.wait(lock, [&] { return release; });
+    return LoadPicture(path.c_str());
+  });
+  const auto select = [&](int n) {
+    dlg.m_fileList.SetSel(-1, false);
+    dlg.m_fileList.SetSel(n, true);
+    dlg.ShowPreview();
+    QApplication::processEvents();
+  };
+  select(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    return !loaded.empty();
+  }, 10000));
+  select(1);
+  select(2);
+  // While ant decodes, the window still answers the user.
+  QTest::keyClick(dlg.m_colsEdit, Qt::Key_5);
+  EXPECT_EQ(dlg.m_colsEdit->text().toStdString(), "12805");
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+  }
+  released.notify_all();
+  WaitForPreview();
+  EXPECT_EQ(dlg.m_preview.m_title, dir.file("cat.png"));
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(loaded, (std::vector<std::string>{dir.file("ant.png"), dir.file("cat.png")})) << "bee was waiting, then replaced";
 }
 
 struct StepCase {
@@ -102,7 +203,7 @@ TEST_P(StepTest, NAndPMoveOneSelectedEntry) {
   const StepCase& c = GetParam();
   for (int n : c.selectBefore) dlg.m_fileList.SetSel(n, true);
   QTest::keyClick(list(), c.key);
-  QApplication::processEvents();
+  WaitForPreview();
   EXPECT_EQ(Selected(), c.selectedAfter);
   if (c.previewed) {
     EXPECT_EQ(dlg.m_preview.m_title, dir.file(c.previewed));

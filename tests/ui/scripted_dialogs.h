@@ -48,7 +48,7 @@ class ScriptedDialogs : public ui::DialogSeam {
   int messageBox(QWidget*, const std::string& text, const std::string& caption, unsigned type) override {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_questions.push_back({"message", text, caption, type, {}, {}});
-    const int fallback = type == ui::MB_YESNO ? ui::IDNO : ui::IDOK;
+    const int fallback = (type & ui::MB_TYPEMASK) == ui::MB_YESNO ? ui::IDNO : ui::IDOK;
     return pop(m_messageAnswers, fallback);
   }
   std::optional<std::string> fileDialog(QWidget*, const ui::FileDialogRequest& request) override {

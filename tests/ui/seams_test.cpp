@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
@@ -64,6 +65,15 @@ TEST(DialogSeam, AChosenFileMakesItsFolderCurrent) {
   QDir::setCurrent(before);
   EXPECT_EQ(ui::FileDialogFromAnyThread(nullptr, request), std::nullopt);
   EXPECT_EQ(QDir::currentPath(), before);
+}
+
+TEST(MessageBox, YesNoWithTheSecondDefaultMakesNoWhatEnterPresses) {
+  const auto defaultOf = [](unsigned type) {
+    const std::unique_ptr<QMessageBox> box = ui::MakeMessageBox(nullptr, "Clear?", "Erase List", type);
+    return box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
+  };
+  EXPECT_EQ(defaultOf(ui::MB_YESNO | ui::MB_DEFBUTTON2), QMessageBox::No);
+  EXPECT_EQ(defaultOf(ui::MB_YESNO), QMessageBox::Yes);
 }
 
 TEST(FileDialog, ViewAviOpenStartsOnTheNameListsOnlyAvisAndOpensTheFileSelected) {

@@ -1,6 +1,8 @@
 // The player in the offscreen dialog: the slider's keys, and a playback
 // that never waits for a busy UI thread.
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "avi_view/frame_export.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/main_dlg.h"
@@ -133,6 +136,49 @@ TEST_F(PlayerTest, ABusyUiThreadHoldsUpNoFrameAndCatchesUpWithTheNewest) {
   EXPECT_EQ(shown(), "0->");
   EXPECT_EQ(dlg.m_slider->value(), 0);
   EXPECT_LE(posted.count, 2) << "a backlog of frames was queued";
+}
+
+TEST_F(PlayerTest, FramesThatCannotBeSavedAreToldOnceAndPlaybackGoesOn) {
+  // The clip's folder becomes the current one; every name there is a folder.
+  for (int i = 0; i < 25; ++i) std::filesystem::create_directory(dir.path() / avi_view::ExportFileName(i));
+  dlg.show();
+  QTest::mouseClick(static_cast<QCheckBox*>(dlg.control("IDC_WRITE_FILES")), Qt::LeftButton);
+  Play("testsrc=size=32x24:rate=25:duration=1");
+  // Played through to the end, resting on frame 0.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return dlg.m_playback.Values().m_paused == 1 && dlg.m_viewButton->text() == "0->"; }, 20000));
+  QTest::qWait(50);
+  std::vector<std::string> told;
+  for (const auto& m : dialogs.messages())
+    if (m.caption == "WriteFiles") told.push_back(m.text);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].rfind("Frames cannot be saved in " + std::filesystem::canonical(dir.path()).string() + "\n", 0),
+            0u)
+      << told[0];
+}
+
+TEST_F(PlayerTest, SpaceAndTheStepKeysActOnTheFrameShownAndTheLabelFollows) {
+  Play("testsrc=size=32x24:rate=25:duration=2");
+  QLabel* label = dlg.findChild<QLabel*>(QStringLiteral("FrameLabel"));
+  ASSERT_NE(label, nullptr);
+  const auto values = [&] { return dlg.m_playback.Values(); };
+  const auto shows = [&](int index) {
+    const QString want = QString::fromUtf8(avi_view::FrameLabel(index, 50, 25, 1).c_str());
+    return QTest::qWaitFor([&] { return label->text() == want && label->isVisible(); }, 10000);
+  };
+  while (values().m_frame < 2 && std::chrono::steady_clock::now() < deadline) QTest::qWait(1);
+  QTest::keyClick(dlg.m_viewButton, Qt::Key_Space);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return values().m_paused == 1; }, 10000));
+  const int at = values().m_frame;
+  ASSERT_TRUE(shows(at));
+  for (Qt::Key key : {Qt::Key_Period, Qt::Key_Period, Qt::Key_Period, Qt::Key_Comma}) QTest::keyClick(dlg.m_slider, key);
+  EXPECT_TRUE(shows(at + 2));
+  // In the FPS box the keys type, as anywhere text goes.
+  QTest::keyClick(dlg.m_fpsEdit, Qt::Key_Period);
+  EXPECT_EQ(dlg.m_fpsEdit->text(), "25.");
+  EXPECT_EQ(values().m_frame, at + 2);
+  QTest::keyClick(dlg.m_viewButton, Qt::Key_Space);
+  EXPECT_EQ(values().m_paused, 0);
 }
 
 }  // namespace

@@ -608,3 +608,162 @@ INSTANTIATE_TEST_SUITE_P(Codecs, BackwardPlayback, ::testing::ValuesIn(kBackward
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Files FFmpeg writes that are read right in order but were read wrong
+// after a jump: streams without a usable index, intra refresh, B-frames
+// between empty chunks, FourCCs of FFmpeg's QuickTime table, 15-bit RGB.
+// Every frame, whatever the order it is asked in, is the one in-order
+// decoding gives, and in-order decoding is FFmpeg's.
+enum class Cut { kNone, kIndex, kFifteenBits };
+
+struct AnyOrderCase {
+  const char* name;
+  const char* args;  // ffmpeg output options; a second pass after '|' copies the first file
+  Cut cut;
+  int width, height;
+};
+
+const AnyOrderCase kAnyOrderCases[] = {
+    {"Mpeg4BFramesNoIndex", "-c:v mpeg4 -bf 2 -g 12", Cut::kIndex, 64, 48},
+    {"H264NoIndex", "-c:v libx264 -pix_fmt yuv420p -g 12", Cut::kIndex, 64, 48},
+    {"H264OpenGopNoIndex", "-c:v libx264 -pix_fmt yuv420p -g 12 -x264-params open-gop=1", Cut::kIndex, 64, 48},
+    {"H264IntraRefresh", "-c:v libx264 -pix_fmt yuv420p -x264-params intra-refresh=1:keyint=12", Cut::kNone, 64, 48},
+    {"H264IntraRefreshNoIndex", "-c:v libx264 -pix_fmt yuv420p -x264-params intra-refresh=1:keyint=12", Cut::kIndex,
+     64, 48},
+    {"XvidPacked", "-c:v libxvid -bf 2 -g 12", Cut::kNone, 64, 48},
+    {"Mpeg4BFramesCopied", "-c:v mpeg4 -bf 2 -g 12 -f matroska | -c copy -bsf:v mpeg4_unpack_bframes", Cut::kNone,
+     64, 48},
+    {"DnxhrAVdh", "-c:v dnxhd -profile:v dnxhr_lb -pix_fmt yuv422p -vtag AVdh", Cut::kNone, 256, 128},
+    {"ProresAp4h", "-c:v prores_ks -profile:v 4 -pix_fmt yuva444p10le -vtag ap4h", Cut::kNone, 64, 48},
+    {"Rgb15", "-c:v rawvideo -pix_fmt rgb555le", Cut::kFifteenBits, 33, 17},
+};
+
+std::vector<std::vector<LONG>> AccessOrders(LONG frames) {
+  std::vector<LONG> backward, random;
+  for (LONG i = frames - 1; i >= 0; --i) backward.push_back(i);
+  for (LONG i = 0; i < frames; ++i) random.push_back((i * 7 + 3) % frames);  // every frame once: 7 and frames share no factor
+  std::vector<std::vector<LONG>> orders = {backward, random};
+  for (LONG first : {LONG{4}, LONG{13}, frames / 2 + 1}) {  // what export --first does
+    std::vector<LONG> range;
+    for (LONG i = first; i < std::min(first + 6, frames); ++i) range.push_back(i);
+    orders.push_back(range);
+  }
+  return orders;
+}
+
+// The file with everything from the legacy index on cut away, as a recording
+// ends that was stopped before it was written.
+void CutIndex(const std::string& path) {
+  std::vector<std::uint8_t> bytes = testsupport::ReadFileBytes(path);
+  const std::string text(bytes.begin(), bytes.end());
+  const std::size_t at = text.rfind("idx1");
+  ASSERT_NE(at, std::string::npos);
+  bytes.resize(at);
+  testsupport::WriteFileBytes(path, bytes);
+}
+
+// biBitCount 15 in place of 16, as some writers store RGB555.
+void FifteenBits(const std::string& path) {
+  std::vector<std::uint8_t> bytes = testsupport::ReadFileBytes(path);
+  const std::string text(bytes.begin(), bytes.end());
+  const std::size_t strf = text.find("strf");
+  ASSERT_NE(strf, std::string::npos);
+  ASSERT_EQ(bytes[strf + 8 + 14], 16);
+  bytes[strf + 8 + 14] = 15;
+  testsupport::WriteFileBytes(path, bytes);
+}
+
+class AnyOrder : public ::testing::TestWithParam<AnyOrderCase> {};
+
+TEST_P(AnyOrder, EveryFrameAsInOrderDecoding) {
+  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  const AnyOrderCase& c = GetParam();
+  constexpr int kFrames = 30;
+  TempDir dir;
+  const std::string original = dir.file("original.avi"), path = dir.file("clip.avi");
+  const std::string args = c.args;
+  const std::size_t bar = args.find('|');
+  const std::string first = dir.file(bar == std::string::npos ? "original.avi" : "first.avi");
+  ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=" + std::to_string(c.width) + "x" +
+                       std::to_string(c.height) + ":rate=10 -frames:v " + std::to_string(kFrames) + " " +
+                       args.substr(0, bar) + " -y " + ShellQuote(first))
+                .exitCode,
+            0);
+  if (bar != std::string::npos) {
+    ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(first) + " " + args.substr(bar + 1) + " -y " +
+                         ShellQuote(original))
+                  .exitCode,
+              0);
+  }
+  ASSERT_EQ(RunCommand("cp " + ShellQuote(original) + " " + ShellQuote(path)).exitCode, 0);
+  if (c.cut == Cut::kIndex) CutIndex(path);
+  if (c.cut == Cut::kFifteenBits) FifteenBits(path);
+
+  std::vector<Frame> inOrder;
+  {
+    Reader reader(path);
+    ASSERT_TRUE(reader.decoder());
+    for (LONG i = 0; i < reader.length(); ++i) inOrder.push_back(reader.Get(i));
+  }
+  // The pictures in order, each once: players repeat them for empty samples
+  // and to keep the rate, and so does FFmpeg, in places of its own.
+  const auto distinct = [](const std::vector<Frame>& frames) {
+    std::vector<Frame> pictures;
+    for (const Frame& f : frames)
+      if (!f.empty() && (pictures.empty() || f != pictures.back())) pictures.push_back(f);
+    return pictures;
+  };
+  const std::vector<Frame> ours = distinct(inOrder), ffmpeg = distinct(FfmpegFrames(original, c.width, c.height));
+  ASSERT_EQ(ours.size(), ffmpeg.size());
+  for (std::size_t i = 0; i < ours.size(); ++i) EXPECT_GE(codectest::Psnr(ours[i], ffmpeg[i]), 40) << "picture " << i;
+
+  const LONG length = static_cast<LONG>(inOrder.size());
+  for (const std::vector<LONG>& order : AccessOrders(length)) {
+    Reader reader(path);
+    ASSERT_TRUE(reader.decoder());
+    for (LONG i : order)
+      ASSERT_EQ(reader.Get(i), inOrder[static_cast<std::size_t>(i)]) << "frame " << i << " after a jump to " << order[0];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, AnyOrder, ::testing::ValuesIn(kAnyOrderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// An H.264 key frame followed by samples no decoder takes: the key frame
+// shows (the decoder gives it up only at the end), the rest are null, and
+// asking for them again decodes nothing anew.
+TEST(FrameDecoder, KeyFrameBeforeUndecodableSamplesShows) {
+  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  TempDir dir;
+  const std::string one = dir.file("one.avi");
+  ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 1 -c:v libx264 "
+                       "-pix_fmt yuv420p -y " + ShellQuote(one))
+                .exitCode,
+            0);
+  const avitest::ReadBack h264 = avitest::ReadClip(one);
+  ASSERT_EQ(h264.frames.size(), 1u);
+  const Frame expected = FfmpegFrames(one, 64, 48).at(0);
+  for (const std::size_t junk : {std::size_t{2}, std::size_t{300}}) {
+    std::vector<std::vector<std::uint8_t>> samples = {h264.frames[0]};
+    for (std::size_t i = 0; i < junk; ++i) samples.push_back(codectest::MakeNoiseFrame(16, 8, static_cast<unsigned>(i)));
+    std::vector<DWORD> flags(samples.size(), 0);
+    flags[0] = AVIIF_KEYFRAME;
+    const std::string path = WriteStream(dir, h264.format, samples, flags);
+    Reader reader(path);
+    ASSERT_TRUE(reader.decoder());
+    const Frame first = reader.Get(0);
+    ASSERT_FALSE(first.empty()) << junk;
+    EXPECT_GE(codectest::Psnr(first, expected), 40) << junk;
+    for (LONG i : {LONG{1}, static_cast<LONG>(junk), LONG{1}}) EXPECT_TRUE(reader.Get(i).empty()) << junk << " frame " << i;
+    EXPECT_EQ(reader.Get(0), first) << junk;
+    std::remove(path.c_str());
+  }
+}
+
+}  // namespace

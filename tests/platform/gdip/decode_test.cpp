@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <tiffio.h>
 
+#include "platform/decode_stop.h"
 #include "platform/gdiplus.h"
 #include "platform/picture_probe.h"
 #include "platform/text.h"
@@ -670,6 +671,45 @@ TEST_P(CorruptFiles, GiveNoImageAndAFailingStatus) {
 
 INSTANTIATE_TEST_SUITE_P(Files, CorruptFiles, testing::ValuesIn(CorruptCases()),
                          [](const testing::TestParamInfo<CorruptCase>& info) { return std::string(info.param.name); });
+
+// A progressive JPEG with its last scan repeated until it has `scans`: the
+// decoder warns of each repeat and decodes it again.
+std::vector<std::uint8_t> JpegWithScans(std::size_t scans) {
+  std::vector<std::uint8_t> bytes = Written(
+      [](const std::string& p) { return WriteJpeg(p, 64, 64, Gradient(64, 64), 90, JpegSampling::kGrey, true); });
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 2; i + 1 < bytes.size(); ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) starts.push_back(i);
+  const std::size_t end = bytes.size() - 2;  // the end-of-image marker
+  const std::vector<std::uint8_t> last(bytes.begin() + std::ptrdiff_t(starts.back()), bytes.begin() + std::ptrdiff_t(end));
+  for (std::size_t n = starts.size(); n < scans; ++n) bytes.insert(bytes.end() - 2, last.begin(), last.end());
+  return bytes;
+}
+
+TEST(Decode, AJpegMayHaveAHundredScansAndNoMore) {
+  TempDir dir;
+  for (const auto& [scans, expected] : {std::pair{std::size_t{100}, Ok}, std::pair{std::size_t{101}, InvalidParameter}}) {
+    WriteFileBytes(dir.file("p.jpg"), JpegWithScans(scans));
+    std::unique_ptr<Bitmap> bitmap;
+    EXPECT_EQ(Decode(dir.file("p.jpg"), &bitmap), expected) << scans << " scans";
+  }
+}
+
+// A decode whose job is told to stop gives up like one of a corrupt file.
+TEST(Decode, AStopRequestEndsEveryKindOfDecode) {
+  TempDir dir;
+  const std::pair<const char*, std::vector<std::uint8_t>> files[] = {
+      {"jpeg", SmallJpeg()}, {"png", SmallPng()}, {"gif", SmallGif()}, {"tiff", SmallTiff()}};
+  for (const auto& [name, bytes] : files) {
+    WriteFileBytes(dir.file(name), bytes);
+    std::atomic<bool> stop{false};
+    const kernel::DecodeStopScope scope(stop);
+    std::unique_ptr<Bitmap> bitmap;
+    EXPECT_EQ(Decode(dir.file(name), &bitmap), Ok) << name;
+    stop = true;
+    EXPECT_NE(Decode(dir.file(name), &bitmap), Ok) << name;
+  }
+}
 
 TEST(Probe, FindsNoPictureInWhatIsNotAPictureFile) {
   TempDir dir;
