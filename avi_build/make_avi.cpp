@@ -228,7 +228,20 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
     host.MessageBox(AviErrorName(hr), "AVIStreamSetFormat", MessageKind::Failure);
     return result;
   }
+  // The quality set in the chooser, where the compressor has one.
+  const DWORD quality = compvars.lQ >= 0 && compvars.lQ <= 10000 ? DWORD(compvars.lQ) : kQuality;
   if (compressor.hic) {
+    // The rate and key-frame interval, so that a compressor with inter
+    // frames places its key frames in time; ICCompress then never forces one.
+    ICCOMPRESSFRAMES frames{};
+    frames.lpbiOutput = output;
+    frames.lpbiInput = &input;
+    frames.lQuality = LONG(quality);
+    frames.lKeyRate = compvars.lKey;
+    frames.dwRate = s.fps;
+    frames.dwScale = 1;
+    // A compressor that does not take it keeps its own key-frame placement.
+    (void)ICSendMessage(compressor.hic, ICM_COMPRESS_FRAMES_INFO, DWORD_PTR(&frames), sizeof frames);
     if (ICSendMessage(compressor.hic, ICM_COMPRESS_BEGIN, DWORD_PTR(&input), DWORD_PTR(output)) != ICERR_OK) {
       host.MessageBox("Compression Startup Failure", "ICCompressBegin", MessageKind::Failure);
       return result;
@@ -271,7 +284,7 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
     if (compressor.hic) {
       flags = 0;
       if (ICCompress(compressor.hic, 0, output, outputBuffer.get(), &input, composed.pixels.get(), nullptr, &flags,
-                     result.framesWritten, 0, kQuality, nullptr, nullptr) != ICERR_OK) {
+                     result.framesWritten, 0, quality, nullptr, nullptr) != ICERR_OK) {
         host.MessageBox("Compression Failure", "ICCompress", MessageKind::Failure);
         return Outcome::Skipped;
       }

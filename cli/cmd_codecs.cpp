@@ -1,6 +1,8 @@
 // stillweaver-cli codecs: the compressors the Make-AVI job can use, one per
-// line as FOURCC<TAB>name, uncompressed first as "none".
+// line as FOURCC<TAB>name<TAB>the make options it takes ("-" for none),
+// uncompressed first as "none".
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
 #include "platform/codec/compressor_choice.h"
@@ -11,15 +13,19 @@ namespace cli {
 const char kCodecsHelp[] =
     "usage: stillweaver-cli codecs\n"
     "\n"
-    "Lists the compressors make can use, one a line as FOURCC<TAB>name,\n"
+    "Lists the compressors make can use, one a line as FOURCC<TAB>name<TAB>\n"
+    "the make settings it takes (--quality, --keyint, or - for none),\n"
     "uncompressed first as \"none\". Pass the FOURCC to make --codec.\n";
 
 int CmdCodecs(const Args& args) {
   if (!args.empty() && args != Args{"--"}) return UsageError("codecs takes no arguments");
-  std::printf("none\tFull Frames (Uncompressed)\n");
-  ICINFO info;
-  for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i)
-    std::printf("%s\t%s\n", codec::CompressorName(info.fccHandler).c_str(), info.szDescription);
+  for (const CompressorChoice& choice : codec::OfferedCompressors(nullptr)) {
+    std::string settings;
+    if (choice.hasQuality) settings += "--quality";
+    if (choice.hasKeyInterval) settings += settings.empty() ? "--keyint" : " --keyint";
+    std::printf("%s\t%s\t%s\n", codec::CompressorName(choice.fccHandler).c_str(), choice.name.c_str(),
+                settings.empty() ? "-" : settings.c_str());
+  }
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <string>
 #include <tuple>
 
+#include "avi_build/frame_compose.h"
 #include "avi_build/frame_rate.h"
 #include "avi_build/make_avi.h"
 #include "avi_view/verify_avi.h"
@@ -136,6 +138,9 @@ const char kMakeHelp[] =
     "                  pictures (their 0.1 to 99.9 percentiles)\n"
     "  --codec FOURCC  the compressor (see stillweaver-cli codecs), or none for\n"
     "                  uncompressed frames (default none)\n"
+    "  --quality Q     the compressor's quality, 0 to 100 (default 85)\n"
+    "  --keyint N      a key frame every N frames (default: one a second)\n"
+    "                  codecs says which compressor takes which\n"
     "  --list FILE     read further picture paths from FILE, one a line\n"
     "                  (- for standard input)\n"
     "  --verify        read the finished file back: its index and frame count,\n"
@@ -152,8 +157,11 @@ int CmdMake(const Args& args) {
   std::string output, codec = "none", listFile, fps, cols, rows, range;
   std::vector<std::string> pictures;
   bool verify = false;
+  constexpr std::int32_t kNotGiven = INT32_MIN;
+  std::int32_t quality = kNotGiven, keyInterval = kNotGiven;
   OptionParser parser(args);
   while (parser.More()) {
+    if (parser.Int("--quality", &quality) || parser.Int("--keyint", &keyInterval)) continue;
     if (parser.Text("--cols", &cols) || parser.Text("--rows", &rows) || parser.Text("--range", &range) ||
         parser.Int("--hold", &settings.hold) || parser.Text("--fps", &fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
         parser.Text("-o", &output))
@@ -187,13 +195,6 @@ int CmdMake(const Args& args) {
 
   FOURCC fourcc = 0;
   if (!codec::ParseCompressorName(codec, &fourcc)) return UsageError("unknown codec '" + codec + "'");
-  if (fourcc != 0) {
-    HIC probe = ICOpen(ICTYPE_VIDEO, fourcc, ICMODE_COMPRESS);
-    if (!probe) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
-    (void)ICClose(probe);
-  }
-  // The --codec option answers the job's compressor choice.
-  ICSetCompressorChooser(codec::ChooserPicking(fourcc));
   if (!listFile.empty() && !ReadList(listFile, &pictures)) {
     ReportError("Error", "cannot read the list " + listFile);
     return 1;
@@ -217,6 +218,26 @@ int CmdMake(const Args& args) {
   }
   const std::string problem = avi_build::CheckFrameSettings(settings);
   if (!problem.empty()) return UsageError(problem);
+
+  const BITMAPINFOHEADER frame = avi_build::FrameHeader(settings.cols, settings.rows);
+  const std::vector<CompressorChoice> offered = codec::OfferedCompressors(&frame);
+  const CompressorChoice* choice = codec::FindChoice(offered, fourcc);
+  if (!choice) return UsageError("unknown codec '" + codec + "' (see stillweaver-cli codecs)");
+  // A size the compressor cannot write is refused before anything is made.
+  if (!choice->declined.empty()) return UsageError(choice->declined);
+  CompressorSettings chosen;
+  if (quality != kNotGiven) {
+    if (!choice->hasQuality) return UsageError(codec + " takes no --quality (see stillweaver-cli codecs)");
+    if (quality < 0 || quality > 100) return UsageError("--quality needs a number from 0 to 100");
+    chosen.quality = quality;
+  }
+  if (keyInterval != kNotGiven) {
+    if (!choice->hasKeyInterval) return UsageError(codec + " takes no --keyint (see stillweaver-cli codecs)");
+    if (keyInterval < 1) return UsageError("--keyint needs a number of frames, 1 or more");
+    chosen.keyInterval = keyInterval;
+  }
+  // The options answer the job's compressor choice.
+  ICSetCompressorChooser(codec::ChooserPicking(fourcc, chosen));
 
   TerminalMakeAviHost host(std::move(pictures), output);
   if (verify && avi_view::KeepsEveryPixel(fourcc)) host.HashFrames();

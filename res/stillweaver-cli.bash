@@ -23,7 +23,7 @@ _stillweaver_cli() {
   esac
   local options=""
   case $command in
-    make) options="-o --cols --rows --fps --hold --clip --fit --range --codec --list --verify --help" ;;
+    make) options="-o --cols --rows --fps --hold --clip --fit --range --codec --quality --keyint --list --verify --help" ;;
     check) options="--fps --list --help" ;;
     codecs) options="--help" ;;
     info|framemd5) options="--help" ;;

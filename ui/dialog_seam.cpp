@@ -1,19 +1,16 @@
 #include "ui/dialog_seam.h"
 
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLineEdit>
-#include <QLabel>
-#include <QListWidget>
 #include <QMessageBox>
-#include <QVBoxLayout>
 #include <atomic>
 
+#include "ui/compressor_dlg.h"
 #include "ui/ui_thread.h"
 
 namespace ui {
@@ -78,24 +75,12 @@ class QtDialogs final : public DialogSeam {
     return QFile::encodeName(dialog->selectedFiles().first()).toStdString();
   }
 
-  int chooseCompressor(QWidget* owner, const std::string& title,
-                       const std::vector<CompressorChoice>& offered) override {
-    QDialog dialog(owner);
-    dialog.setObjectName(QStringLiteral("CompressorChooser"));
-    dialog.setWindowTitle(FromLocal8Bit(title));
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("Compressor:"), &dialog));
-    auto* list = new QListWidget(&dialog);
-    for (const CompressorChoice& choice : offered) list->addItem(FromLocal8Bit(choice.name));
-    list->setCurrentRow(0);
-    layout->addWidget(list);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    layout->addWidget(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+  int chooseCompressor(QWidget* owner, const std::string& title, const std::vector<CompressorChoice>& offered,
+                       CompressorSettings& settings) override {
+    CCompressorDlg dialog(owner, title, offered);
     if (dialog.exec() != QDialog::Accepted) return -1;
-    return list->currentRow();
+    settings = dialog.settings();
+    return dialog.chosen();
   }
 };
 

@@ -46,9 +46,10 @@ class DialogSeam {
   // The chosen file's full path (8-bit, as the file system spells it), or
   // nothing when cancelled.
   virtual std::optional<std::string> fileDialog(QWidget* owner, const FileDialogRequest& request) = 0;
-  // Index into offered, or -1 when cancelled.
-  virtual int chooseCompressor(QWidget* owner, const std::string& title,
-                               const std::vector<CompressorChoice>& offered) = 0;
+  // Index into offered, or -1 when cancelled; the chosen compressor's
+  // settings are left in `settings`.
+  virtual int chooseCompressor(QWidget* owner, const std::string& title, const std::vector<CompressorChoice>& offered,
+                               CompressorSettings& settings) = 0;
 };
 
 // The seam in force: the installed one, else the Qt dialogs.

@@ -51,9 +51,10 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_hIcon(MainIcon()) {
   qApp->installEventFilter(this);
   // ICCompressorChoose asks the user through the dialog seam, on this thread.
   m_previousChooser = ICSetCompressorChooser(
-      [](HWND owner, const std::string& title, const std::vector<CompressorChoice>& offered) {
+      [](HWND owner, const std::string& title, const std::vector<CompressorChoice>& offered,
+         CompressorSettings& settings) {
         return RunOnUiThread(
-            [&] { return Dialogs().chooseCompressor(static_cast<QWidget*>(owner), title, offered); });
+            [&] { return Dialogs().chooseCompressor(static_cast<QWidget*>(owner), title, offered, settings); });
       });
   OnInitDialog();
 }

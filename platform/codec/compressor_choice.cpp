@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/codec/compressor_table.h"
+
 namespace codec {
 
 namespace {
@@ -35,15 +37,39 @@ std::string CompressorName(FOURCC fcc) {
   return name;
 }
 
-CompressorChooser ChooserPicking(FOURCC fcc) {
-  return [fcc](HWND, const std::string&, const std::vector<CompressorChoice>& offered) {
-    for (std::size_t i = 0; i < offered.size(); ++i) {
-      const bool match = fcc == 0 ? offered[i].fccHandler == 0
-                                  : offered[i].fccHandler != 0 && SameFourcc(offered[i].fccHandler, fcc);
-      if (match) return static_cast<int>(i);
-    }
-    return -1;
+const CompressorChoice* FindChoice(const std::vector<CompressorChoice>& offered, FOURCC fcc) {
+  for (const CompressorChoice& choice : offered) {
+    const bool match =
+        fcc == 0 ? choice.fccHandler == 0 : choice.fccHandler != 0 && SameFourcc(choice.fccHandler, fcc);
+    if (match) return &choice;
+  }
+  return nullptr;
+}
+
+CompressorChooser ChooserPicking(FOURCC fcc, const CompressorSettings& settings) {
+  return [fcc, settings](HWND, const std::string&, const std::vector<CompressorChoice>& offered,
+                         CompressorSettings& chosen) {
+    const CompressorChoice* choice = FindChoice(offered, fcc);
+    if (!choice || !choice->declined.empty()) return -1;
+    chosen = settings;
+    return static_cast<int>(choice - offered.data());
   };
+}
+
+std::vector<CompressorChoice> OfferedCompressors(const BITMAPINFOHEADER* in) {
+  std::vector<CompressorChoice> offered(1);
+  offered[0].fccHandler = 0;
+  offered[0].name = "Full Frames (Uncompressed)";
+  for (const CompressorEntry* entry : InstalledCompressors()) {
+    CompressorChoice choice;
+    choice.fccHandler = entry->fcc;
+    choice.name = entry->description;
+    if (in) (void)QueryInput(*entry, in, &choice.declined);  // the reason is what counts here
+    choice.hasQuality = entry->quality != QualityControl::kNone;
+    choice.hasKeyInterval = entry->keyFrames != KeyFrames::kAll;
+    offered.push_back(std::move(choice));
+  }
+  return offered;
 }
 
 }  // namespace codec

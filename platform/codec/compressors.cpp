@@ -1,26 +1,33 @@
 // The installable-compressor services: ICInfo, ICOpen, ICSendMessage,
 // ICCompress, ICClose, and the chooser seam of ICCompressorChoose.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
 
-#include "platform/codec/compressor_spec.h"
+#include "platform/codec/compressor_choice.h"
+#include "platform/codec/compressor_table.h"
 #include "platform/codec/video_encoder.h"
 #include "platform/vfw.h"
+
+extern "C" {
+#include <libavutil/rational.h>
+}
 
 // One open compressor. The encoder exists between ICM_COMPRESS_BEGIN and
 // ICM_COMPRESS_END; ICM_COMPRESS_GET_FORMAT may open it early to learn the
 // codec data, and BEGIN then keeps it.
 struct Compressor {
-  const codec::CompressorSpec* spec = nullptr;
+  const codec::CompressorEntry* entry = nullptr;
+  codec::EncoderOptions options;  // from ICM_COMPRESS_FRAMES_INFO
   std::unique_ptr<codec::VideoEncoder> encoder;
   bool begun = false;
 };
 
 namespace {
 
-using codec::CompressorSpec;
+using codec::CompressorEntry;
 
 int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biHeight : bih->biHeight; }
 
@@ -29,19 +36,19 @@ int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biH
   const int width = in->biWidth;
   const int height = HeightOf(in);
   if (hic->encoder && (hic->encoder->width() != width || hic->encoder->height() != height)) hic->encoder.reset();
-  if (!hic->encoder) hic->encoder = codec::VideoEncoder::Open(*hic->spec, width, height);
+  if (!hic->encoder) hic->encoder = codec::VideoEncoder::Open(*hic->entry, width, height, hic->options);
   return hic->encoder.get();
 }
 
 [[nodiscard]] LRESULT GetFormat(Compressor* hic, const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
-  const LRESULT query = codec::QueryInput(*hic->spec, in);
+  const LRESULT query = codec::QueryInput(*hic->entry, in);
   if (query != ICERR_OK) return query;
   std::vector<std::uint8_t> extradata;
-  if (hic->spec->extradata) {
+  if (hic->entry->extradata) {
     const bool running = hic->begun && hic->encoder;
     if (running && (hic->encoder->width() != in->biWidth || hic->encoder->height() != HeightOf(in))) {
       // Another size while compressing: ask a scratch encoder.
-      const auto scratch = codec::VideoEncoder::Open(*hic->spec, in->biWidth, HeightOf(in));
+      const auto scratch = codec::VideoEncoder::Open(*hic->entry, in->biWidth, HeightOf(in), hic->options);
       if (!scratch) return ICERR_INTERNAL;
       extradata = scratch->extradata();
     } else {
@@ -57,8 +64,8 @@ int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biH
   bih.biWidth = in->biWidth;
   bih.biHeight = HeightOf(in);
   bih.biPlanes = 1;
-  bih.biBitCount = hic->spec->bitCount;
-  bih.biCompression = hic->spec->fcc;
+  bih.biBitCount = hic->entry->bitCount;
+  bih.biCompression = hic->entry->fcc;
   bih.biSizeImage = static_cast<DWORD>(
       (static_cast<std::int64_t>(bih.biWidth) * bih.biHeight * bih.biBitCount + 7) / 8);
   std::memcpy(out, &bih, sizeof bih);
@@ -66,9 +73,32 @@ int HeightOf(const BITMAPINFOHEADER* bih) { return bih->biHeight < 0 ? -bih->biH
   return size;
 }
 
-bool OutputMatches(const CompressorSpec& spec, const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+bool OutputMatches(const CompressorEntry& entry, const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
   return out && out->biWidth == in->biWidth && HeightOf(out) == HeightOf(in) &&
-         codec::FindCompressor(out->biCompression) == &spec;
+         codec::FindCompressor(out->biCompression) == &entry;
+}
+
+// The sequence's rate and key-frame interval; before BEGIN only.
+[[nodiscard]] LRESULT FramesInfo(Compressor* hic, const ICCOMPRESSFRAMES* frames, DWORD_PTR size) {
+  if (!frames || size < sizeof(ICCOMPRESSFRAMES)) return ICERR_BADPARAM;
+  if (hic->begun) return ICERR_ERROR;
+  codec::EncoderOptions options = hic->options;
+  if (frames->dwRate > 0 && frames->dwScale > 0) {
+    av_reduce(&options.rateNum, &options.rateDen, frames->dwRate, frames->dwScale, INT_MAX);
+    options.rateNum = std::max(options.rateNum, 1);
+    options.rateDen = std::max(options.rateDen, 1);
+  }
+  // Once a second of video by default: stepping or jumping anywhere then
+  // decodes at most a second's frames.
+  const std::int64_t perSecond = (std::int64_t{options.rateNum} + options.rateDen - 1) / options.rateDen;
+  options.keyInterval = frames->lKeyRate > 0 ? int(frames->lKeyRate) : int(std::min<std::int64_t>(perSecond, INT_MAX));
+  const bool changed = options.keyInterval != hic->options.keyInterval || options.rateNum != hic->options.rateNum ||
+                       options.rateDen != hic->options.rateDen;
+  hic->options = options;
+  // An encoder opened early for the codec data of an intra-only codec stays:
+  // the format already written holds its codec data.
+  if (changed && hic->entry->keyFrames != codec::KeyFrames::kAll) hic->encoder.reset();
+  return ICERR_OK;
 }
 
 std::mutex g_chooserMutex;
@@ -80,22 +110,22 @@ BOOL ICInfo(DWORD fccType, DWORD i, ICINFO* lpicinfo) {
   if (!lpicinfo || (fccType != ICTYPE_VIDEO && fccType != 0)) return FALSE;
   const auto installed = codec::InstalledCompressors();
   if (i >= installed.size()) return FALSE;
-  const CompressorSpec& spec = *installed[i];
+  const CompressorEntry& entry = *installed[i];
   ICINFO info{};
   info.fccType = ICTYPE_VIDEO;
-  info.fccHandler = spec.fcc;
-  std::strncpy(info.szName, spec.name, sizeof info.szName - 1);
-  std::strncpy(info.szDescription, spec.description, sizeof info.szDescription - 1);
+  info.fccHandler = entry.fcc;
+  std::strncpy(info.szName, entry.name, sizeof info.szName - 1);
+  std::strncpy(info.szDescription, entry.description, sizeof info.szDescription - 1);
   *lpicinfo = info;
   return TRUE;
 }
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode) {
   if ((fccType != ICTYPE_VIDEO && fccType != 0) || wMode != ICMODE_COMPRESS) return nullptr;
-  const CompressorSpec* spec = codec::FindCompressor(fccHandler);
-  if (!spec) return nullptr;
+  const CompressorEntry* entry = codec::FindCompressor(fccHandler);
+  if (!entry) return nullptr;
   HIC hic = new Compressor;
-  hic->spec = spec;
+  hic->entry = entry;
   return hic;
 }
 
@@ -111,18 +141,18 @@ LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2) {
   auto* out = reinterpret_cast<BITMAPINFOHEADER*>(dw2);
   switch (msg) {
     case ICM_COMPRESS_QUERY:
-      return codec::QueryInput(*hic->spec, in);
+      return codec::QueryInput(*hic->entry, in);
     case ICM_COMPRESS_GET_FORMAT:
       return GetFormat(hic, in, out);
     case ICM_COMPRESS_GET_SIZE: {
-      const LRESULT query = codec::QueryInput(*hic->spec, in);
+      const LRESULT query = codec::QueryInput(*hic->entry, in);
       if (query != ICERR_OK) return query;
-      return static_cast<LRESULT>(codec::MaxFrameBytes(*hic->spec, in->biWidth, HeightOf(in)));
+      return static_cast<LRESULT>(codec::MaxFrameBytes(*hic->entry, in->biWidth, HeightOf(in)));
     }
     case ICM_COMPRESS_BEGIN: {
-      const LRESULT query = codec::QueryInput(*hic->spec, in);
+      const LRESULT query = codec::QueryInput(*hic->entry, in);
       if (query != ICERR_OK) return query;
-      if (!OutputMatches(*hic->spec, in, out)) return ICERR_BADFORMAT;
+      if (!OutputMatches(*hic->entry, in, out)) return ICERR_BADFORMAT;
       // A second BEGIN starts afresh, so its first frame is a key frame.
       if (hic->begun) hic->encoder.reset();
       hic->begun = false;
@@ -130,6 +160,8 @@ LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2) {
       hic->begun = true;
       return ICERR_OK;
     }
+    case ICM_COMPRESS_FRAMES_INFO:
+      return FramesInfo(hic, reinterpret_cast<const ICCOMPRESSFRAMES*>(dw1), dw2);
     case ICM_COMPRESS_END:
       hic->encoder.reset();
       hic->begun = false;
@@ -147,14 +179,14 @@ DWORD ICCompress(HIC hic, DWORD /*dwFlags*/, LPBITMAPINFOHEADER lpbiOutput, void
   if (!hic || !lpbiOutput || !lpData || !lpbiInput || !lpBits) return result(ICERR_BADPARAM);
   if (!hic->begun || !hic->encoder) return result(ICERR_ERROR);
   if (lpbiInput->biWidth != hic->encoder->width() || HeightOf(lpbiInput) != hic->encoder->height() ||
-      codec::QueryInput(*hic->spec, lpbiInput) != ICERR_OK)
+      codec::QueryInput(*hic->entry, lpbiInput) != ICERR_OK)
     return result(ICERR_BADFORMAT);
   codec::VideoEncoder::Packet packet;
   const LRESULT r = hic->encoder->Encode(static_cast<const std::uint8_t*>(lpBits), lpbiInput->biHeight > 0,
                                          dwQuality, &packet);
   if (r != ICERR_OK) return result(r);
   // The caller's buffer holds ICM_COMPRESS_GET_SIZE bytes; never go past it.
-  if (static_cast<std::int64_t>(packet.size) > codec::MaxFrameBytes(*hic->spec, hic->encoder->width(), hic->encoder->height()))
+  if (static_cast<std::int64_t>(packet.size) > codec::MaxFrameBytes(*hic->entry, hic->encoder->width(), hic->encoder->height()))
     return result(ICERR_MEMORY);
   std::memcpy(lpData, packet.data, packet.size);
   lpbiOutput->biSizeImage = static_cast<DWORD>(packet.size);
@@ -177,20 +209,22 @@ BOOL ICCompressorChoose(HWND hwnd, UINT /*uiFlags*/, void* pvIn, void* /*lpData*
     chooser = g_chooser;
   }
   if (!chooser) return FALSE;
-  const auto* in = static_cast<const BITMAPINFOHEADER*>(pvIn);
-  std::vector<CompressorChoice> offered{{0, "Full Frames (Uncompressed)"}};
-  for (const CompressorSpec* spec : codec::InstalledCompressors())
-    if (!in || codec::QueryInput(*spec, in) == ICERR_OK) offered.push_back({spec->fcc, spec->description});
+  const std::vector<CompressorChoice> offered = codec::OfferedCompressors(static_cast<const BITMAPINFOHEADER*>(pvIn));
   // The chooser runs without the lock: it may show a dialog for a long time.
-  const int chosen = chooser(hwnd, lpszTitle ? lpszTitle : "", offered);
+  CompressorSettings settings;
+  const int chosen = chooser(hwnd, lpszTitle ? lpszTitle : "", offered, settings);
   if (chosen < 0 || static_cast<std::size_t>(chosen) >= offered.size()) return FALSE;
+  const CompressorChoice& choice = offered[std::size_t(chosen)];
+  if (!choice.declined.empty()) return FALSE;
   HIC hic = nullptr;
   if (chosen > 0) {
-    hic = ICOpen(ICTYPE_VIDEO, offered[chosen].fccHandler, ICMODE_COMPRESS);
+    hic = ICOpen(ICTYPE_VIDEO, choice.fccHandler, ICMODE_COMPRESS);
     if (!hic) return FALSE;
   }
   pc->hic = hic;
   pc->fccType = ICTYPE_VIDEO;
-  pc->fccHandler = offered[chosen].fccHandler;
+  pc->fccHandler = choice.fccHandler;
+  pc->lQ = choice.hasQuality ? std::clamp(settings.quality, 0, 100) * 100 : ICQUALITY_DEFAULT;
+  pc->lKey = choice.hasKeyInterval ? std::max(settings.keyInterval, 0) : 0;
   return TRUE;
 }

@@ -1,5 +1,6 @@
 #include "platform/codec/video_encoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -8,6 +9,7 @@ extern "C" {
 }
 
 #include "platform/codec/av_handles.h"
+#include "platform/codec/visual_object_header.h"
 #include "platform/dib/layout.h"
 
 namespace codec {
@@ -20,7 +22,8 @@ constexpr DWORD kOpenQuality = 8500;
 // A libavcodec encoder behind a libswscale conversion from BGR.
 class LibavEncoder final : public VideoEncoder {
  public:
-  static std::unique_ptr<VideoEncoder> Open(const CompressorSpec& spec, int width, int height);
+  static std::unique_ptr<VideoEncoder> Open(const CompressorEntry& entry, int width, int height,
+                                            const EncoderOptions& options);
   LRESULT Encode(const std::uint8_t* bits, bool bottomUp, DWORD quality, Packet* out) override;
 
  private:
@@ -28,7 +31,7 @@ class LibavEncoder final : public VideoEncoder {
   bool PrepareFrame();
   bool ConvertInput(const std::uint8_t* bits, bool bottomUp);
 
-  const CompressorSpec* m_spec = nullptr;
+  const CompressorEntry* m_entry = nullptr;
   EncodedSize m_coded{};
   int m_convertWidth = 0;  // the coded size, or more where the conversion needs it
   int m_convertHeight = 0;
@@ -39,15 +42,17 @@ class LibavEncoder final : public VideoEncoder {
   FramePtr m_input;  // the caller's picture, top-down, grown to the conversion size
   std::int64_t m_pts = 0;
   double m_crf = -1;
+  std::vector<std::uint8_t> m_rewritten;  // a packet whose headers were amended
 };
 
-std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int width, int height) {
+std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorEntry& entry, int width, int height,
+                                                 const EncoderOptions& options) {
   InitLibav();
-  const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder);
+  const AVCodec* codec = avcodec_find_encoder_by_name(entry.encoder);
   if (!codec || width <= 0 || height <= 0) return nullptr;
   std::unique_ptr<LibavEncoder> enc(new LibavEncoder(width, height));
-  enc->m_spec = &spec;
-  enc->m_coded = EncodedSizeFor(spec, width, height);
+  enc->m_entry = &entry;
+  enc->m_coded = EncodedSizeFor(entry, width, height);
 
   enc->m_ctx.reset(avcodec_alloc_context3(codec));
   enc->m_frame.reset(av_frame_alloc());
@@ -57,19 +62,38 @@ std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int
   ctx->width = enc->m_coded.width;
   ctx->height = enc->m_coded.height;
   ctx->pix_fmt = enc->m_coded.pixFmt;
-  ctx->time_base = AVRational{1, 25};
-  ctx->framerate = AVRational{25, 1};
-  ctx->max_b_frames = 0;  // every frame comes back from its own call
+  ctx->time_base = AVRational{std::max(options.rateDen, 1), std::max(options.rateNum, 1)};
+  ctx->framerate = AVRational{ctx->time_base.den, ctx->time_base.num};
+  // Every frame comes back from its own call, and stepping back never
+  // needs frames from the future.
+  ctx->max_b_frames = 0;
   // Slice threads add no delay; frame threads would hold frames back.
   ctx->thread_type = FF_THREAD_SLICE;
-  ctx->thread_count = spec.sliceThreads ? 0 : 1;
-  if (spec.keyInterval > 0) {
-    ctx->gop_size = spec.keyInterval;
-    if (ctx->keyint_min > spec.keyInterval) ctx->keyint_min = spec.keyInterval;
+  ctx->thread_count = entry.sliceThreads ? 0 : 1;
+  const int keyInterval = std::max(options.keyInterval, 1);
+  switch (entry.keyFrames) {
+    case KeyFrames::kAll:
+      ctx->gop_size = 1;
+      break;
+    case KeyFrames::kGopSize:
+      ctx->gop_size = keyInterval;
+      ctx->keyint_min = std::min(ctx->keyint_min, keyInterval);
+      break;
+    case KeyFrames::kKeyintMin:
+      ctx->keyint_min = keyInterval - 1;
+      break;
+  }
+  if (entry.signalsColour) {
+    // What libswscale's conversion from RGB makes: BT.601 at limited range,
+    // from sRGB pictures (BT.709 primaries and transfer).
+    ctx->color_range = AVCOL_RANGE_MPEG;
+    ctx->colorspace = AVCOL_SPC_SMPTE170M;
+    ctx->color_primaries = AVCOL_PRI_BT709;
+    ctx->color_trc = AVCOL_TRC_BT709;
   }
 
   AVDictionary* opts = nullptr;
-  switch (spec.quality) {
+  switch (entry.quality) {
     case QualityControl::kQScale:
       ctx->flags |= AV_CODEC_FLAG_QSCALE;
       ctx->qmin = 1;
@@ -79,6 +103,7 @@ std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int
     case QualityControl::kCrf:
       enc->m_crf = QualityToCrf(kOpenQuality);
       av_dict_set(&opts, "preset", "fast", 0);
+      av_dict_set(&opts, "profile", "high", 0);
       av_dict_set(&opts, "tune", "zerolatency", 0);
       av_dict_set(&opts, "crf", std::to_string(enc->m_crf).c_str(), 0);
       break;
@@ -86,7 +111,7 @@ std::unique_ptr<VideoEncoder> LibavEncoder::Open(const CompressorSpec& spec, int
     case QualityControl::kNone:
       break;
   }
-  if (spec.fcc == mmioFOURCC('F', 'F', 'V', '1')) {
+  if (entry.fcc == mmioFOURCC('F', 'F', 'V', '1')) {
     // Version 3 (threaded slices with CRCs, codec data in the format) needs
     // sides of 3 or more; smaller pictures take version 1.
     ctx->level = width >= 3 && height >= 3 ? 3 : 1;
@@ -172,7 +197,7 @@ LRESULT LibavEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD qual
   AVFrame* frame = m_frame.get();
   frame->pts = m_pts++;
   frame->quality = 0;
-  switch (m_spec->quality) {
+  switch (m_entry->quality) {
     case QualityControl::kQScale:
       frame->quality = QualityToQScale(quality) * FF_QP2LAMBDA;
       break;
@@ -194,14 +219,22 @@ LRESULT LibavEncoder::Encode(const std::uint8_t* bits, bool bottomUp, DWORD qual
   out->data = m_packet->data;
   out->size = static_cast<std::size_t>(m_packet->size);
   out->key = (m_packet->flags & AV_PKT_FLAG_KEY) != 0;
+  // libavcodec's MPEG-4 encoder leaves the colour out of the visual object
+  // header it puts before each key frame.
+  if (m_entry->signalsColour && m_entry->fcc == mmioFOURCC('F', 'M', 'P', '4') &&
+      SignalColour(out->data, out->size, kBt601Limited, &m_rewritten)) {
+    out->data = m_rewritten.data();
+    out->size = m_rewritten.size();
+  }
   return ICERR_OK;
 }
 
 }  // namespace
 
-std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorSpec& spec, int width, int height) {
-  if (spec.engine == EncoderEngine::kLibjpeg) return OpenJpegEncoder(width, height);
-  return LibavEncoder::Open(spec, width, height);
+std::unique_ptr<VideoEncoder> VideoEncoder::Open(const CompressorEntry& entry, int width, int height,
+                                                 const EncoderOptions& options) {
+  if (entry.engine == EncoderEngine::kLibjpeg) return OpenJpegEncoder(width, height);
+  return LibavEncoder::Open(entry, width, height, options);
 }
 
 }  // namespace codec

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/codec/compressor_spec.h"
+#include "platform/codec/compressor_table.h"
 
 namespace codec {
 
@@ -17,7 +17,8 @@ class VideoEncoder {
   virtual ~VideoEncoder() = default;
   // Opens the encoder for frames of width x height; null when the library
   // refuses.
-  [[nodiscard]] static std::unique_ptr<VideoEncoder> Open(const CompressorSpec& spec, int width, int height);
+  [[nodiscard]] static std::unique_ptr<VideoEncoder> Open(const CompressorEntry& entry, int width, int height,
+                                                          const EncoderOptions& options = {});
 
   int width() const { return m_width; }
   int height() const { return m_height; }

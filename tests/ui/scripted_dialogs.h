@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/dialog_seam.h"
@@ -29,7 +30,9 @@ class ScriptedDialogs : public ui::DialogSeam {
   // boxes, cancel for file dialogs and the chooser.
   void answerMessage(int answer) { locked([&] { m_messageAnswers.push_back(answer); }); }
   void answerFile(std::optional<std::string> path) { locked([&] { m_fileAnswers.push_back(std::move(path)); }); }
-  void answerCompressor(int index) { locked([&] { m_compressorAnswers.push_back(index); }); }
+  void answerCompressor(int index, CompressorSettings settings = {}) {
+    locked([&] { m_compressorAnswers.push_back({index, settings}); });
+  }
 
   std::vector<Question> questions() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -53,10 +56,13 @@ class ScriptedDialogs : public ui::DialogSeam {
     m_questions.push_back({"file", "", "", 0, request, {}});
     return pop(m_fileAnswers, std::optional<std::string>());
   }
-  int chooseCompressor(QWidget*, const std::string& title, const std::vector<CompressorChoice>& offered) override {
+  int chooseCompressor(QWidget*, const std::string& title, const std::vector<CompressorChoice>& offered,
+                       CompressorSettings& settings) override {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_questions.push_back({"compressor", "", title, 0, {}, offered});
-    return pop(m_compressorAnswers, -1);
+    const auto [index, chosen] = pop(m_compressorAnswers, std::pair<int, CompressorSettings>{-1, {}});
+    settings = chosen;
+    return index;
   }
 
  private:
@@ -77,7 +83,7 @@ class ScriptedDialogs : public ui::DialogSeam {
   std::vector<Question> m_questions;
   std::deque<int> m_messageAnswers;
   std::deque<std::optional<std::string>> m_fileAnswers;
-  std::deque<int> m_compressorAnswers;
+  std::deque<std::pair<int, CompressorSettings>> m_compressorAnswers;
 };
 
 }  // namespace testsupport

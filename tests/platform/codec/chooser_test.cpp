@@ -48,7 +48,7 @@ TEST_P(Choose, FollowsTheChooser) {
   const ChooseCase& c = GetParam();
   int calls = 0;
   std::string title;
-  ScopedChooser scoped([&](HWND, const std::string& t, const std::vector<CompressorChoice>&) {
+  ScopedChooser scoped([&](HWND, const std::string& t, const std::vector<CompressorChoice>&, CompressorSettings&) {
     ++calls;
     title = t;
     return c.answer;
@@ -83,32 +83,67 @@ TEST(Choose, WithoutAChooserNothingIsChosen) {
   EXPECT_FALSE(ICCompressorChoose(nullptr, 0, nullptr, nullptr, nullptr, "t"));
 }
 
-// Entry 0 is always uncompressed; compressors that decline the input are left out.
-TEST(Choose, OffersOnlyCompressorsThatTakeTheInput) {
+// Entry 0 is always uncompressed; every compressor follows, those that
+// decline the input with the reason, and cannot be chosen.
+TEST(Choose, OffersEveryCompressorSayingWhichDecline) {
   std::vector<CompressorChoice> offered;
-  ScopedChooser scoped([&](HWND, const std::string&, const std::vector<CompressorChoice>& o) {
+  ScopedChooser scoped([&](HWND, const std::string&, const std::vector<CompressorChoice>& o, CompressorSettings&) {
     offered = o;
+    for (std::size_t i = 0; i < o.size(); ++i)
+      if (!o[i].declined.empty()) return int(i);
     return -1;
   });
-  auto names = [&] {
+  auto declined = [&] {
     std::vector<std::string> out;
-    for (const auto& choice : offered) out.push_back(codec::CompressorName(choice.fccHandler));
+    for (const auto& choice : offered)
+      if (!choice.declined.empty()) out.push_back(codec::CompressorName(choice.fccHandler));
     return out;
   };
-  BITMAPINFOHEADER in = codectest::InputHeader(8, 8);
-  COMPVARS cv = FreshCompvars();
-  (void)ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t");  // only the offer matters here
-  ASSERT_FALSE(offered.empty());
-  EXPECT_EQ(offered[0].name, "Full Frames (Uncompressed)");
-  EXPECT_EQ(names(), (std::vector<std::string>{"none", "MJPG", "H264", "FMP4", "FFV1", "HFYU", "cvid", "MSVC"}));
+  struct Case {
+    BITMAPINFOHEADER in;
+    std::vector<std::string> declined;
+  };
+  BITMAPINFOHEADER rgb32 = codectest::InputHeader(8, 8);
+  rgb32.biBitCount = 32;
+  const Case cases[] = {
+      {codectest::InputHeader(8, 8), {}},
+      {codectest::InputHeader(5, 5), {"H264", "MSVC"}},
+      {codectest::InputHeader(10000, 8), {"FMP4"}},
+      {rgb32, {"MJPG", "H264", "FMP4", "FFV1", "HFYU", "cvid", "MSVC"}},
+  };
+  for (const Case& c : cases) {
+    BITMAPINFOHEADER in = c.in;
+    COMPVARS cv = FreshCompvars();
+    EXPECT_FALSE(ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t"));  // a declining entry is never chosen
+    ASSERT_EQ(offered.size(), 8u);
+    EXPECT_EQ(offered[0].name, "Full Frames (Uncompressed)");
+    EXPECT_EQ(declined(), c.declined) << c.in.biWidth << "x" << c.in.biHeight;
+  }
+  EXPECT_EQ(offered[2].declined, "H.264 (x264) takes 24-bit RGB frames only.");
+}
 
-  in = codectest::InputHeader(5, 5);
-  (void)ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t");  // only the offer matters here
-  EXPECT_EQ(names(), (std::vector<std::string>{"none", "MJPG", "H264", "FMP4", "FFV1", "HFYU", "cvid"}));
-
-  in.biBitCount = 32;
-  (void)ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t");  // only the offer matters here
-  EXPECT_EQ(names(), (std::vector<std::string>{"none"}));
+// What the chooser set reaches COMPVARS, only where the compressor takes it.
+TEST(Choose, SettingsReachTheChoice) {
+  struct Case {
+    const char* fcc;
+    LONG lQ, lKey;
+  };
+  const Case cases[] = {{"none", ICQUALITY_DEFAULT, 0}, {"MJPG", 6000, 0}, {"H264", 6000, 7},
+                        {"FFV1", ICQUALITY_DEFAULT, 0}, {"MSVC", ICQUALITY_DEFAULT, 7}};
+  for (const Case& c : cases) {
+    FOURCC fcc = 0;
+    ASSERT_TRUE(codec::ParseCompressorName(c.fcc, &fcc));
+    CompressorSettings settings;
+    settings.quality = 60;
+    settings.keyInterval = 7;
+    ScopedChooser scoped(codec::ChooserPicking(fcc, settings));
+    BITMAPINFOHEADER in = codectest::InputHeader(16, 16);
+    COMPVARS cv = FreshCompvars();
+    ASSERT_TRUE(ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t")) << c.fcc;
+    EXPECT_EQ(cv.lQ, c.lQ) << c.fcc;
+    EXPECT_EQ(cv.lKey, c.lKey) << c.fcc;
+    if (cv.hic) EXPECT_EQ(ICClose(cv.hic), ICERR_OK);
+  }
 }
 
 TEST(Choose, PickingByFourcc) {
@@ -118,8 +153,8 @@ TEST(Choose, PickingByFourcc) {
     BOOL expected;
     std::string chosen;
   };
-  const Pick picks[] = {{"none", TRUE, "none"}, {"NONE", TRUE, "none"}, {"mjpg", TRUE, "MJPG"},
-                        {"CVID", TRUE, "cvid"}, {"MSVC", FALSE, ""},     {"ABCD", FALSE, ""}};
+  const Pick picks[] = {{"none", TRUE, "none"}, {"NONE", TRUE, "none"}, {"mjpg", TRUE, "MJPG"}, {"CVID", TRUE, "cvid"},
+                        {"MSVC", FALSE, ""},    {"H264", FALSE, ""},    {"ABCD", FALSE, ""}};
   for (const Pick& p : picks) {
     FOURCC fcc = 0;
     ASSERT_TRUE(codec::ParseCompressorName(p.option, &fcc)) << p.option;

@@ -28,8 +28,8 @@ struct RoundTripCase {
 
 const RoundTripCase kCases[] = {
     {"none", 1, 1, true, 0},    {"none", 5, 3, true, 0},   {"MJPG", 1, 1, false, 30},
-    {"MJPG", 5, 3, false, 30},  {"MJPG", 64, 48, false, 30}, {"H264", 1, 1, false, 30},
-    {"H264", 5, 3, false, 30},  {"H264", 64, 48, false, 30}, {"FMP4", 1, 1, false, 28},
+    {"MJPG", 5, 3, false, 30},  {"MJPG", 64, 48, false, 30}, {"H264", 2, 2, false, 30},
+    {"H264", 6, 4, false, 30},  {"H264", 64, 48, false, 30}, {"FMP4", 1, 1, false, 28},
     {"FMP4", 5, 3, false, 28},  {"FMP4", 64, 48, false, 28}, {"FFV1", 1, 1, true, 0},
     {"FFV1", 5, 3, true, 0},    {"FFV1", 64, 48, true, 0},   {"HFYU", 1, 1, true, 0},
     {"HFYU", 5, 3, true, 0},    {"HFYU", 64, 48, true, 0},   {"cvid", 1, 1, false, 20},

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/codec/compressor_choice.h"
-#include "platform/codec/compressor_spec.h"
+#include "platform/codec/compressor_table.h"
 #include "platform/codec/dib_image.h"
 #include "platform/codec/video_decoder.h"
 #include "platform/vfw.h"
@@ -22,11 +22,12 @@ struct CodecCase {
   const char* fcc;
   bool lossless;
   double minPsnr;  // for lossy codecs, on MakeFrame's pictures
+  int multipleOf;  // sides it takes
 };
 
 const CodecCase kCodecs[] = {
-    {"MJPG", false, 30}, {"H264", false, 30}, {"FMP4", false, 28}, {"FFV1", true, 0},
-    {"HFYU", true, 0},   {"cvid", false, 20}, {"MSVC", false, 20},
+    {"MJPG", false, 30, 1}, {"H264", false, 30, 2}, {"FMP4", false, 28, 1}, {"FFV1", true, 0, 1},
+    {"HFYU", true, 0, 1},   {"cvid", false, 20, 1}, {"MSVC", false, 20, 4},
 };
 
 struct Size {
@@ -110,8 +111,7 @@ TEST_P(CompressorRoundTrip, EveryFrameDecodesToItsPicture) {
   HIC hic = ICOpen(ICTYPE_VIDEO, Fourcc(codecCase.fcc), ICMODE_COMPRESS);
   ASSERT_TRUE(hic);
   const BITMAPINFOHEADER in = InputHeader(size.width, size.height);
-  const bool blocksOnly = std::string(codecCase.fcc) == "MSVC";
-  if (blocksOnly && (size.width % 4 || size.height % 4)) {
+  if (size.width % codecCase.multipleOf || size.height % codecCase.multipleOf) {
     // Declined, so the chooser does not offer it for this size.
     EXPECT_NE(ICSendMessage(hic, ICM_COMPRESS_QUERY, reinterpret_cast<DWORD_PTR>(&in), 0), ICERR_OK);
     EXPECT_LT(ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, reinterpret_cast<DWORD_PTR>(&in), 0), 0);
@@ -221,18 +221,57 @@ TEST(Compressor, LowerQualityMakesSmallerFrames) {
   }
 }
 
-TEST(Compressor, H264HasAKeyFrameAtLeastEvery250Frames) {
-  HIC hic = ICOpen(ICTYPE_VIDEO, Fourcc("H264"), ICMODE_COMPRESS);
-  ASSERT_TRUE(hic);
-  std::vector<std::vector<std::uint8_t>> inputs(260, MakeFrame(16, 16, 0));
-  Encoded encoded;
-  ASSERT_TRUE(Compress(hic, InputHeader(16, 16), inputs, 8500, &encoded));
-  EXPECT_EQ(ICClose(hic), ICERR_OK);
-  int sinceKey = 0;
-  for (bool key : encoded.keys) {
-    sinceKey = key ? 0 : sinceKey + 1;
-    EXPECT_LT(sinceKey, 250);
+// Key frames come at the interval FRAMES_INFO sets, once a second of video
+// by default, and nowhere else (the frames do not change).
+TEST(Compressor, KeyFramesFollowTheFramesInfo) {
+  struct Case {
+    const char* fcc;
+    DWORD rate, scale;  // 0: no FRAMES_INFO sent
+    LONG keyRate;
+    int interval;
+  };
+  const Case cases[] = {
+      {"H264", 0, 0, 0, 10},       {"H264", 30000, 1001, 0, 30}, {"H264", 10, 1, 4, 4}, {"FMP4", 7, 2, 0, 4},
+      {"FMP4", 1, 1, 0, 1},        {"cvid", 25, 1, 5, 5},        {"MSVC", 10, 1, 3, 3}, {"MSVC", 6, 1, 0, 6},
+      {"MJPG", 10, 1, 4, 1},
+  };
+  for (const Case& c : cases) {
+    HIC hic = ICOpen(ICTYPE_VIDEO, Fourcc(c.fcc), ICMODE_COMPRESS);
+    ASSERT_TRUE(hic);
+    ICCOMPRESSFRAMES frames{};
+    frames.dwRate = c.rate;
+    frames.dwScale = c.scale;
+    frames.lKeyRate = c.keyRate;
+    if (c.rate)
+      ASSERT_EQ(ICSendMessage(hic, ICM_COMPRESS_FRAMES_INFO, reinterpret_cast<DWORD_PTR>(&frames), sizeof frames),
+                ICERR_OK);
+    std::vector<std::vector<std::uint8_t>> inputs(33, MakeFrame(16, 16, 0));
+    Encoded encoded;
+    ASSERT_TRUE(Compress(hic, InputHeader(16, 16), inputs, 8500, &encoded));
+    EXPECT_EQ(ICClose(hic), ICERR_OK);
+    for (std::size_t i = 0; i < encoded.keys.size(); ++i)
+      EXPECT_EQ(encoded.keys[i], i % std::size_t(c.interval) == 0) << c.fcc << " " << c.rate << " frame " << i;
   }
+}
+
+TEST(Compressor, SizeProblemsSayWhatWouldDo) {
+  struct Case {
+    const char* fcc;
+    int width, height;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {"H264", 641, 481,
+       "H.264 (x264) writes only frames whose sides are even; 641x481 is not one, 640x480 or 642x482 would do."},
+      {"H264", 640, 1, "H.264 (x264) writes only frames whose sides are even; 640x1 is not one, 640x2 would do."},
+      {"MSVC", 62, 46,
+       "Microsoft Video 1 writes only frames whose sides are multiples of 4; 62x46 is not one, 60x44 or 64x48 would do."},
+      {"FMP4", 9000, 16, "MPEG-4 Part 2 writes frames of at most 8191 pixels a side; 9000x16 is larger."},
+      {"MJPG", 20000, 20000,
+       "Motion JPEG cannot write frames of 20000x20000: one compressed frame could exceed 2 GiB."},
+      {"H264", 1920, 1080, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(codec::SizeProblem(*codec::FindCompressor(Fourcc(c.fcc)), c.width, c.height), c.problem);
 }
 
 TEST(Compressor, ListedAndOpenedByFourcc) {

@@ -46,6 +46,7 @@ constexpr UINT ICM_COMPRESS_GET_SIZE = ICM_USER + 5;
 constexpr UINT ICM_COMPRESS_QUERY = ICM_USER + 6;
 constexpr UINT ICM_COMPRESS_BEGIN = ICM_USER + 7;
 constexpr UINT ICM_COMPRESS_END = ICM_USER + 9;
+constexpr UINT ICM_COMPRESS_FRAMES_INFO = ICM_USER + 70;
 
 constexpr LRESULT ICERR_OK = 0;
 constexpr LRESULT ICERR_UNSUPPORTED = -1;
@@ -54,6 +55,28 @@ constexpr LRESULT ICERR_MEMORY = -3;
 constexpr LRESULT ICERR_INTERNAL = -4;
 constexpr LRESULT ICERR_BADPARAM = -6;
 constexpr LRESULT ICERR_ERROR = -100;
+
+constexpr LONG ICQUALITY_DEFAULT = -1;
+
+// What ICM_COMPRESS_FRAMES_INFO tells a compressor about the sequence ahead.
+struct ICCOMPRESSFRAMES {
+  DWORD dwFlags;
+  LPBITMAPINFOHEADER lpbiOutput;
+  std::intptr_t lOutput;
+  LPBITMAPINFOHEADER lpbiInput;
+  std::intptr_t lInput;
+  LONG lStartFrame;
+  LONG lFrameCount;
+  LONG lQuality;   // 0..10000, or ICQUALITY_DEFAULT
+  LONG lDataRate;
+  LONG lKeyRate;   // longest run from key frame to key frame; 0: the compressor's own choice
+  DWORD dwRate;    // frames per second is dwRate / dwScale
+  DWORD dwScale;
+  DWORD dwOverheadPerFrame;
+  DWORD dwReserved2;
+  void* GetData;
+  void* PutData;
+};
 
 struct COMPVARS {
   LONG cbSize;
@@ -97,6 +120,10 @@ struct ICINFO {
 // ICM_COMPRESS_QUERY: dw1 input, dw2 0; ICERR_OK when the input is accepted.
 // ICM_COMPRESS_BEGIN: dw1 input, dw2 output; ICERR_OK or an error.
 // ICM_COMPRESS_END: both 0; ICERR_OK or an error.
+// ICM_COMPRESS_FRAMES_INFO: dw1 an ICCOMPRESSFRAMES*, dw2 its size; before
+//   ICM_COMPRESS_BEGIN. Compressors with inter frames then write a key frame
+//   every lKeyRate frames, or once a second of video when lKeyRate is 0 (every
+//   10 frames when never told the rate).
 [[nodiscard]] LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR dw1, DWORD_PTR dw2);
 
 // Compresses one frame of lpbiInput's format from lpBits into lpData, sets
@@ -110,15 +137,26 @@ struct ICINFO {
 
 // The chooser that ICCompressorChoose asks: given the owner, the title and
 // the offered entries (entry 0 is always "Full Frames (Uncompressed)" with
-// fccHandler 0), returns the chosen entry's index, or -1 when cancelled. The
-// front end installs it (GUI dialog, CLI option, test script). It is called on
-// the thread that calls ICCompressorChoose.
+// fccHandler 0), returns the chosen entry's index, or -1 when cancelled, and
+// leaves the chosen compressor's settings in `settings` (which holds the
+// defaults when called). An entry that declines the frame cannot be chosen.
+// The front end installs it (GUI dialog, CLI option, test script). It is
+// called on the thread that calls ICCompressorChoose.
 struct CompressorChoice {
-  DWORD fccHandler;  // 0 for uncompressed
+  DWORD fccHandler = 0;  // 0 for uncompressed
   std::string name;
+  std::string declined;  // why this compressor cannot take the frame; empty when it can
+  bool hasQuality = false;      // takes CompressorSettings::quality
+  bool hasKeyInterval = false;  // writes inter frames: takes CompressorSettings::keyInterval
 };
-using CompressorChooser =
-    std::function<int(HWND owner, const std::string& title, const std::vector<CompressorChoice>& offered)>;
+// What the user may set for a compressor. Add a member with its default
+// here; a chooser passes on what it does not know.
+struct CompressorSettings {
+  int quality = 85;     // 0..100
+  int keyInterval = 0;  // frames from key frame to key frame; 0: one a second of video
+};
+using CompressorChooser = std::function<int(HWND owner, const std::string& title,
+                                            const std::vector<CompressorChoice>& offered, CompressorSettings& settings)>;
 // Installs the process-wide chooser (an empty function removes it). Returns
 // the previous one.
 CompressorChooser ICSetCompressorChooser(CompressorChooser chooser);
@@ -126,10 +164,13 @@ CompressorChooser ICSetCompressorChooser(CompressorChooser chooser);
 constexpr UINT ICMF_CHOOSE_KEYFRAME = 0x0001;
 constexpr UINT ICMF_CHOOSE_DATARATE = 0x0002;
 constexpr UINT ICMF_CHOOSE_PREVIEW = 0x0004;
-// Offers "Full Frames (Uncompressed)" and every compressor that accepts pvIn
-// (a BITMAPINFOHEADER*) and asks the installed chooser. TRUE when chosen:
-// pc->hic is the opened compressor (0 for uncompressed), pc->fccHandler its
-// FourCC. FALSE when cancelled, when pc->cbSize is not 64, or when no chooser
-// is installed.
+// Offers "Full Frames (Uncompressed)" and every compressor, each saying
+// whether it accepts pvIn (a BITMAPINFOHEADER*), and asks the installed
+// chooser. TRUE when chosen: pc->hic is the opened compressor (0 for
+// uncompressed), pc->fccHandler its FourCC, pc->lQ the quality set (0..10000,
+// or ICQUALITY_DEFAULT where the compressor has none) and pc->lKey the
+// key-frame interval set (0: the compressor's own). FALSE when cancelled,
+// when the chosen compressor declines pvIn, when pc->cbSize is not 64, or
+// when no chooser is installed.
 [[nodiscard]] BOOL ICCompressorChoose(HWND hwnd, UINT uiFlags, void* pvIn, void* lpData, COMPVARS* pc,
                         const char* lpszTitle);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/vfw.h"
 
@@ -14,8 +15,15 @@ namespace codec {
 // The FourCC as its four characters, or "none" for 0.
 std::string CompressorName(FOURCC fcc);
 // A chooser that takes the offered entry with that FourCC (0: uncompressed),
-// compared case-insensitively; it cancels (-1) when no such entry is offered,
-// e.g. when the compressor declines the frame size.
-CompressorChooser ChooserPicking(FOURCC fcc);
+// compared case-insensitively, with these settings; it cancels (-1) when no
+// such entry is offered or it declines the frame.
+CompressorChooser ChooserPicking(FOURCC fcc, const CompressorSettings& settings = {});
+
+// What ICCompressorChoose offers for frames of format `in` (null: any):
+// uncompressed first, then every installed compressor with what it takes
+// and, where it cannot take `in`, why.
+std::vector<CompressorChoice> OfferedCompressors(const BITMAPINFOHEADER* in);
+// The entry for fcc (0: uncompressed) in `offered`, or null.
+const CompressorChoice* FindChoice(const std::vector<CompressorChoice>& offered, FOURCC fcc);
 
 }  // namespace codec

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -30,15 +31,19 @@ enum class EncoderEngine {
   kLibjpeg,
 };
 
-struct CompressorSpec {
+// How a compressor places its key frames.
+enum class KeyFrames {
+  kAll,        // every frame is one (intra-only codecs)
+  kGopSize,    // AVCodecContext::gop_size is the interval
+  kKeyintMin,  // keyint_min + 1 is the interval (libavcodec's Video 1 encoder)
+};
+
+struct CompressorEntry {
   FOURCC fcc;
   const char* name;         // ICINFO szName
   const char* description;  // ICINFO szDescription, the chooser's text
   const char* encoder;      // libavcodec encoder name (null for kLibjpeg)
   AVPixelFormat pixFmt;
-  // Pixel format used instead when a side is odd and pixFmt subsamples the
-  // chroma in a way the bitstream cannot crop (AV_PIX_FMT_NONE: pad instead).
-  AVPixelFormat oddPixFmt;
   int padTo;       // encoded sides are rounded up to this; the format keeps the true size
   int multipleOf;  // sides must be a multiple of this, or the input is declined
   int maxSide;
@@ -48,14 +53,24 @@ struct CompressorSpec {
   bool extradata;
   bool sliceThreads;
   QualityControl quality;
-  int keyInterval;  // longest run between key frames (0: the encoder's own)
+  KeyFrames keyFrames;
+  // Says in the stream that its YUV is BT.601 at limited range, which
+  // players otherwise guess from the frame size (BT.709 for HD).
+  bool signalsColour;
   EncoderEngine engine = EncoderEngine::kLibavcodec;
 };
 
+// What an encoder is opened with besides its size.
+struct EncoderOptions {
+  int keyInterval = 10;  // frames from key frame to key frame, where the codec has inter frames
+  int rateNum = 10;      // frames per second, rateNum / rateDen
+  int rateDen = 1;
+};
+
 // The compressors whose encoder this libavcodec provides, in listing order.
-std::span<const CompressorSpec* const> InstalledCompressors();
+std::span<const CompressorEntry* const> InstalledCompressors();
 // Case-insensitive FourCC lookup among the installed compressors, or null.
-[[nodiscard]] const CompressorSpec* FindCompressor(FOURCC fcc);
+[[nodiscard]] const CompressorEntry* FindCompressor(FOURCC fcc);
 
 // Quality 0..10000 (anything above 10000 means the default, 7500) mapped to
 // a quantiser scale (31..1; 8500 gives 3) and a constant rate factor
@@ -63,20 +78,25 @@ std::span<const CompressorSpec* const> InstalledCompressors();
 int QualityToQScale(DWORD quality);
 double QualityToCrf(DWORD quality);
 
+// Why the compressor cannot write frames of width x height, in a sentence
+// for the user; empty when it can.
+std::string SizeProblem(const CompressorEntry& entry, int width, int height);
+
 // The encoded picture size for an input of width x height.
 struct EncodedSize {
   int width;
   int height;
   AVPixelFormat pixFmt;
 };
-EncodedSize EncodedSizeFor(const CompressorSpec& spec, int width, int height);
+EncodedSize EncodedSizeFor(const CompressorEntry& entry, int width, int height);
 
 // Largest compressed frame for an input of width x height, in bytes.
-std::int64_t MaxFrameBytes(const CompressorSpec& spec, int width, int height);
+std::int64_t MaxFrameBytes(const CompressorEntry& entry, int width, int height);
 
 // ICERR_OK when the compressor takes this input: 24-bit BI_RGB, either row
 // order, a size within the codec's limits, frames that fit a LONG. Answers
-// from the table alone, without opening an encoder.
-[[nodiscard]] LRESULT QueryInput(const CompressorSpec& spec, const BITMAPINFOHEADER* in);
+// from the table alone, without opening an encoder. `why`, when given,
+// receives the reason for a refusal.
+[[nodiscard]] LRESULT QueryInput(const CompressorEntry& entry, const BITMAPINFOHEADER* in, std::string* why = nullptr);
 
 }  // namespace codec
