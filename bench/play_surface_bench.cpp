@@ -32,7 +32,9 @@ class Answers final : public ui::DialogSeam {
     std::_Exit(1);
   }
   std::optional<std::string> fileDialog(QWidget*, const ui::FileDialogRequest&) override { return m_file; }
-  int chooseCompressor(QWidget*, const std::string&, const std::vector<CompressorChoice>&) override { return -1; }
+  int chooseCompressor(QWidget*, const std::string&, const std::vector<CompressorChoice>&, CompressorSettings&) override {
+    return -1;
+  }
 
  private:
   std::string m_file;
