@@ -1,10 +1,6 @@
 #include "ui/main_dlg.h"
 
 #include <algorithm>
-#include <tuple>
-
-#include <QActionGroup>
-#include <QMenu>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -370,73 +366,6 @@ void CMainDlg::OnPreviewLoaded(const std::string& path, std::unique_ptr<Bitmap> 
   activateWindow();
   m_preview.raise();
   m_fileList.widget()->setFocus();
-}
-
-std::vector<std::size_t> CaptureOrder(const std::vector<std::string>& paths) {
-  // Ties (a burst within one second without sub-seconds, copies of one
-  // file) keep the natural order of their names.
-  const std::vector<std::size_t> natural = NaturalOrder(paths);
-  std::vector<std::size_t> rank(paths.size());
-  for (std::size_t i = 0; i < natural.size(); ++i) rank[natural[i]] = i;
-  std::vector<std::string> times;
-  for (const std::string& path : paths) times.push_back(PictureCaptureTime(path.c_str()));
-  std::vector<std::size_t> order(paths.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return std::tie(times[a], rank[a]) < std::tie(times[b], rank[b]); });
-  return order;
-}
-
-void CMainDlg::AddPictureCommands() {
-  m_listCommands.AddMenuSeparator();
-  m_listCommands.AddMenuCommand("ID_USE_ITS_SIZE", QStringLiteral("Use Its &Size"), FileListCommands::EnabledWhen::Selection,
-                                [this] { UseItsSize(); });
-  m_listCommands.AddMenuCommand("ID_SORT_TIME", QStringLiteral("Sort by Capture &Time"),
-                                FileListCommands::EnabledWhen::TwoEntries,
-                                [this] { m_listCommands.SortBy(CaptureOrder); });
-  // How 16-bit grey pictures become 8 bits, in the preview and the jobs.
-  QMenu* grey = m_listCommands.Menu()->addMenu(QStringLiteral("16-bit &Grey"));
-  grey->setObjectName(QStringLiteral("ID_GREY_RANGE"));
-  auto* choices = new QActionGroup(grey);
-  const struct {
-    const char* name;
-    const char* text;
-    GreyRange range;
-    bool automatic;
-  } ranges[] = {{"ID_GREY_10", "&10 Bits", {0, 1023}, false},
-                {"ID_GREY_12", "1&2 Bits", {0, 4095}, false},
-                {"ID_GREY_14", "1&4 Bits", {0, 16383}, false},
-                {"ID_GREY_16", "1&6 Bits", {0, 65535}, false},
-                {"ID_GREY_AUTO", "&Auto (the Whole List)", {}, true}};
-  for (const auto& r : ranges) {
-    QAction* action = grey->addAction(QString::fromLatin1(r.text));
-    action->setObjectName(QString::fromLatin1(r.name));
-    action->setCheckable(true);
-    action->setChecked(!r.automatic && r.range == m_greyRange);
-    choices->addAction(action);
-    connect(action, &QAction::triggered, this, [this, range = r.range, automatic = r.automatic] {
-      m_greyRange = range;
-      m_greyAuto = automatic;
-      // The preview maps grey as the jobs do; under auto, by the picture's
-      // own range (the list's is read by each job).
-      m_previewLoader->SetLoadFunction([range, automatic](const std::string& path) {
-        return LoadPicture(path.c_str(), 0, 0, automatic ? GreyRangeOfPictures({path}) : range);
-      });
-    });
-  }
-}
-
-void CMainDlg::UseItsSize() {
-  const int index = m_fileList.GetCurSel();
-  if (index < 0) return;
-  const std::string path = m_fileList.GetText(index);
-  PictureProbe probe;
-  if (!ProbePictureFile(path.c_str(), &probe)) {
-    Dialogs().messageBox(this, path, "File Failed to Open", MB_OK);
-    return;
-  }
-  m_colsEdit->setText(QString::number(probe.UprightWidth()));
-  m_rowsEdit->setText(QString::number(probe.UprightHeight()));
 }
 
 }  // namespace ui
