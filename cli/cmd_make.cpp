@@ -23,6 +23,8 @@
 #include "cli/options.h"
 #include "platform/codec/compressor_choice.h"
 #include "platform/picture_probe.h"
+#include "ui/capture_order.h"
+#include "ui/natural_order.h"
 
 namespace cli {
 namespace {
@@ -141,6 +143,9 @@ const char kMakeHelp[] =
     "  --quality Q     the compressor's quality, 0 to 100 (default 85)\n"
     "  --keyint N      a key frame every N frames (default: one a second)\n"
     "                  codecs says which compressor takes which\n"
+    "  --sort ORDER    put the whole list in order before writing: name (natural\n"
+    "                  order, img2 before img10) or time (capture time, EXIF\n"
+    "                  DateTimeOriginal else the file's time; ties by name)\n"
     "  --list FILE     read further picture paths from FILE, one a line\n"
     "                  (- for standard input)\n"
     "  --verify        read the finished file back: its index and frame count,\n"
@@ -154,7 +159,7 @@ const char kMakeHelp[] =
 
 int CmdMake(const Args& args) {
   avi_build::MakeAviSettings settings;
-  std::string output, codec = "none", listFile, fps, cols, rows, range;
+  std::string output, codec = "none", listFile, fps, cols, rows, range, sort;
   std::vector<std::string> pictures;
   bool verify = false;
   constexpr std::int32_t kNotGiven = INT32_MIN;
@@ -162,7 +167,7 @@ int CmdMake(const Args& args) {
   OptionParser parser(args);
   while (parser.More()) {
     if (parser.Int("--quality", &quality) || parser.Int("--keyint", &keyInterval)) continue;
-    if (parser.Text("--cols", &cols) || parser.Text("--rows", &rows) || parser.Text("--range", &range) ||
+    if (parser.Text("--cols", &cols) || parser.Text("--rows", &rows) || parser.Text("--range", &range) || parser.Text("--sort", &sort) ||
         parser.Int("--hold", &settings.hold) || parser.Text("--fps", &fps) || parser.Text("--codec", &codec) || parser.Text("--list", &listFile) ||
         parser.Text("-o", &output))
       continue;
@@ -187,6 +192,7 @@ int CmdMake(const Args& args) {
   if (!range.empty() && range != "auto" && !ParseGreyRange(range, &settings.grey))
     return UsageError("--range takes 10, 12, 14, 16, auto or LO:HI (0 <= LO < HI <= 65535), not '" + range + "'");
   settings.greyAuto = range == "auto";
+  if (!sort.empty() && sort != "name" && sort != "time") return UsageError("--sort takes name or time, not '" + sort + "'");
   if (!fps.empty()) {
     avi_build::FrameRate rate;
     if (!avi_build::ParseFrameRate(fps, &rate)) return UsageError("--fps takes a positive number or fraction, not '" + fps + "'");
@@ -198,6 +204,14 @@ int CmdMake(const Args& args) {
   if (!listFile.empty() && !ReadList(listFile, &pictures)) {
     ReportError("Error", "cannot read the list " + listFile);
     return 1;
+  }
+
+  if (!sort.empty()) {
+    const std::vector<std::size_t> order = sort == "name" ? ui::NaturalOrder(pictures) : ui::CaptureOrder(pictures);
+    std::vector<std::string> sorted;
+    sorted.reserve(order.size());
+    for (std::size_t i : order) sorted.push_back(std::move(pictures[i]));
+    pictures = std::move(sorted);
   }
 
   // "auto": the first picture's size as it is seen, upright.

@@ -19,11 +19,12 @@ _stillweaver_cli() {
       return ;;
     --cols|--rows) COMPREPLY=($(compgen -W "auto" -- "$cur")); return ;;
     --range) COMPREPLY=($(compgen -W "10 12 14 16 auto" -- "$cur")); return ;;
+    --sort) COMPREPLY=($(compgen -W "name time" -- "$cur")); return ;;
     --fps|--hold|--first|--last) return ;;
   esac
   local options=""
   case $command in
-    make) options="-o --cols --rows --fps --hold --clip --fit --range --codec --quality --keyint --list --verify --help" ;;
+    make) options="-o --cols --rows --fps --hold --clip --fit --range --codec --quality --keyint --sort --list --verify --help" ;;
     check) options="--fps --list --help" ;;
     codecs) options="--help" ;;
     info|framemd5) options="--help" ;;

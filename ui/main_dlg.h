@@ -35,11 +35,6 @@ class Player;
 class PreviewLoader;
 class VideoSurface;
 
-// The order of a list by the time its pictures were taken
-// (PictureCaptureTime), ties by name in natural order: indexes into paths.
-// Reads each file's header. Any thread.
-std::vector<std::size_t> CaptureOrder(const std::vector<std::string>& paths);
-
 class CMainDlg : public QDialog {
   Q_OBJECT
 

@@ -326,7 +326,7 @@ std::string PictureCaptureTime(const char* path) {
   timespec modified{};
   struct tm local {};
   if (!file.Modified(&modified) || !localtime_r(&modified.tv_sec, &local)) return {};
-  char text[40];
+  char text[64];
   std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d.%09ld", local.tm_year + 1900, local.tm_mon + 1,
                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<long>(modified.tv_nsec));
   return text;

@@ -56,4 +56,37 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionCase{"--range 12", "32x24x10/1x2"}, OptionCase{"--range auto", "32x24x10/1x2"},
                     OptionCase{"--range 300:200", ""}, OptionCase{"--range 8", ""}));
 
+struct SortCase {
+  const char* sort;
+  bool img10First;    // the order given, the other way round from the one expected
+  const char* probe;  // the first picture's size decides the frame's
+};
+
+class CliMakeSort : public testing::TestWithParam<SortCase> {};
+
+// img10 (30x20) was taken first, img9 (40x10) comes first by name.
+TEST_P(CliMakeSort, OrdersTheListBeforeWriting) {
+  TempDir dir;
+  const std::string img9 = dir.file("img9.png"), img10 = dir.file("img10.png"), out = dir.file("out.avi");
+  ASSERT_TRUE(WritePngRgb(img9, 40, 10, Gradient(40, 10)));
+  ASSERT_TRUE(WritePngRgb(img10, 30, 20, Gradient(30, 20)));
+  ASSERT_EQ(RunCommand("touch -d '2020-01-01 10:00' " + ShellQuote(img10)).exitCode, 0);
+  ASSERT_EQ(RunCommand("touch -d '2020-01-01 11:00' " + ShellQuote(img9)).exitCode, 0);
+  const CommandResult r = RunCommand(Cli(std::string("make --cols auto --rows auto --sort ") + GetParam().sort +
+                                         " -o " + ShellQuote(out) + " " +
+                                         (GetParam().img10First ? ShellQuote(img10) + " " + ShellQuote(img9)
+                                                                : ShellQuote(img9) + " " + ShellQuote(img10)) +
+                                         " 2>&1"));
+  if (*GetParam().probe == '\0') {
+    EXPECT_EQ(r.exitCode, 2) << r.out;
+    return;
+  }
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Probe(out), GetParam().probe);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliMakeSort,
+                         testing::Values(SortCase{"name", true, "40x10x10/1x2"}, SortCase{"time", false, "30x20x10/1x2"},
+                                         SortCase{"size", false, ""}));
+
 }  // namespace

@@ -20,6 +20,7 @@
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
+#include "ui/capture_order.h"
 #include "ui/dialog_template.h"
 #include "ui/main_dlg.h"
 #include "ui/quit_guard.h"
