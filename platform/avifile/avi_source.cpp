@@ -444,10 +444,20 @@ void Parser::BuildIndex(unsigned s) {
   std::size_t indexed = frames.size();
   Scan(number, from, &frames, &keys);
 
+  // An entry naming the same bytes as the one before it repeats its picture,
+  // as FFmpeg reads it: it becomes an empty sample, so a decoder shows the
+  // picture it has instead of decoding it again (an index can name one
+  // small sample of a huge picture millions of times), and it is no key
+  // frame to start at.
+  const bool video = stream.info.fccType == streamtypeVIDEO;
+  if (video)
+    for (std::size_t i = frames.size(); i-- > 1;)
+      if (frames[i].size > 0 && frames[i].offset == frames[i - 1].offset && frames[i].size == frames[i - 1].size)
+        frames[i].size = 0;
+
   // Empty samples repeat the previous picture and are never key frames. A
   // raw picture always is one. Where the index does not say (samples found
   // by scanning, or an index that marks none), the samples tell.
-  const bool video = stream.info.fccType == streamtypeVIDEO;
   const bool uncompressed = video && stream.format.size() >= 20 && IsUncompressed(GetLE32(stream.format.data() + 16));
   if (std::find(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(indexed), true) ==
       keys.begin() + static_cast<std::ptrdiff_t>(indexed))

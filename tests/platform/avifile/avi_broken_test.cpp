@@ -439,6 +439,27 @@ TEST(HandMadeFile, IndexesOfEveryKindFindTheSameFrames) {
   }
 }
 
+// An idx1 entry naming the same bytes as the entry before it is an empty
+// sample, no key frame, so the picture before shows again without another
+// decode; the same bytes named further on are a sample again.
+TEST(HandMadeFile, RepeatedIndexEntryIsAnEmptySample) {
+  const std::vector<Sample> samples = {{"00dc", Filled(10, 1), true}, {"00dc", Filled(10, 2), true},
+                                       {"00dc", Filled(12, 3), false}, {"00dc", Filled(12, 4), true},
+                                       {"00dc", Filled(10, 5), true}, {"00dc", Filled(9, 6), false}};
+  Bytes b = MakeAvi({Video()}, samples, Idx1::kRelative);
+  const std::size_t entries = Find(b, "idx1") + 8;
+  const auto copyEntry = [&](int from, int to) {
+    for (int field : {8, 12}) PutLE32(b, entries + 16 * to + field, LE32(b, entries + 16 * from + field));
+  };
+  copyEntry(0, 1);
+  copyEntry(2, 3);
+  copyEntry(0, 4);
+  const avitest::ReadBack r = ReadBytes(b);
+  ASSERT_EQ(r.stream, AVIERR_OK);
+  EXPECT_EQ(r.frames, (std::vector<Bytes>{Filled(10, 1), {}, Filled(12, 3), {}, Filled(10, 1), Filled(9, 6)}));
+  EXPECT_EQ(r.keys, (std::vector<bool>{true, false, false, false, true, false}));
+}
+
 TEST(HandMadeFile, VideoAfterAnAudioStreamAndAudioOnlyFiles) {
   std::vector<Sample> samples;
   for (const Sample& s : kInterleaved) {
