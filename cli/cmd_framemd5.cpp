@@ -34,7 +34,17 @@ int CmdFramemd5(const Args& args) {
   if (!reader.ready()) return 1;
   int status = 0;
   const LONG frames = AVIStreamLength(reader.m_videoStream);
+  std::string previous;  // the last frame's MD5, when it decoded
   for (LONG i = 0; i < frames; ++i) {
+    // An empty sample shows the picture before again: its hash is known
+    // without hashing a frame that may be huge once more.
+    LONG bytes = -1;
+    if (!previous.empty() && AVIStreamRead(reader.m_videoStream, i, 1, nullptr, 0, &bytes, nullptr) == AVIERR_OK &&
+        bytes == 0) {
+      std::printf("%ld %s\n", static_cast<long>(i), previous.c_str());
+      continue;
+    }
+    previous.clear();
     const void* frame = AVIStreamGetFrame(reader.m_decoder, i);
     if (!frame) {
       // Carry on: the frames after a damaged one may still decode.
@@ -47,6 +57,7 @@ int CmdFramemd5(const Args& args) {
     const std::string md5 = avi_view::FrameMd5(header, static_cast<const std::uint8_t*>(frame) + sizeof header);
     if (md5.empty()) return 1;
     std::printf("%ld %s\n", static_cast<long>(i), md5.c_str());
+    previous = md5;
   }
   return status;
 }

@@ -4,7 +4,6 @@
 // converted by our own code, Motion JPEG goes through libjpeg-turbo where it
 // can, the rest through libavcodec. Around the source, NearbyFrames serves
 // steps back from memory and decodes ahead on a second lane.
-#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -13,7 +12,6 @@
 #include "platform/codec/libav_source.h"
 #include "platform/codec/nearby_frames.h"
 #include "platform/codec/picture_cache.h"
-#include "platform/codec/picture_limits.h"
 #include "platform/codec/raw_source.h"
 #include "platform/codec/stream_samples.h"
 #include "platform/dib/layout.h"
@@ -31,18 +29,11 @@ struct AviGetFrame {
 
 namespace {
 
-// Bytes of all the stream's samples.
-std::uint64_t StreamBytes(const codec::StreamSamples& samples) {
-  std::uint64_t bytes = 0;
-  for (LONG i = 0; i < samples.length(); ++i) bytes += static_cast<std::uint64_t>(std::max<LONG>(samples.Size(i), 0));
-  return bytes;
-}
-
-// Null when no source decodes the stream, or its pictures are larger than
-// its data makes plausible (picture_limits.h).
+// Null when no source decodes the stream, or its pictures exceed the frame
+// buffer's cap.
 [[nodiscard]] std::unique_ptr<codec::FrameSource> OpenSource(codec::StreamSamples& samples, std::vector<std::uint8_t> format) {
   if (auto raw = codec::RawSource::Open(samples, format.data(), format.size())) return raw;
-  auto libav = codec::LibavSource::Open(samples, std::move(format), codec::PixelLimit(StreamBytes(samples)));
+  auto libav = codec::LibavSource::Open(samples, std::move(format));
   if (!libav) return nullptr;
   if (codec::JpegSource::Takes(*libav)) return std::make_unique<codec::JpegSource>(samples, std::move(libav));
   return libav;

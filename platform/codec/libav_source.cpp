@@ -4,21 +4,19 @@
 
 namespace codec {
 
-std::unique_ptr<LibavSource> LibavSource::Open(StreamSamples& samples, std::vector<std::uint8_t> format,
-                                               std::int64_t maxPixels) {
-  std::unique_ptr<VideoDecoder> decoder = VideoDecoder::Open(format.data(), format.size(), true, maxPixels);
+std::unique_ptr<LibavSource> LibavSource::Open(StreamSamples& samples, std::vector<std::uint8_t> format) {
+  std::unique_ptr<VideoDecoder> decoder = VideoDecoder::Open(format.data(), format.size(), true);
   if (!decoder) return nullptr;
   if (decoder->everySampleKey()) samples.SetEverySampleKey();
-  return std::unique_ptr<LibavSource>(new LibavSource(samples, std::move(decoder), std::move(format), maxPixels));
+  return std::unique_ptr<LibavSource>(new LibavSource(samples, std::move(decoder), std::move(format)));
 }
 
 LibavSource::LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder,
-                         std::vector<std::uint8_t> format, std::int64_t maxPixels)
+                         std::vector<std::uint8_t> format)
     : FrameSource(decoder->width(), decoder->height()),
       m_samples(samples),
       m_decoder(std::move(decoder)),
       m_format(std::move(format)),
-      m_maxPixels(maxPixels),
       m_position(static_cast<std::size_t>(samples.length()), -1) {}
 
 bool LibavSource::KeepPicturesIn(PictureCache* cache) {
@@ -195,7 +193,7 @@ std::function<bool()> LibavSource::PrepareAlone(LONG s, DibImage& out) {
   const LONG size = m_samples.Size(s);
   if (size <= 0 || !m_samples.IsKey(s)) return {};
   if (!m_laneDecoder) {
-    m_laneDecoder = VideoDecoder::Open(m_format.data(), m_format.size(), false, m_maxPixels);
+    m_laneDecoder = VideoDecoder::Open(m_format.data(), m_format.size(), false);
     if (!m_laneDecoder) {
       m_laneFailed = true;
       return {};

@@ -18,10 +18,8 @@ namespace codec {
 class LibavSource final : public FrameSource {
  public:
   // Null when libavcodec has no decoder for the stream format, or its
-  // pictures have more than maxPixels; pictures in the samples that claim
-  // more are not made.
-  [[nodiscard]] static std::unique_ptr<LibavSource> Open(StreamSamples& samples, std::vector<std::uint8_t> format,
-                                                         std::int64_t maxPixels);
+  // pictures are too large (VideoDecoder::Open).
+  [[nodiscard]] static std::unique_ptr<LibavSource> Open(StreamSamples& samples, std::vector<std::uint8_t> format);
 
   const VideoDecoder& decoder() const { return *m_decoder; }
 
@@ -42,8 +40,7 @@ class LibavSource final : public FrameSource {
   // Errors a drained decoder may report before its end counts as reached.
   static constexpr int kMaxErrorsAfterEnd = 64;
 
-  LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder, std::vector<std::uint8_t> format,
-              std::int64_t maxPixels);
+  LibavSource(StreamSamples& samples, std::unique_ptr<VideoDecoder> decoder, std::vector<std::uint8_t> format);
   void Restart(LONG from, LONG key);
   LONG Run(LONG s, bool keep, DibImage& out);
   int Feed();
@@ -52,7 +49,6 @@ class LibavSource final : public FrameSource {
   StreamSamples& m_samples;
   std::unique_ptr<VideoDecoder> m_decoder;
   std::vector<std::uint8_t> m_format;
-  std::int64_t m_maxPixels;
   PictureCache* m_kept = nullptr;
 
   bool m_started = false;  // the decoder has been fed from a key frame on

@@ -46,8 +46,7 @@ SwsPtr NewScaler(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width
 
 }  // namespace
 
-std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads,
-                                                 std::int64_t maxPixels) {
+std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std::size_t size, bool threads) {
   InitLibav();
   if (!format || size < sizeof(BITMAPINFOHEADER) || size > INT_MAX / 2) return nullptr;
   BITMAPINFOHEADER bih;
@@ -56,7 +55,7 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biHeight == INT_MIN) return nullptr;
   const int width = bih.biWidth;
   const int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (!dib::Fits(width, height, 24) || std::int64_t{width} * height > maxPixels) return nullptr;
+  if (!dib::Fits(width, height, 24)) return nullptr;
 
   // After the AVI table, the QuickTime one: FFmpeg's AVI reader knows those
   // codes too (DNxHR as AVdh, ProRes as ap4h).
@@ -71,14 +70,15 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
   dec->m_ctx.reset(avcodec_alloc_context3(codec));
   dec->m_picture.reset(av_frame_alloc());
   dec->m_rgb.reset(av_frame_alloc());
+  dec->m_stripView.reset(av_frame_alloc());
   dec->m_packet.reset(av_packet_alloc());
-  if (!dec->m_ctx || !dec->m_picture || !dec->m_rgb || !dec->m_packet) return nullptr;
+  if (!dec->m_ctx || !dec->m_picture || !dec->m_rgb || !dec->m_stripView || !dec->m_packet) return nullptr;
   AVCodecContext* ctx = dec->m_ctx.get();
   ctx->width = width;
   ctx->height = height;
   // libavcodec allocates (and clears) a picture as soon as a sample's header
   // names its size, before any data proves it.
-  ctx->max_pixels = std::clamp<std::int64_t>(maxPixels, 1, INT_MAX);
+  ctx->max_pixels = std::clamp<std::int64_t>(SamplePixelLimit(width, height), 1, INT_MAX);
   ctx->codec_tag = bih.biCompression;
   ctx->bits_per_coded_sample = bih.biBitCount;
   const std::size_t extra = size - sizeof bih;
@@ -99,8 +99,9 @@ std::unique_ptr<VideoDecoder> VideoDecoder::Open(const std::uint8_t* format, std
     dec->m_hasPalette = true;
   }
   // Frame threads keep output order and timestamps, so frames stay exact.
+  // Each holds a picture of its own: larger pictures decode one at a time.
   ctx->thread_count = threads ? 0 : 1;
-  ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  ctx->thread_type = std::int64_t{width} * height > kAnyStreamPixels ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (avcodec_open2(ctx, codec, nullptr) < 0) return nullptr;
   return dec;
 }
@@ -192,19 +193,46 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
   // libswscale writes whole SIMD blocks past the end of rows, so it fills
   // a top-down picture of our own whose rows have room to spare (no slice
   // thread reaches into another's rows), then the rows go into the DIB
-  // bottom-up.
+  // bottom-up. Beyond kAnyStreamPixels that picture is a strip of rows the
+  // scaler fills in turn, so a huge frame is not held twice.
+  const bool strips = std::int64_t{m_width} * m_height > kAnyStreamPixels;
+  const int align = std::max(static_cast<int>(sws_receive_slice_alignment(sws)), 1);
+  const int rows = strips ? std::min(m_height, (kStripRows + align - 1) / align * align) : m_height;
   AVFrame* rgb = m_rgb.get();
+  if (rgb->buf[0] && rgb->height < rows) av_frame_unref(rgb);
   if (!rgb->buf[0]) {
     rgb->format = AV_PIX_FMT_BGR24;
     rgb->width = m_width + 32;
-    rgb->height = m_height;
+    rgb->height = rows;
     if (av_frame_get_buffer(rgb, 0) < 0) return false;
     rgb->width = m_width;
   }
-  if (sws_scale_frame(sws, rgb, f) < 0) return false;
   const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
-  for (int y = 0; y < m_height; ++y)
-    std::memcpy(out.rowFromTop(y), rgb->data[0] + static_cast<std::ptrdiff_t>(y) * rgb->linesize[0], rowBytes);
+  const auto copyRows = [&](int top, int count) {
+    for (int y = 0; y < count; ++y)
+      std::memcpy(out.rowFromTop(top + y), rgb->data[0] + static_cast<std::ptrdiff_t>(y) * rgb->linesize[0], rowBytes);
+  };
+  if (!strips) {
+    if (sws_scale_frame(sws, rgb, f) < 0) return false;
+    copyRows(0, m_height);
+    return true;
+  }
+  AVFrame* view = m_stripView.get();
+  for (int top = 0; top < m_height; top += rows) {
+    const int count = std::min(rows, m_height - top);
+    // The scaler writes output row y at data + y * linesize: the view's data
+    // lies so that the strip's first row is where row `top` goes.
+    av_frame_unref(view);
+    if (av_frame_ref(view, rgb) < 0) return false;
+    view->height = m_height;
+    view->data[0] = rgb->data[0] - static_cast<std::ptrdiff_t>(top) * rgb->linesize[0];
+    const bool made = sws_frame_start(sws, view, f) >= 0 && sws_send_slice(sws, 0, f->height) >= 0 &&
+                      sws_receive_slice(sws, top, count) >= 0;
+    sws_frame_end(sws);
+    av_frame_unref(view);
+    if (!made) return false;
+    copyRows(top, count);
+  }
   return true;
 }
 

@@ -18,12 +18,12 @@ class VideoDecoder {
  public:
   // Null when the format is too short or too large, uncompressed (BI_RGB,
   // BI_BITFIELDS: RgbConverter's), or no decoder exists for its FourCC.
-  // With threads, libavcodec may decode several frames at once. Null too
-  // when the format's pictures have more than maxPixels; pictures in the
-  // samples that claim more are not made.
+  // With threads, libavcodec may decode several frames at once when they
+  // are no larger than kAnyStreamPixels. Null too when the format's pictures
+  // exceed the frame buffer's cap; pictures in the samples larger than
+  // SamplePixelLimit are not made.
   [[nodiscard]] static std::unique_ptr<VideoDecoder> Open(const std::uint8_t* format, std::size_t size,
-                                                          bool threads = true,
-                                                          std::int64_t maxPixels = kAnyStreamPixels);
+                                                          bool threads = true);
 
   int width() const { return m_width; }
   int height() const { return m_height; }
@@ -65,13 +65,17 @@ class VideoDecoder {
   [[nodiscard]] bool ConvertTo(const AVFrame& picture, DibImage& out);
 
  private:
+  // Rows a strip of a picture beyond kAnyStreamPixels holds, at least.
+  static constexpr int kStripRows = 128;
+
   VideoDecoder() = default;
 
   CodecContextPtr m_ctx;
   FramePtr m_picture;
   PacketPtr m_packet;
   BufferPtr m_packetBuffer;  // see NewPacket
-  FramePtr m_rgb;            // the converted picture, top-down
+  FramePtr m_rgb;            // the converted picture, top-down, or a strip of it
+  FramePtr m_stripView;      // m_rgb placed where a strip's rows belong
   SwsPtr m_sws;              // made for the picture size and format below; null when refused
   int m_swsWidth = 0;
   int m_swsHeight = 0;
