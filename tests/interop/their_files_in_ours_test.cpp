@@ -5,7 +5,9 @@
 // composed like the same picture as PNG.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "tests/interop/interop_support.h"
 #include "tests/support/test_support.h"
@@ -138,6 +140,55 @@ const TheirFile kBgrFourcc[] = {
     {"MencoderRgb15", &interop::kMencoder, MencoderRaw("rgb15"), 10, 1, Reference::kPictures, kFewerBits},
 };
 INSTANTIATE_TEST_SUITE_P(BgrFourcc, TheirFiles, testing::ValuesIn(kBgrFourcc),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Frames beyond 4096 x 4096 in files FFmpeg writes of flat pictures, far
+// smaller than a byte for every 72 pixels: each opens and every frame is
+// FFmpeg's, hash for hash.
+struct LargeFrames {
+  const char* name;
+  int side;
+  const char* codec;
+  const char* pixelFormat;
+};
+const LargeFrames kLargeFrames[] = {{"Png", 5000, "png", "rgb24"}, {"Ffv1", 4200, "ffv1", "yuv420p"}};
+void PrintTo(const LargeFrames& c, std::ostream* os) { *os << c.name; }
+
+// The hashes, frame by frame, of `stillweaver-cli framemd5` ("INDEX MD5")
+// or of ffmpeg's framemd5 muxer (comma-separated, the hash last).
+std::vector<std::string> Md5s(const std::string& out) {
+  std::vector<std::string> md5s;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') md5s.push_back(line.substr(line.find_last_of(", ") + 1));
+  return md5s;
+}
+
+class TheirLargeFrames : public testing::TestWithParam<LargeFrames> {};
+
+TEST_P(TheirLargeFrames, OpenAsFfmpegDecodesThem) {
+  REQUIRE_PROGRAM(interop::kFfmpeg);
+  const LargeFrames& c = GetParam();
+  const testsupport::TempDir dir;
+  const std::string path = dir.file("large.avi");
+  const std::string side = std::to_string(c.side);
+  const interop::Run write = interop::Shell(
+      "ffmpeg -nostdin -v error -f lavfi -i " +
+      Q("color=c=0x3060a0:s=" + side + "x" + side + ":r=10,drawgrid=w=1249:h=833:t=5:c=white,format=" + c.pixelFormat) +
+      " -frames:v 2 -c:v " + c.codec + " " + Q(path));
+  ASSERT_EQ(write.exitCode, 0) << write.out;
+  ASSERT_LT(std::filesystem::file_size(path) * 72, std::uintmax_t(c.side) * c.side);
+
+  const interop::Run ours = interop::Shell(Q(interop::Cli()) + " framemd5 " + Q(path));
+  ASSERT_EQ(ours.exitCode, 0) << ours.out;
+  const interop::Run theirs = interop::Shell("ffmpeg -nostdin -v error -i " + Q(path) + " -pix_fmt bgr24 -f framemd5 -");
+  ASSERT_EQ(theirs.exitCode, 0) << theirs.out;
+  const std::vector<std::string> expected = Md5s(theirs.out);
+  EXPECT_EQ(expected.size(), 2u);
+  EXPECT_EQ(Md5s(ours.out), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ffmpeg, TheirLargeFrames, testing::ValuesIn(kLargeFrames),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // 8 x 4 pixels whose alpha runs 0, 1, 2, 16, 64, 128, 254, 255 across each
