@@ -9,9 +9,12 @@
 #   rle.bmp         a 30000x30000 RLE8 BMP that ends its bitmap at once
 #   bomb.png        420 KB of whole, valid data: 12000x12000 black RGB
 #   frames.avi      16 KB, a raw AVI claiming 18000x18000 frames
+#   repeat.avi      1.2 MB: a 16000x16000 grey PNG frame (250 KB of whole,
+#                   valid data) that its idx1 names 60,000 times
 # `stillweaver-cli make` (1280x1024, stretched) runs on each picture and on
-# the list of the first six; the AVI goes through `stillweaver-cli framemd5`.
-# FFmpeg's peak on the same file is printed beside ours where it reads it.
+# the list of the first six; the AVIs go through `stillweaver-cli framemd5`.
+# FFmpeg's peak on the same file is printed beside ours where it reads it,
+# with the seconds each took for repeat.avi.
 #   bench/hostile-memory.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -103,12 +106,31 @@ movi = riff_list(b"movi", riff_chunk(b"00db", frame))
 idx1 = riff_chunk(b"idx1", b"00db" + struct.pack("<III", 0x10, 4, len(frame)))
 body = b"AVI " + hdrl + movi + idx1
 save("frames.avi", b"RIFF" + struct.pack("<I", len(body)) + body)
+
+# AVI: PNG frames ('MPNG') of 16000 x 16000 grey, one sample that the
+# index names 60,000 times.
+side, count = 16000, 60000
+packer = zlib.compressobj(9)
+row = bytes(1 + side)
+data = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
+frame = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 0, 0, 0, 0))
+         + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+avih = struct.pack("<IIIIIIIIII4I", 100000, 0, 0, 0x10, count, 0, 1, len(frame), side, side, 0, 0, 0, 0)
+strh = b"vids" + b"MPNG" + struct.pack("<IHHIIIIIIIIhhhh", 0, 0, 0, 0, 1, 10, 0, count, len(frame), 0xFFFFFFFF, 0,
+                                        0, 0, side, side)
+strf = struct.pack("<IiiHHIIiiII", 40, side, side, 1, 24, struct.unpack("<I", b"MPNG")[0], side * side * 3, 0, 0, 0, 0)
+hdrl = riff_list(b"hdrl", riff_chunk(b"avih", avih) + riff_list(b"strl", riff_chunk(b"strh", strh) + riff_chunk(b"strf", strf)))
+movi = riff_list(b"movi", riff_chunk(b"00dc", frame))
+idx1 = riff_chunk(b"idx1", (b"00dc" + struct.pack("<III", 0x10, 4, len(frame))) * count)
+body = b"AVI " + hdrl + movi + idx1
+save("repeat.avi", b"RIFF" + struct.pack("<I", len(body)) + body)
 EOF
 
 peak_mb() {  # command...: peak resident memory in MiB and the exit status
   local status=0
-  /usr/bin/time -f %M -o "$work/peak" timeout 300 "$@" >/dev/null 2>"$work/err" || status=$?
-  tail -n 1 "$work/peak" | awk -v s="$status" '{ printf "%5.0f MiB (exit %d)", $1 / 1024, s }'
+  /usr/bin/time -f "%M %e" -o "$work/peak" timeout 300 "$@" >/dev/null 2>"$work/err" || status=$?
+  tail -n 1 "$work/peak" | awk -v s="$status" -v t="${show_seconds:-}" \
+    '{ printf "%5.0f MiB (exit %d)", $1 / 1024, s; if (t) printf " %6.1f s", $2 }'
 }
 
 pictures=(screen.gif grey16.tif noscan.jpg progressive.jpg idat.png rle.bmp)
@@ -126,3 +148,7 @@ printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/bomb.png" 
 printf "%-16s %7d bytes   ours %s" "frames.avi" "$(stat -c %s "$work/frames.avi")" \
   "$(peak_mb "$cli" framemd5 "$work/frames.avi")"
 printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/frames.avi" -f null -)"
+show_seconds=1
+printf "%-16s %7d bytes   ours %s" "repeat.avi" "$(stat -c %s "$work/repeat.avi")" \
+  "$(peak_mb "$cli" framemd5 "$work/repeat.avi")"
+printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/repeat.avi" -f null -)"
