@@ -20,6 +20,7 @@ struct Entry {
   std::string reason;  // empty when the entry will open
   std::int64_t width = 0, height = 0;
   int bits = 0;
+  int orientation = 1;
 };
 
 // Whether the picture loader will take the file, from its header alone,
@@ -34,6 +35,7 @@ Entry Look(const std::string& path, std::optional<std::pair<dev_t, ino_t>>* iden
     return entry;
   }
   entry.width = probe.UprightWidth(), entry.height = probe.UprightHeight(), entry.bits = probe.fileBits;
+  entry.orientation = probe.orientation;
   return entry;
 }
 
@@ -69,6 +71,19 @@ std::string ShowSize(const std::pair<std::int64_t, std::int64_t>& size) {
   return std::to_string(size.first) + "x" + std::to_string(size.second);
 }
 std::string ShowBits(const int& bits) { return std::to_string(bits) + "-bit"; }
+// The tag's value and how it has the picture seen.
+std::string ShowOrientation(const int& orientation) {
+  static const char* const kSeen[] = {"as stored",
+                                      "mirrored left to right",
+                                      "turned 180°",
+                                      "mirrored top to bottom",
+                                      "mirrored left to right, turned 90° counter-clockwise",
+                                      "turned 90° clockwise",
+                                      "mirrored left to right, turned 90° clockwise",
+                                      "turned 90° counter-clockwise"};
+  const bool known = orientation >= 1 && orientation <= 8;
+  return std::to_string(orientation) + " (" + (known ? kSeen[orientation - 1] : "as stored") + ")";
+}
 
 // A file name as the text before and after its last run of digits, and that
 // number; nothing when the name holds no digits.
@@ -116,7 +131,7 @@ ListCheck CheckList(const std::vector<std::string>& entries, std::uint32_t fps, 
 
   std::string& text = check.text;
   std::vector<std::optional<std::pair<std::int64_t, std::int64_t>>> sizes(looked.size());
-  std::vector<std::optional<int>> bits(looked.size());
+  std::vector<std::optional<int>> bits(looked.size()), orientations(looked.size());
   for (std::size_t i = 0; i < looked.size(); ++i) {
     if (!found[i].reason.empty()) {
       if (check.unopened++ == 0) text += "Will not open:\n";
@@ -126,9 +141,13 @@ ListCheck CheckList(const std::vector<std::string>& entries, std::uint32_t fps, 
     ++check.frames;
     sizes[i] = std::pair{found[i].width, found[i].height};
     bits[i] = found[i].bits;
+    orientations[i] = found[i].orientation;
   }
   Different(text, "Sizes", looked, sizes, ShowSize);
   Different(text, "Bit depths", looked, bits, ShowBits);
+  // Sizes compare upright, so a portrait photo among landscape ones shows
+  // here, by its tag, and not as a size apart.
+  Different(text, "Orientations", looked, orientations, ShowOrientation);
 
   // The same file by its identity when it exists (two spellings of one
   // path), by its text when it does not.

@@ -1,6 +1,7 @@
 // A look at a picture list before a file is made from it: which entries will
-// not open and why, sizes and bit depths apart from the rest, files listed
-// twice, gaps in numbered names, and what the list makes at a frame rate.
+// not open and why, sizes, bit depths and orientations apart from the rest,
+// files listed twice, gaps in numbered names, and what the list makes at a
+// frame rate.
 // Reads headers only, so a long list is checked in a fraction of the time
 // making it takes.
 #pragma once

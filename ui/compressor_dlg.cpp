@@ -1,5 +1,6 @@
 #include "ui/compressor_dlg.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -18,6 +19,7 @@ struct Remembered {
   bool any = false;
   DWORD fccHandler = 0;
   std::map<DWORD, CompressorSettings> settings;
+  bool verify = false;  // one setting for every compressor
 };
 Remembered& Memory() {
   static Remembered memory;
@@ -58,6 +60,10 @@ CCompressorDlg::CCompressorDlg(QWidget* owner, const std::string& title, std::ve
   m_keyInterval->setSpecialValueText(QStringLiteral("one a second"));
   m_keyInterval->setSuffix(QStringLiteral(" frames"));
   form->addRow(QStringLiteral("Key frame every:"), m_keyInterval);
+  m_verify = new QCheckBox(QStringLiteral("Verify the file after writing"), m_settings);
+  m_verify->setObjectName(QStringLiteral("IDC_VERIFY"));
+  m_verify->setChecked(Memory().verify);
+  form->addRow(m_verify);
   m_settings->hide();
   layout->addWidget(m_settings);
 
@@ -85,6 +91,7 @@ CompressorSettings CCompressorDlg::settings() const {
     settings.quality = m_quality->value();
     settings.keyInterval = m_keyInterval->value();
   }
+  settings.verify = m_verify->isChecked();
   return settings;
 }
 
@@ -99,7 +106,8 @@ void CCompressorDlg::OnSelect(int row) {
   m_keyInterval->setValue(shown.keyInterval);
   m_quality->setEnabled(choice && choice->hasQuality);
   m_keyInterval->setEnabled(choice && choice->hasKeyInterval);
-  const bool configurable = choice && choice->declined.empty() && (choice->hasQuality || choice->hasKeyInterval);
+  // Every compressor that takes the frame has the verify setting at least.
+  const bool configurable = choice && choice->declined.empty();
   m_configure->setEnabled(configurable);
   if (!configurable) m_configure->setChecked(false);
   m_declined->setText(choice ? FromLocal8Bit(choice->declined) : QString());
@@ -116,6 +124,7 @@ void CCompressorDlg::accept() {
   Memory().any = true;
   Memory().fccHandler = m_offered[std::size_t(row)].fccHandler;
   Memory().settings[Memory().fccHandler] = settings();
+  Memory().verify = m_verify->isChecked();
   QDialog::accept();
 }
 

@@ -1,5 +1,6 @@
 // The compressor chooser: the offered compressors, and "Configure…" for the
-// selected one's quality and key-frame interval where it has them. It opens
+// selected one's quality and key-frame interval where it has them, and
+// whether the job checks its file after writing it (for every compressor). It opens
 // on the last choice and its settings for as long as the program runs;
 // nothing is stored on disk. UI thread only.
 #pragma once
@@ -10,6 +11,7 @@
 
 #include "platform/vfw.h"
 
+class QCheckBox;
 class QDialogButtonBox;
 class QGroupBox;
 class QLabel;
@@ -40,6 +42,7 @@ class CCompressorDlg final : public QDialog {
   QGroupBox* m_settings = nullptr;
   QSpinBox* m_quality = nullptr;
   QSpinBox* m_keyInterval = nullptr;
+  QCheckBox* m_verify = nullptr;
   QDialogButtonBox* m_buttons = nullptr;
   int m_chosen = -1;
   int m_row = -1;  // the entry whose settings the boxes show

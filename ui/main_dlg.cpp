@@ -29,6 +29,9 @@
 namespace ui {
 namespace {
 
+// Each job asks the chooser on its own thread.
+thread_local CompressorSettings t_lastChosen;
+
 QIcon MainIcon() {
   QIcon icon;
   for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/res/stillweaver-%1.png").arg(size), QSize(size, size));
@@ -49,11 +52,15 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_hIcon(MainIcon()) {
   m_previousChooser = ICSetCompressorChooser(
       [](HWND owner, const std::string& title, const std::vector<CompressorChoice>& offered,
          CompressorSettings& settings) {
-        return RunOnUiThread(
+        const int chosen = RunOnUiThread(
             [&] { return Dialogs().chooseCompressor(static_cast<QWidget*>(owner), title, offered, settings); });
+        t_lastChosen = settings;
+        return chosen;
       });
   OnInitDialog();
 }
+
+CompressorSettings LastChosenSettings() { return t_lastChosen; }
 
 CMainDlg::~CMainDlg() {
   // No worker may outlive the object it reports to.

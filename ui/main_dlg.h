@@ -165,5 +165,8 @@ class CMainDlg : public QDialog {
 // A Make-AVI job stops after its current frame once cancelled is set.
 void MakeAviThread(CMainDlg* dialog, int job, const std::atomic<bool>& cancelled);
 int ViewAviThread(CMainDlg* dialog, std::uint64_t generation);
+// What the compressor chooser last answered on the calling thread, for the
+// settings in it that ICCompressorChoose does not pass on (verify).
+CompressorSettings LastChosenSettings();
 
 }  // namespace ui

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "avi_build/make_avi.h"
+#include "avi_view/verify_avi.h"
 #include "ui/dialog_seam.h"
 #include "ui/job_rows.h"
 #include "ui/main_dlg.h"
@@ -42,11 +43,26 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
   void MessageBox(const std::string& text, const std::string& caption, avi_build::MessageKind kind) override {
     // Once the user has closed the dialog, only failures are worth a box.
     if (kind == avi_build::MessageKind::Completion && m_dialog->StopJobsRequested()) return;
+    // The file is finished when its completion is told: read it back here,
+    // on the job's thread, and tell what that found on one more line.
+    if (kind == avi_build::MessageKind::Completion && m_verify && m_frames > 0) {
+      std::string verified = avi_view::VerifyAvi(m_path, m_frames, m_md5s).text;
+      while (!verified.empty() && verified.back() == '\n') verified.pop_back();
+      MessageBoxFromAnyThread(m_dialog, text + "\n" + verified, caption, MB_OK);
+      return;
+    }
     MessageBoxFromAnyThread(m_dialog, text, caption, MB_OK);
   }
   BOOL ChooseCompressor(const BITMAPINFOHEADER& input, COMPVARS* compvars, const char* title) override {
     BITMAPINFOHEADER offered = input;
-    return ICCompressorChoose(m_dialog, 0, &offered, nullptr, compvars, title);
+    const BOOL chosen = ICCompressorChoose(m_dialog, 0, &offered, nullptr, compvars, title);
+    m_verify = chosen && LastChosenSettings().verify;
+    m_hashFrames = m_verify && avi_view::KeepsEveryPixel(compvars->fccHandler);
+    return chosen;
+  }
+  void FrameWritten(int n, const BITMAPINFOHEADER& header, const std::uint8_t* pixels) override {
+    m_frames = n + 1;
+    if (m_hashFrames) m_md5s.push_back(avi_view::FrameMd5(header, pixels));
   }
   std::optional<std::string> SaveName() override {
     FileDialogRequest request;
@@ -55,7 +71,9 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
     request.initialName = "Save.avi";
     request.filter = "Audio Video Interleaved File (*.avi)|*.avi||";
     request.overwritePrompt = true;
-    return FileDialogFromAnyThread(m_dialog, request);
+    std::optional<std::string> name = FileDialogFromAnyThread(m_dialog, request);
+    m_path = name.value_or(std::string());
+    return name;
   }
   // A refused name (one of the pictures) is asked for again.
   bool AsksSaveNameAgain() override { return true; }
@@ -75,6 +93,13 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
   CMainDlg* m_dialog;
   int m_job;
   const std::atomic<bool>& m_cancelled;
+  // Set by the chooser's answer: read the file back when it is finished, and
+  // compare each frame's pixels where the compressor keeps them all.
+  bool m_verify = false;
+  bool m_hashFrames = false;
+  std::string m_path;  // the name last chosen to save under
+  int m_frames = 0;
+  std::vector<std::string> m_md5s;
 };
 
 }  // namespace

@@ -468,9 +468,11 @@ void Parser::BuildIndex(unsigned s) {
       told = indexed < frames.size();
       std::vector<std::uint8_t> prefix;
       for (std::size_t i = 0; i < frames.size(); ++i) {
-        // Indexed key frames are checked too: writers that split packed
-        // B-frames leave the key flag on the B-frame split off.
-        if (i < indexed && !keys[i]) continue;
+        // Indexed key frames are checked too where the codec reorders:
+        // writers that split packed B-frames leave the key flag on the
+        // B-frame split off. Elsewhere the index is trusted, which spares
+        // a read for each key frame of a long file.
+        if (i < indexed && (!keys[i] || !probe->Reorders())) continue;
         prefix.resize(std::min<std::size_t>(frames[i].size, KeyFrameProbe::kPrefixBytes));
         const KeyFrameProbe::Kind kind = !prefix.empty() && Read(frames[i].offset, prefix.data(), prefix.size())
                                              ? probe->Probe(prefix.data(), prefix.size())

@@ -20,6 +20,7 @@ struct KeyFrameProbe::Impl {
   AVCodecParserContext* parser = nullptr;
   AVCodecContext* ctx = nullptr;
   std::vector<std::uint8_t> padded;  // parsers read a little past the data
+  bool reorders = false;
 };
 
 std::unique_ptr<KeyFrameProbe> KeyFrameProbe::Open(const std::vector<std::uint8_t>& format) {
@@ -35,6 +36,7 @@ std::unique_ptr<KeyFrameProbe> KeyFrameProbe::Open(const std::vector<std::uint8_
   impl->ctx = avcodec_alloc_context3(nullptr);
   if (!impl->parser || !impl->ctx) return nullptr;
   impl->parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+  impl->reorders = (descriptor->props & AV_CODEC_PROP_REORDER) != 0;
   impl->ctx->codec_type = AVMEDIA_TYPE_VIDEO;
   impl->ctx->codec_id = id;
   impl->ctx->codec_tag = compression;
@@ -51,6 +53,8 @@ std::unique_ptr<KeyFrameProbe> KeyFrameProbe::Open(const std::vector<std::uint8_
 
 KeyFrameProbe::KeyFrameProbe(std::unique_ptr<Impl> impl) : m(std::move(impl)) {}
 KeyFrameProbe::~KeyFrameProbe() = default;
+
+bool KeyFrameProbe::Reorders() const { return m->reorders; }
 
 KeyFrameProbe::Kind KeyFrameProbe::Probe(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return Kind::kUnknown;

@@ -29,6 +29,11 @@ class KeyFrameProbe {
   enum class Kind { kKey, kPredicted, kUnknown };
   [[nodiscard]] Kind Probe(const std::uint8_t* data, std::size_t size);
 
+  // Whether the codec may store pictures out of display order (H.264, HEVC,
+  // MPEG-4 Part 2, MPEG-1/2, VC-1): only such streams have packed B-frames,
+  // whose splitting leaves a key flag on a predicted picture.
+  [[nodiscard]] bool Reorders() const;
+
  private:
   struct Impl;
   explicit KeyFrameProbe(std::unique_ptr<Impl> impl);

@@ -58,4 +58,27 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"ZeroFps", "--fps 0 img0001.png", 2, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A camera's portrait shot: stored sideways (30x40 among 40x30), tagged to be
+// turned, so it is seen at the others' size.
+TEST(CheckListOrientation, ReportsTheTurnedPictureNotItsSize) {
+  if (testsupport::RunCommand("command -v exiftool >/dev/null").exitCode != 0) GTEST_SKIP() << "exiftool not installed";
+  testsupport::TempDir dir;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+    ASSERT_TRUE(testsupport::WriteJpeg(dir.file(name), 40, 30, testsupport::Gradient(40, 30)));
+  ASSERT_TRUE(testsupport::WriteJpeg(dir.file("turned.jpg"), 30, 40, testsupport::Gradient(30, 40)));
+  ASSERT_EQ(testsupport::RunCommand("exiftool -q -q -overwrite_original -n -Orientation=6 " +
+                                    ShellQuote(dir.file("turned.jpg")))
+                .exitCode,
+            0);
+
+  const auto result = testsupport::RunCommand("cd " + ShellQuote(dir.file("")) + " && " +
+                                              ShellQuote(testsupport::CliPath()) + " check a.jpg turned.jpg b.jpg c.jpg");
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.out.find("Orientations: 3 of 4 are 1 (as stored); others:\n"
+                            "  turned.jpg: 6 (turned 90° clockwise)\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(result.out.find("Sizes"), std::string::npos) << result.out;
+}
+
 }  // namespace

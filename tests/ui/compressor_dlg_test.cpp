@@ -1,4 +1,5 @@
 // The compressor chooser's own behaviour, without showing it modally.
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
@@ -32,10 +33,11 @@ struct RowCase {
   bool configurable, quality, keyInterval, ok;
 };
 
-// At 641 x 480 H.264 declines: it says why and cannot be taken.
+// At 641 x 480 H.264 declines: it says why and cannot be taken. Every entry
+// that takes the frame can be configured (the verify setting at least).
 TEST_F(CompressorDlgTest, EachEntryEnablesWhatItTakes) {
-  const RowCase cases[] = {{"none", false, false, false, true}, {"MJPG", true, true, false, true},
-                           {"H264", false, true, true, false},  {"FFV1", false, false, false, true},
+  const RowCase cases[] = {{"none", true, false, false, true}, {"MJPG", true, true, false, true},
+                           {"H264", false, true, true, false},  {"FFV1", true, false, false, true},
                            {"MSVC", false, false, true, false}, {"cvid", true, true, true, true}};
   const auto offered = Offered(641, 480);
   ui::CCompressorDlg dlg(nullptr, "Select Compressor to use", offered);
@@ -57,11 +59,13 @@ TEST_F(CompressorDlgTest, OpensOnTheLastChoiceAndItsSettings) {
     ui::CCompressorDlg first(nullptr, "t", offered);
     EXPECT_EQ(Child<QListWidget>(first, "IDC_COMPRESSOR_LIST")->currentRow(), 0);
     EXPECT_EQ(Child<QSpinBox>(first, "IDC_QUALITY")->value(), 85);
+    EXPECT_FALSE(first.settings().verify);
     Child<QListWidget>(first, "IDC_COMPRESSOR_LIST")->setCurrentRow(2);  // H.264
     Child<QPushButton>(first, "IDC_CONFIGURE")->click();
     EXPECT_TRUE(Child<QWidget>(first, "IDC_SETTINGS")->isVisibleTo(&first));
     Child<QSpinBox>(first, "IDC_QUALITY")->setValue(40);
     Child<QSpinBox>(first, "IDC_KEY_INTERVAL")->setValue(3);
+    Child<QCheckBox>(first, "IDC_VERIFY")->setChecked(true);
     first.accept();
     EXPECT_EQ(first.chosen(), 2);
   }
@@ -69,9 +73,10 @@ TEST_F(CompressorDlgTest, OpensOnTheLastChoiceAndItsSettings) {
   EXPECT_EQ(Child<QListWidget>(again, "IDC_COMPRESSOR_LIST")->currentRow(), 2);
   EXPECT_EQ(again.settings().quality, 40);
   EXPECT_EQ(again.settings().keyInterval, 3);
-  // Another compressor keeps its own settings.
+  // Another compressor keeps its own settings; verifying is one for all.
   Child<QListWidget>(again, "IDC_COMPRESSOR_LIST")->setCurrentRow(1);
   EXPECT_EQ(again.settings().quality, 85);
+  EXPECT_TRUE(again.settings().verify);
 }
 
 }  // namespace

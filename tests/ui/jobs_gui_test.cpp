@@ -15,6 +15,7 @@
 
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
+#include "platform/codec/compressor_choice.h"
 #include "platform/vfw.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/job_rows.h"
@@ -123,6 +124,49 @@ TEST_F(JobsGuiTest, MakeAviWritesTheListAsAFileFfmpegPlays) {
   // The last entry processed stays selected.
   EXPECT_EQ(dlg->m_fileList.GetSel(2), 1);
   EXPECT_EQ(dlg->m_fileList.GetSel(0), 0);
+}
+
+// The chooser's verify setting adds the read-back's result as the last line
+// of the completion message; off, the message is as it always was. A picture
+// that will not open adds an entry but no frame, and the count follows the
+// frames.
+TEST_F(JobsGuiTest, MakeAviVerifiesTheFileWhenTheChooserSaysSo) {
+  struct Case {
+    const char* fcc;
+    bool verify, badEntry;
+    const char* lastLine;
+  };
+  const Case cases[] = {{"none", false, false, "Wrote "},
+                        {"none", true, false, "Verified 3 frames."},
+                        {"MJPG", true, false, "Verified 3 frames."},
+                        {"FFV1", true, true, "Verified 3 frames."}};
+  AddPictures(3);
+  edit("IDC_COLS")->setText("64");
+  edit("IDC_ROWS")->setText("48");
+  const BITMAPINFOHEADER frame{40, 64, 48, 1, 24, 0, 0, 0, 0, 0, 0};
+  const std::vector<CompressorChoice> offered = codec::OfferedCompressors(&frame);
+  int made = 0;
+  for (const Case& c : cases) {
+    if (c.badEntry) dlg->m_fileList.AddString(dir.file("missing.jpg"));
+    FOURCC fcc = 0;
+    ASSERT_TRUE(codec::ParseCompressorName(c.fcc, &fcc));
+    CompressorSettings settings;
+    settings.verify = c.verify;
+    dialogs.answerCompressor(int(codec::FindChoice(offered, fcc) - offered.data()), settings);
+    dialogs.answerFile(dir.file("made" + std::to_string(made) + ".avi"));
+    QTest::mouseClick(button("IDC_MAKE_AVI"), Qt::LeftButton);
+    ASSERT_TRUE(ProcessUntil([&] {
+      int written = 0;
+      for (const auto& m : dialogs.messages()) written += m.caption == "AVI File Written";
+      return dlg->RunningJobs() == 0 && written > made;
+    }));
+    std::string text;
+    for (const auto& m : dialogs.messages())
+      if (m.caption == "AVI File Written") text = m.text;
+    ASSERT_EQ(text.rfind("AVI File Write completed.\nWrote ", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.rfind('\n') + 1).rfind(c.lastLine, 0), 0u) << c.fcc << "\n" << text;
+    ++made;
+  }
 }
 
 TEST_F(JobsGuiTest, BadFrameSettingsStartNoJob) {

@@ -150,7 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FfmpegFile{"bgr24", "-c:v rawvideo -pix_fmt bgr24", ""},
                     FfmpegFile{"pal8", "-vf format=pal8 -c:v rawvideo -pix_fmt pal8", ""},
                     FfmpegFile{"mjpeg", "-c:v mjpeg -q:v 5", "MJPG"},
-                    FfmpegFile{"mpeg4", "-c:v mpeg4 -g 6 -bf 0", "FMP4"}),
+                    FfmpegFile{"mpeg4", "-c:v mpeg4 -g 6 -bf 0", "FMP4"},
+                    // Inter frames without reordering: the index's key flags stand.
+                    FfmpegFile{"vp8", "-c:v libvpx -g 6", "VP80"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OursReadsFfmpeg, PaletteTravelsInTheFormat) {

@@ -154,6 +154,10 @@ struct CompressorChoice {
 struct CompressorSettings {
   int quality = 85;     // 0..100
   int keyInterval = 0;  // frames from key frame to key frame; 0: one a second of video
+  // Read the finished file back and check it. A setting of the job that the
+  // chooser keeps beside the compressor's; ICCompressorChoose passes it on
+  // to nobody, so a front end that offers it reads it from its chooser.
+  bool verify = false;
 };
 using CompressorChooser = std::function<int(HWND owner, const std::string& title,
                                             const std::vector<CompressorChoice>& offered, CompressorSettings& settings)>;
