@@ -302,7 +302,13 @@ int CMainDlg::RunningPlaybacks() const { return m_player->Running(); }
 
 void CMainDlg::OnMakeAvi() {
   if (m_closing || !UpdateData(true)) return;
-  const std::string problem = avi_build::CheckFrameSettings({m_cols, m_rows, m_fps, m_clip, m_fpsScale});
+  avi_build::MakeAviSettings frame;
+  frame.cols = m_cols;
+  frame.rows = m_rows;
+  frame.fps = m_fps;
+  frame.clip = m_clip;
+  frame.fpsScale = m_fpsScale;
+  const std::string problem = avi_build::CheckFrameSettings(frame);
   if (!problem.empty()) {
     Dialogs().messageBox(this, problem, "Make AVI", MB_OK);
     return;

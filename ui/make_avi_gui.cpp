@@ -107,11 +107,14 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
 void MakeAviThread(CMainDlg* dialog, int job, const std::atomic<bool>& cancelled) {
   // The settings in force when the job starts serve its whole run.
   const avi_build::MakeAviSettings settings = RunOnUiThread([dialog] {
-    avi_build::MakeAviSettings s{dialog->m_cols, dialog->m_rows, dialog->m_fps, dialog->m_clip, dialog->m_fpsScale};
-    s.fit = dialog->m_fit && !dialog->m_clip;
-    s.grey = dialog->m_greyRange;
-    s.greyAuto = dialog->m_greyAuto;
-    return s;
+    return avi_build::MakeAviSettings{.cols = dialog->m_cols,
+                                      .rows = dialog->m_rows,
+                                      .fps = dialog->m_fps,
+                                      .clip = dialog->m_clip,
+                                      .fpsScale = dialog->m_fpsScale,
+                                      .fit = dialog->m_fit && !dialog->m_clip,
+                                      .grey = dialog->m_greyRange,
+                                      .greyAuto = dialog->m_greyAuto};
   });
   GuiMakeAviHost host(dialog, job, cancelled);
   // The job has told the user how it ended; the dialog needs nothing more.
