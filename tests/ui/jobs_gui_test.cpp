@@ -16,6 +16,7 @@
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 #include "platform/vfw.h"
+#include "tests/platform/avifile/avi_test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/job_rows.h"
 #include "ui/main_dlg.h"
@@ -37,27 +38,10 @@ bool ProcessUntil(F done) {
   return true;
 }
 
-// Frames in the file as our reader finds them, -1 when it cannot open it.
-LONG FramesIn(const std::string& path) {
-  AVIFileInit();
-  LONG frames = -1;
-  PAVIFILE file = nullptr;
-  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
-    PAVISTREAM stream = nullptr;
-    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
-      frames = AVIStreamLength(stream);
-      EXPECT_EQ(AVIStreamRelease(stream), 0);
-    }
-    EXPECT_EQ(AVIFileRelease(file), 0);
-  }
-  AVIFileExit();
-  return frames;
-}
+using avitest::FramesIn;
 
 std::string Probe(const std::string& path, const std::string& entries) {
-  return testsupport::RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries " + entries +
-                                 " -of default=nw=1 " + testsupport::ShellQuote(path))
-      .out;
+  return testsupport::Ffprobe(path, "-count_frames -select_streams v:0 -show_entries " + entries);
 }
 
 class JobsGuiTest : public testing::Test {
