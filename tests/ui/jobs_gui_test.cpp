@@ -144,12 +144,14 @@ TEST_F(JobsGuiTest, ClosingDuringAJobLeavesAPlayableFile) {
   EXPECT_EQ(dlg->RunningJobs(), 0);
   EXPECT_EQ(dlg->m_fileList.GetCount(), 0);
   ASSERT_TRUE(Told("Stillweaver"));
-  for (const auto& m : dialogs.messages())
-    if (m.caption == "Stillweaver")
+  for (const auto& m : dialogs.messages()) {
+    if (m.caption == "Stillweaver") {
       EXPECT_NE(m.text.find("40 entries will be lost.\n\nRunning jobs stop after their current frame, with their "
                             "files finished:\nclosed.avi"),
                 std::string::npos)
           << m.text;
+    }
+  }
   const std::string frames = Probe(dir.file("closed.avi"), "stream=nb_read_frames");
   ASSERT_EQ(frames.rfind("nb_read_frames=", 0), 0u) << frames;
   const int count = std::stoi(frames.substr(15));
