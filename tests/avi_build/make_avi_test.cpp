@@ -99,6 +99,16 @@ HRESULT RecordingWrite(PAVISTREAM s, LONG start, LONG samples, const void* buffe
   return hr;
 }
 
+// A frame size and rate, the other settings as the dialog starts.
+MakeAviSettings Frames(std::int32_t cols, std::int32_t rows, std::uint32_t fps, std::int32_t clip = 0) {
+  MakeAviSettings settings;
+  settings.cols = cols;
+  settings.rows = rows;
+  settings.fps = fps;
+  settings.clip = clip;
+  return settings;
+}
+
 using avitest::ReadClip;
 
 class MakeAviJobTest : public testing::Test {
@@ -161,7 +171,7 @@ TEST_F(MakeAviJobTest, FifosAndDevicesAreSkippedAsUnloadable) {
   const std::string fifo = dir.file("pipe.tif");  // "tif": the TIFF reader is tried too
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   host.entries = {fifo, "/dev/zero", Picture("ok.jpg")};
-  const MakeAviResult result = Run({.cols = 64, .rows = 48, .fps = 10});
+  const MakeAviResult result = Run(Frames(64, 48, 10));
   EXPECT_EQ(result.framesWritten, 1);
   EXPECT_EQ(result.entriesSkipped, 2);
   ASSERT_EQ(host.messages.size(), 3u);
@@ -173,7 +183,7 @@ TEST_F(MakeAviJobTest, FifosAndDevicesAreSkippedAsUnloadable) {
 
 TEST_F(MakeAviJobTest, SkippedEntriesLeaveNoGapAndTheSelectionWalksTheList) {
   host.entries = {Picture("1.jpg"), NotAPicture("2.jpg"), Picture("3.jpg"), NotAPicture("4.jpg"), Picture("5.jpg")};
-  const MakeAviResult result = Run({.cols = 64, .rows = 48, .fps = 10});
+  const MakeAviResult result = Run(Frames(64, 48, 10));
   EXPECT_EQ(result.outcome, MakeAviOutcome::Completed);
   EXPECT_EQ(result.framesWritten, 3);
   EXPECT_EQ(result.entriesSkipped, 2);
@@ -194,7 +204,7 @@ class FrameSizeTest : public MakeAviJobTest, public testing::WithParamInterface<
 TEST_P(FrameSizeTest, UncompressedFramesAreWholePaddedRows) {
   const SizeCase c = GetParam();
   host.entries = {Picture("p.jpg")};
-  EXPECT_EQ(Run({.cols = c.cols, .rows = c.rows, .fps = 25}).outcome, MakeAviOutcome::Completed);
+  EXPECT_EQ(Run(Frames(c.cols, c.rows, 25)).outcome, MakeAviOutcome::Completed);
   EXPECT_EQ(log.sizes, std::vector<LONG>{c.frameBytes});
   const avitest::ReadBack file = ReadClip(dir.file("out.avi"));
   EXPECT_EQ(file.info.dwRate, 25u);
@@ -279,7 +289,7 @@ TEST_F(MakeAviJobTest, ASecondJobIntoTheSameFileIsRefused) {
   host.onProgress = [&](int n) {
     if (n == 1) secondResult = MakeAviJob(second, {}, avi);
   };
-  const MakeAviResult first = Run({.cols = 64, .rows = 48, .fps = 10});
+  const MakeAviResult first = Run(Frames(64, 48, 10));
   ASSERT_TRUE(secondResult);
   EXPECT_EQ(secondResult->outcome, MakeAviOutcome::Failed);
   ASSERT_EQ(second.messages.size(), 1u);
@@ -297,7 +307,7 @@ TEST_F(MakeAviJobTest, FramesAreOnDiskAsSoonAsTheyAreWritten) {
   host.onProgress = [&](int n) {
     if (n == 3) std::filesystem::copy_file(*host.saveAs, copy);
   };
-  EXPECT_EQ(Run({.cols = 40, .rows = 30, .fps = 10}).outcome, MakeAviOutcome::Completed);
+  EXPECT_EQ(Run(Frames(40, 30, 10)).outcome, MakeAviOutcome::Completed);
   const std::vector<std::vector<std::uint8_t>> whole = ReadClip(*host.saveAs).frames;
   const std::vector<std::vector<std::uint8_t>> killed = ReadClip(copy).frames;
   ASSERT_EQ(whole.size(), 5u);
@@ -366,7 +376,7 @@ TEST_F(MakeAviJobTest, AnEntryThatBecomesTheOutputIsSkipped) {
 TEST_F(MakeAviJobTest, CompressedStreamsCarryTheWholeFormatAndKeyFlags) {
   host.compressor = mmioFOURCC('M', 'J', 'P', 'G');
   host.entries = {Picture("1.jpg"), Picture("2.jpg")};
-  EXPECT_EQ(Run({.cols = 320, .rows = 240, .fps = 10}).outcome, MakeAviOutcome::Completed);
+  EXPECT_EQ(Run(Frames(320, 240, 10)).outcome, MakeAviOutcome::Completed);
   const avitest::ReadBack file = ReadClip(dir.file("out.avi"));
   EXPECT_EQ(file.frames.size(), 2u);
   EXPECT_EQ(file.info.dwSampleSize, 0u);
@@ -412,7 +422,7 @@ TEST_P(ReleaseTest, EveryWayOutReleasesTheStreamThenTheFile) {
   c.fail(avi);
   host.onEnded = [&] { events.push_back("ended"); };
   host.entries = {Picture("1.jpg")};
-  EXPECT_EQ(Run({.cols = 64, .rows = 48, .fps = 10}).outcome, c.outcome);
+  EXPECT_EQ(Run(Frames(64, 48, 10)).outcome, c.outcome);
   g_events = nullptr;
   EXPECT_EQ(events, c.events);
   std::vector<std::string> captions;
@@ -439,11 +449,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ReleaseCase>& info) { return std::string(info.param.name); });
 
 TEST(CheckFrameSettings, RejectsSizesAndRatesNoFileCanHold) {
-  EXPECT_EQ(avi_build::CheckFrameSettings({.cols = 1280, .rows = 1024, .fps = 10}), "");
-  EXPECT_EQ(avi_build::CheckFrameSettings({.cols = 1, .rows = 16384, .fps = 1, .clip = 1}), "");
-  for (MakeAviSettings bad :
-       {MakeAviSettings{.cols = 0, .rows = 1024, .fps = 10}, MakeAviSettings{.cols = -5, .rows = 1024, .fps = 10},
-        MakeAviSettings{.cols = 1280, .rows = 16385, .fps = 10}, MakeAviSettings{.cols = 1280, .rows = 1024, .fps = 0}})
+  EXPECT_EQ(avi_build::CheckFrameSettings(Frames(1280, 1024, 10)), "");
+  EXPECT_EQ(avi_build::CheckFrameSettings(Frames(1, 16384, 1, 1)), "");
+  for (MakeAviSettings bad : {Frames(0, 1024, 10), Frames(-5, 1024, 10), Frames(1280, 16385, 10), Frames(1280, 1024, 0)})
     EXPECT_NE(avi_build::CheckFrameSettings(bad), "") << bad.cols << "x" << bad.rows << "@" << bad.fps;
 }
 
