@@ -211,7 +211,7 @@ class PrefetchingJobTest : public PrefetchTest {
     host.saveAs = dir.file("out.avi");
   }
   void TearDown() override { g_host = nullptr; }
-  avi_build::MakeAviOutcome Run() { return avi_build::MakeAviJob(host, {32, 16, 10, 0}, avi).outcome; }
+  avi_build::MakeAviOutcome Run() { return avi_build::MakeAviJob(host, {32, 16, 10, 0, 1, 0, {}}, avi).outcome; }
 };
 
 TEST_F(PrefetchingJobTest, SelectionsBoxesAndWritesKeepTheirOrder) {
@@ -251,7 +251,8 @@ HRESULT CountingWrite(PAVISTREAM, LONG start, LONG, const void*, LONG size, DWOR
 TEST_F(PrefetchingJobTest, HugeFramesAreNotPreparedAhead) {
   host.entries = {Solid("1.png", kRed), Solid("2.png", kGreen), Solid("3.png", kBlue)};
   avi.write = &CountingWrite;
-  EXPECT_EQ(avi_build::MakeAviJob(host, {4000, 3000, 10, 1}, avi).outcome, avi_build::MakeAviOutcome::Completed);
+  EXPECT_EQ(avi_build::MakeAviJob(host, {4000, 3000, 10, 1, 1, 0, {}}, avi).outcome,
+            avi_build::MakeAviOutcome::Completed);
   EXPECT_EQ(host.events, (std::vector<std::string>{"select 0", "write 0", "select 1", "write 1", "select 2", "write 2",
                                                    "box AVI File Written"}));
   // Each entry once before the file is opened (checked against the output),

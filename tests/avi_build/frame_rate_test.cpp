@@ -28,7 +28,9 @@ TEST(FrameRate, TextReadsAsTheRateAStreamStores) {
   for (const RateCase& c : cases) {
     FrameRate r{0, 0};
     EXPECT_EQ(avi_build::ParseFrameRate(c.text, &r), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(std::pair(r.rate, r.scale), std::pair(c.rate, c.scale)) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(std::pair(r.rate, r.scale), std::pair(c.rate, c.scale)) << c.text;
+    }
   }
 }
 

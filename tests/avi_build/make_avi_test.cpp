@@ -12,6 +12,7 @@
 
 #include "avi_build/make_avi.h"
 #include "platform/kernel.h"
+#include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -98,53 +99,17 @@ HRESULT RecordingWrite(PAVISTREAM s, LONG start, LONG samples, const void* buffe
   return hr;
 }
 
-struct FileInfo {
-  HRESULT open = -1;
-  AVISTREAMINFOA info{};
-  LONG formatSize = 0;
-  LONG frames = -1;
-};
-FileInfo ReadBack(const std::string& path) {
-  FileInfo result;
-  AVIFileInit();
-  PAVIFILE file = nullptr;
-  result.open = AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr);
-  if (result.open == AVIERR_OK) {
-    PAVISTREAM stream = nullptr;
-    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
-      EXPECT_EQ(AVIStreamInfoA(stream, &result.info, sizeof result.info), AVIERR_OK);
-      EXPECT_EQ(AVIStreamReadFormat(stream, 0, nullptr, &result.formatSize), AVIERR_OK);
-      result.frames = AVIStreamLength(stream);
-      (void)AVIStreamRelease(stream);  // a file being read releases without anything to report
-    }
-    (void)AVIFileRelease(file);
-  }
-  AVIFileExit();
-  return result;
+// A frame size and rate, the other settings as the dialog starts.
+MakeAviSettings Frames(std::int32_t cols, std::int32_t rows, std::uint32_t fps, std::int32_t clip = 0) {
+  MakeAviSettings settings;
+  settings.cols = cols;
+  settings.rows = rows;
+  settings.fps = fps;
+  settings.clip = clip;
+  return settings;
 }
 
-// Every sample of the file's video stream, as stored.
-std::vector<std::vector<std::uint8_t>> ReadSamples(const std::string& path) {
-  std::vector<std::vector<std::uint8_t>> samples;
-  AVIFileInit();
-  PAVIFILE file = nullptr;
-  PAVISTREAM stream = nullptr;
-  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
-    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
-      for (LONG i = 0; i < AVIStreamLength(stream); ++i) {
-        LONG bytes = 0;
-        if (AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr) != AVIERR_OK) break;
-        std::vector<std::uint8_t> sample(static_cast<std::size_t>(bytes));
-        if (AVIStreamRead(stream, i, 1, sample.data(), bytes, nullptr, nullptr) != AVIERR_OK) break;
-        samples.push_back(std::move(sample));
-      }
-      EXPECT_EQ(AVIStreamRelease(stream), 0);
-    }
-    EXPECT_EQ(AVIFileRelease(file), 0);
-  }
-  AVIFileExit();
-  return samples;
-}
+using avitest::ReadClip;
 
 class MakeAviJobTest : public testing::Test {
  protected:
@@ -177,10 +142,10 @@ TEST_F(MakeAviJobTest, AnEmptyListGivesAFileWithAStreamAndNoFrames) {
   const MakeAviResult result = Run();
   EXPECT_EQ(result.outcome, MakeAviOutcome::Completed);
   EXPECT_EQ(result.framesWritten, 0);
-  const FileInfo file = ReadBack(dir.file("out.avi"));
+  const avitest::ReadBack file = ReadClip(dir.file("out.avi"));
   ASSERT_EQ(file.open, AVIERR_OK);
-  EXPECT_EQ(file.frames, 0);
-  EXPECT_EQ(file.formatSize, 40);
+  EXPECT_EQ(file.frames.size(), 0u);
+  EXPECT_EQ(file.format.size(), 40u);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
   EXPECT_EQ(host.messages[0].caption, "AVI File Written");
@@ -197,7 +162,7 @@ TEST_F(MakeAviJobTest, UnloadableEntriesAreReportedOneByOneAndSkipped) {
   EXPECT_EQ(host.messages[0].kind, MessageKind::Failure);
   EXPECT_EQ(host.messages[1].text, host.entries[1] + "\nnot a picture we read");
   EXPECT_EQ(host.messages[2].text, "AVI File Write completed.\nWrote 0 bytes to file out.avi.");
-  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 0);
+  EXPECT_EQ(ReadClip(dir.file("out.avi")).frames.size(), 0u);
 }
 
 // Opening either would block for ever (a FIFO without a writer) or read
@@ -206,7 +171,7 @@ TEST_F(MakeAviJobTest, FifosAndDevicesAreSkippedAsUnloadable) {
   const std::string fifo = dir.file("pipe.tif");  // "tif": the TIFF reader is tried too
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   host.entries = {fifo, "/dev/zero", Picture("ok.jpg")};
-  const MakeAviResult result = Run({64, 48, 10, 0});
+  const MakeAviResult result = Run(Frames(64, 48, 10));
   EXPECT_EQ(result.framesWritten, 1);
   EXPECT_EQ(result.entriesSkipped, 2);
   ASSERT_EQ(host.messages.size(), 3u);
@@ -218,14 +183,14 @@ TEST_F(MakeAviJobTest, FifosAndDevicesAreSkippedAsUnloadable) {
 
 TEST_F(MakeAviJobTest, SkippedEntriesLeaveNoGapAndTheSelectionWalksTheList) {
   host.entries = {Picture("1.jpg"), NotAPicture("2.jpg"), Picture("3.jpg"), NotAPicture("4.jpg"), Picture("5.jpg")};
-  const MakeAviResult result = Run({64, 48, 10, 0});
+  const MakeAviResult result = Run(Frames(64, 48, 10));
   EXPECT_EQ(result.outcome, MakeAviOutcome::Completed);
   EXPECT_EQ(result.framesWritten, 3);
   EXPECT_EQ(result.entriesSkipped, 2);
   EXPECT_EQ(result.bytesWritten, 3 * 64 * 48 * 3);
   EXPECT_EQ(log.starts, (std::vector<LONG>{0, 1, 2}));
   EXPECT_EQ(host.selected, (std::vector<int>{0, 1, 2, 3, 4}));
-  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 3);
+  EXPECT_EQ(ReadClip(dir.file("out.avi")).frames.size(), 3u);
   // Uncompressed frames are key frames.
   EXPECT_EQ(log.flags, (std::vector<DWORD>(3, AVIIF_KEYFRAME)));
 }
@@ -239,9 +204,9 @@ class FrameSizeTest : public MakeAviJobTest, public testing::WithParamInterface<
 TEST_P(FrameSizeTest, UncompressedFramesAreWholePaddedRows) {
   const SizeCase c = GetParam();
   host.entries = {Picture("p.jpg")};
-  EXPECT_EQ(Run({c.cols, c.rows, 25, 0}).outcome, MakeAviOutcome::Completed);
+  EXPECT_EQ(Run(Frames(c.cols, c.rows, 25)).outcome, MakeAviOutcome::Completed);
   EXPECT_EQ(log.sizes, std::vector<LONG>{c.frameBytes});
-  const FileInfo file = ReadBack(dir.file("out.avi"));
+  const avitest::ReadBack file = ReadClip(dir.file("out.avi"));
   EXPECT_EQ(file.info.dwRate, 25u);
   EXPECT_EQ(file.info.dwScale, 1u);
   EXPECT_EQ(file.info.rcFrame.right, c.cols);
@@ -324,14 +289,14 @@ TEST_F(MakeAviJobTest, ASecondJobIntoTheSameFileIsRefused) {
   host.onProgress = [&](int n) {
     if (n == 1) secondResult = MakeAviJob(second, {}, avi);
   };
-  const MakeAviResult first = Run({64, 48, 10, 0});
+  const MakeAviResult first = Run(Frames(64, 48, 10));
   ASSERT_TRUE(secondResult);
   EXPECT_EQ(secondResult->outcome, MakeAviOutcome::Failed);
   ASSERT_EQ(second.messages.size(), 1u);
   EXPECT_EQ(second.messages[0].caption, "AVIFileOpen");
   EXPECT_EQ(second.messages[0].text, "AVIERR_FILEOPEN (" + *host.saveAs + ": another job is writing this file)");
   EXPECT_EQ(first.outcome, MakeAviOutcome::Completed);
-  EXPECT_EQ(ReadBack(*host.saveAs).frames, 3);
+  EXPECT_EQ(ReadClip(*host.saveAs).frames.size(), 3u);
 }
 
 // What a reader finds if the process is killed: every frame whose write
@@ -342,9 +307,9 @@ TEST_F(MakeAviJobTest, FramesAreOnDiskAsSoonAsTheyAreWritten) {
   host.onProgress = [&](int n) {
     if (n == 3) std::filesystem::copy_file(*host.saveAs, copy);
   };
-  EXPECT_EQ(Run({40, 30, 10, 0}).outcome, MakeAviOutcome::Completed);
-  const std::vector<std::vector<std::uint8_t>> whole = ReadSamples(*host.saveAs);
-  const std::vector<std::vector<std::uint8_t>> killed = ReadSamples(copy);
+  EXPECT_EQ(Run(Frames(40, 30, 10)).outcome, MakeAviOutcome::Completed);
+  const std::vector<std::vector<std::uint8_t>> whole = ReadClip(*host.saveAs).frames;
+  const std::vector<std::vector<std::uint8_t>> killed = ReadClip(copy).frames;
   ASSERT_EQ(whole.size(), 5u);
   ASSERT_EQ(killed.size(), 3u);
   for (std::size_t i = 0; i < killed.size(); ++i) EXPECT_EQ(killed[i], whole[i]) << "frame " << i;
@@ -357,14 +322,14 @@ TEST_F(MakeAviJobTest, EntriesAddedWhileTheJobRunsAreTaken) {
     if (n == 0) host.entries.push_back(late);
   };
   EXPECT_EQ(Run().framesWritten, 2);
-  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 2);
+  EXPECT_EQ(ReadClip(dir.file("out.avi")).frames.size(), 2u);
 }
 
 TEST_F(MakeAviJobTest, AStopRequestFinishesAPlayableFileWithTheFramesWritten) {
   host.entries = {Picture("1.jpg"), Picture("2.jpg"), Picture("3.jpg"), Picture("4.jpg")};
   host.stopAfterEntries = 2;
   EXPECT_EQ(Run().outcome, MakeAviOutcome::Stopped);
-  EXPECT_EQ(ReadBack(dir.file("out.avi")).frames, 2);
+  EXPECT_EQ(ReadClip(dir.file("out.avi")).frames.size(), 2u);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, "Stopped after 2 frames.");
   EXPECT_EQ(host.messages[0].caption, "AVI File Written");
@@ -411,9 +376,9 @@ TEST_F(MakeAviJobTest, AnEntryThatBecomesTheOutputIsSkipped) {
 TEST_F(MakeAviJobTest, CompressedStreamsCarryTheWholeFormatAndKeyFlags) {
   host.compressor = mmioFOURCC('M', 'J', 'P', 'G');
   host.entries = {Picture("1.jpg"), Picture("2.jpg")};
-  EXPECT_EQ(Run({320, 240, 10, 0}).outcome, MakeAviOutcome::Completed);
-  const FileInfo file = ReadBack(dir.file("out.avi"));
-  EXPECT_EQ(file.frames, 2);
+  EXPECT_EQ(Run(Frames(320, 240, 10)).outcome, MakeAviOutcome::Completed);
+  const avitest::ReadBack file = ReadClip(dir.file("out.avi"));
+  EXPECT_EQ(file.frames.size(), 2u);
   EXPECT_EQ(file.info.dwSampleSize, 0u);
   EXPECT_EQ(file.info.fccHandler, mmioFOURCC('M', 'J', 'P', 'G'));
   EXPECT_EQ(log.flags, (std::vector<DWORD>(2, AVIIF_KEYFRAME)));  // every JPEG frame is a key frame
@@ -457,7 +422,7 @@ TEST_P(ReleaseTest, EveryWayOutReleasesTheStreamThenTheFile) {
   c.fail(avi);
   host.onEnded = [&] { events.push_back("ended"); };
   host.entries = {Picture("1.jpg")};
-  EXPECT_EQ(Run({64, 48, 10, 0}).outcome, c.outcome);
+  EXPECT_EQ(Run(Frames(64, 48, 10)).outcome, c.outcome);
   g_events = nullptr;
   EXPECT_EQ(events, c.events);
   std::vector<std::string> captions;
@@ -484,10 +449,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ReleaseCase>& info) { return std::string(info.param.name); });
 
 TEST(CheckFrameSettings, RejectsSizesAndRatesNoFileCanHold) {
-  EXPECT_EQ(avi_build::CheckFrameSettings({1280, 1024, 10, 0}), "");
-  EXPECT_EQ(avi_build::CheckFrameSettings({1, 16384, 1, 1}), "");
-  for (MakeAviSettings bad : {MakeAviSettings{0, 1024, 10, 0}, MakeAviSettings{-5, 1024, 10, 0},
-                              MakeAviSettings{1280, 16385, 10, 0}, MakeAviSettings{1280, 1024, 0, 0}})
+  EXPECT_EQ(avi_build::CheckFrameSettings(Frames(1280, 1024, 10)), "");
+  EXPECT_EQ(avi_build::CheckFrameSettings(Frames(1, 16384, 1, 1)), "");
+  for (MakeAviSettings bad : {Frames(0, 1024, 10), Frames(-5, 1024, 10), Frames(1280, 16385, 10), Frames(1280, 1024, 0)})
     EXPECT_NE(avi_build::CheckFrameSettings(bad), "") << bad.cols << "x" << bad.rows << "@" << bad.fps;
 }
 

@@ -1,39 +1,22 @@
 #include "tests/avi_view/playback_test_support.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "platform/vfw.h"
+#include "tests/platform/avifile/avi_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace viewtest {
 
 bool WriteIndexedAvi(const std::string& path, int frameCount, std::uint32_t rate, std::uint32_t scale, int width,
                      int height) {
-  const int stride = (3 * width + 3) & ~3;
-  BITMAPINFOHEADER format{};
-  format.biSize = 40;
-  format.biWidth = width;
-  format.biHeight = height;
-  format.biPlanes = 1;
-  format.biBitCount = 24;
-  format.biSizeImage = DWORD(stride * height);
-  AVISTREAMINFOA info{};
-  info.fccType = streamtypeVIDEO;
-  info.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
-  info.dwScale = scale;
-  info.dwRate = rate;
-  info.dwSuggestedBufferSize = format.biSizeImage;
-  info.dwSampleSize = format.biSizeImage;
-  info.rcFrame = {0, 0, width, height};
-  std::strcpy(info.szName, "test");
-
-  AVIFileInit();
-  PAVIFILE file = nullptr;
-  PAVISTREAM stream = nullptr;
-  bool ok = AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK;
-  ok = ok && AVIFileCreateStreamA(file, &stream, &info) == AVIERR_OK;
-  ok = ok && AVIStreamSetFormat(stream, 0, &format, sizeof format) == AVIERR_OK;
-  std::vector<std::uint8_t> pixels(format.biSizeImage);
-  for (int i = 0; ok && i < frameCount; ++i) {
+  const int stride = testsupport::DibStride(width);
+  avitest::Clip clip;
+  clip.header = avitest::StreamHeader(width, height, static_cast<int>(rate), static_cast<DWORD>(stride * height));
+  clip.header.dwScale = scale;
+  clip.format = avitest::RawFormat(width, height);
+  for (int i = 0; i < frameCount; ++i) {
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride * height));
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         std::uint8_t* p = pixels.data() + y * stride + 3 * x;
@@ -41,14 +24,12 @@ bool WriteIndexedAvi(const std::string& path, int frameCount, std::uint32_t rate
         p[1] = 0x55;
         p[2] = 0xAA;
       }
-    LONG samples = 0, bytes = 0;
-    ok = AVIStreamWrite(stream, i, 1, pixels.data(), LONG(pixels.size()), AVIIF_KEYFRAME, &samples, &bytes) ==
-         AVIERR_OK;
+    clip.frames.push_back(std::move(pixels));
   }
-  if (stream) ok = AVIStreamRelease(stream) == 0 && ok;
-  if (file) ok = AVIFileRelease(file) == 0 && ok;
-  AVIFileExit();
-  return ok;
+  clip.flags.assign(clip.frames.size(), AVIIF_KEYFRAME);
+  const avitest::WriteOutcome outcome = avitest::WriteClip(path, clip);
+  return outcome.fileRelease == 0 && outcome.streamRelease == 0 && outcome.format == AVIERR_OK &&
+         std::count(outcome.writes.begin(), outcome.writes.end(), AVIERR_OK) == frameCount;
 }
 
 void RecordingPlaybackHost::Record(std::string event) {

@@ -35,7 +35,7 @@ testsupport::TempDir* CliCheck::dir = nullptr;
 TEST_P(CliCheck, ReportsAndExits) {
   const CheckCase& c = GetParam();
   const auto result = testsupport::RunCommand("cd " + ShellQuote(dir->file("")) + " && " +
-                                              ShellQuote(testsupport::CliPath()) + " check " + c.args);
+                                              testsupport::CliCommand("check " + c.args));
   EXPECT_EQ(result.exitCode, c.exitCode) << result.out;
   if (c.line.empty())
     EXPECT_EQ(result.out, "");  // failures go to stderr only

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/vfw.h"
+#include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -13,43 +14,24 @@ using testsupport::RunCommand;
 using testsupport::ShellQuote;
 using testsupport::TempDir;
 
-// Writes frames of the given sizes; format compression 0 writes 24-bit raw.
+// Writes frames of the given sizes (-1: a whole raw frame) at 25/2 frames
+// per second; format compression 0 writes 24-bit raw.
 void WriteAvi(const std::string& path, int width, int height, DWORD compression, const std::vector<LONG>& sizes,
               const std::vector<DWORD>& flags) {
-  const LONG stride = (3 * width + 3) & ~3;
-  AVISTREAMINFOA h{};
-  h.fccType = streamtypeVIDEO;
-  h.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
-  h.wPriority = 1;
-  h.dwScale = 2;
-  h.dwRate = 25;
-  h.dwQuality = static_cast<DWORD>(-1);
-  h.rcFrame = RECT{0, 0, width, height};
-  std::strcpy(h.szName, "Stillweaver");
-  BITMAPINFOHEADER bih{};
-  bih.biSize = sizeof bih;
-  bih.biWidth = width;
-  bih.biHeight = height;
-  bih.biPlanes = 1;
-  bih.biBitCount = 24;
-  bih.biCompression = compression;
-  PAVIFILE file = nullptr;
-  ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
-  PAVISTREAM stream = nullptr;
-  ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &h), AVIERR_OK);
-  ASSERT_EQ(AVIStreamSetFormat(stream, 0, &bih, sizeof bih), AVIERR_OK);
-  for (std::size_t i = 0; i < sizes.size(); ++i) {
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(sizes[i] < 0 ? stride * height : sizes[i]), 0x5A);
-    ASSERT_EQ(AVIStreamWrite(stream, static_cast<LONG>(i), 1, frame.data(), static_cast<LONG>(frame.size()),
-                             flags.empty() ? 0 : flags[i], nullptr, nullptr),
-              AVIERR_OK);
-  }
-  ASSERT_EQ(AVIStreamRelease(stream), 0);
-  ASSERT_EQ(AVIFileRelease(file), 0);
+  avitest::Clip clip = avitest::RawClip(width, height, 25, 0);
+  clip.header.dwScale = 2;
+  clip.header.dwSampleSize = 0;
+  std::memcpy(clip.format.data() + 16, &compression, sizeof compression);  // biCompression
+  for (LONG size : sizes)
+    clip.frames.emplace_back(static_cast<std::size_t>(size < 0 ? testsupport::DibStride(width) * height : size), 0x5A);
+  clip.flags = flags;
+  const avitest::WriteOutcome outcome = avitest::WriteClip(path, clip);
+  ASSERT_EQ(outcome.writes, std::vector<HRESULT>(sizes.size(), AVIERR_OK));
+  ASSERT_EQ(outcome.fileRelease, 0);
 }
 
 testsupport::CommandResult Info(const std::string& args) {
-  return RunCommand(ShellQuote(testsupport::CliPath()) + " info " + args + " 2>&1");
+  return RunCommand(testsupport::CliCommand("info " + args + " 2>&1"));
 }
 
 TEST(CliInfo, DescribesAnUncompressedFile) {
@@ -74,7 +56,7 @@ TEST(CliInfo, CountsKeyFramesOfACompressedFile) {
 }
 
 TEST(CliInfo, DescribesWhatFfmpegWrites) {
-  if (RunCommand("ffmpeg -version >/dev/null 2>&1").exitCode != 0) GTEST_SKIP() << "no ffmpeg";
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   TempDir dir;
   ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=40x30:rate=25:d=1 -c:v mpeg4 -g 10 "
                        "-bf 0 -y " + ShellQuote(dir.file("m.avi")))
@@ -110,7 +92,7 @@ TEST(CliInfo, ErrorsAndUsage) {
 }
 
 TEST(CliInfo, AFileWithoutVideo) {
-  if (RunCommand("ffmpeg -version >/dev/null 2>&1").exitCode != 0) GTEST_SKIP() << "no ffmpeg";
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   TempDir dir;
   ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i sine=d=0.2 -c:a pcm_s16le -y " +
                        ShellQuote(dir.file("sound.avi")))

@@ -7,13 +7,13 @@
 
 namespace {
 
-using testsupport::CliPath;
+using testsupport::CliCommand;
 using testsupport::RunCommand;
 using testsupport::ShellQuote;
 
 // Uncompressed first, then every compressor with the make options it takes.
 TEST(CliCodecs, ListsEveryCompressorWithItsSettings) {
-  const auto result = RunCommand(ShellQuote(CliPath()) + " codecs");
+  const auto result = RunCommand(CliCommand("codecs"));
   ASSERT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.out,
             "none\tFull Frames (Uncompressed)\t-\n"
@@ -27,7 +27,7 @@ TEST(CliCodecs, ListsEveryCompressorWithItsSettings) {
 }
 
 TEST(CliCodecs, ExtraArgumentsAreAUsageError) {
-  EXPECT_EQ(RunCommand(ShellQuote(CliPath()) + " codecs MJPG 2>/dev/null").exitCode, 2);
+  EXPECT_EQ(RunCommand(CliCommand("codecs MJPG 2>/dev/null")).exitCode, 2);
 }
 
 }  // namespace

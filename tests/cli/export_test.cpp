@@ -16,8 +16,6 @@ using testsupport::ShellQuote;
 
 namespace fs = std::filesystem;
 
-std::string Cli() { return ShellQuote(testsupport::CliPath()); }
-
 // A Motion JPEG clip of `frames` frames, made by ffmpeg.
 std::string Clip(const testsupport::TempDir& dir, int frames) {
   const std::string path = dir.file("clip.avi");
@@ -52,7 +50,7 @@ TEST(CliExport, AFullDiskFailsNamingTheFileAndLeavesOnlyWholeFiles) {
   if (RunCommand("unshare -m sh -c " + ShellQuote(mount) + " 2>/dev/null").exitCode != 0)
     GTEST_SKIP() << "mounting a tmpfs is not permitted here";
 
-  const std::string script = mount + " || exit 99; " + Cli() + " export --dir " + ShellQuote(disk) + " " +
+  const std::string script = mount + " || exit 99; " + testsupport::CliCommand("export --dir ") + ShellQuote(disk) + " " +
                              ShellQuote(clip) + " 2>" + ShellQuote(dir.file("err")) + "; echo rc=$?; cp -a " +
                              ShellQuote(disk + "/.") + " " + ShellQuote(copy);
   const auto run = RunCommand("unshare -m sh -c " + ShellQuote(script));
@@ -78,7 +76,7 @@ TEST(CliExport, ReadOnlyOldFilesFailAndStayAsTheyWere) {
   testsupport::TempDir dir;
   const std::string clip = Clip(dir, 3);
   const std::string out = dir.file("out");
-  ASSERT_EQ(RunCommand(Cli() + " export --dir " + ShellQuote(out) + " " + ShellQuote(clip)).exitCode, 0);
+  ASSERT_EQ(RunCommand(testsupport::CliCommand("export --dir ") + ShellQuote(out) + " " + ShellQuote(clip)).exitCode, 0);
   std::vector<std::vector<std::uint8_t>> before;
   for (int i = 0; i < 3; ++i) {
     const fs::path file = fs::path(out) / ("Save000" + std::to_string(i) + ".jpg");
@@ -93,7 +91,7 @@ TEST(CliExport, ReadOnlyOldFilesFailAndStayAsTheyWere) {
     asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
   }
 
-  const auto run = RunCommand(asUser + Cli() + " export --dir " + ShellQuote(out) + " " + ShellQuote(clip) + " 2>&1");
+  const auto run = RunCommand(asUser + testsupport::CliCommand("export --dir ") + ShellQuote(out) + " " + ShellQuote(clip) + " 2>&1");
   EXPECT_EQ(run.exitCode, 1) << run.out;
   EXPECT_NE(run.out.find("Error: " + out + "/Save0000.jpg: Permission denied"), std::string::npos) << run.out;
   EXPECT_EQ(ExportedCount(run.out), 0) << run.out;

@@ -9,24 +9,12 @@
 
 namespace {
 
-using testsupport::CliPath;
+using testsupport::CliCommand;
 using testsupport::RunCommand;
 using testsupport::ShellQuote;
 using testsupport::TempDir;
 
-bool HaveFfmpeg() { return RunCommand("ffmpeg -version >/dev/null 2>&1").exitCode == 0; }
-
-// The last field of each frame line of ffmpeg's framemd5.
-std::vector<std::string> FfmpegMd5s(const std::string& path) {
-  const auto result = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -pix_fmt bgr24 -f framemd5 -");
-  std::vector<std::string> md5s;
-  std::istringstream lines(result.out);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    md5s.push_back(line.substr(line.find_last_of(' ') + 1));
-  }
-  return md5s;
-}
+using testsupport::HaveFfmpeg;
 
 struct Lossless {
   const char* name;
@@ -44,9 +32,9 @@ TEST_P(CliFramemd5, MatchesFfmpegForLosslessContent) {
                        GetParam().args + " -y " + ShellQuote(path))
                 .exitCode,
             0);
-  const auto result = RunCommand(ShellQuote(CliPath()) + " framemd5 " + ShellQuote(path));
+  const auto result = RunCommand(CliCommand("framemd5 " + ShellQuote(path)));
   ASSERT_EQ(result.exitCode, 0);
-  const std::vector<std::string> expected = FfmpegMd5s(path);
+  const std::vector<std::string> expected = testsupport::FfmpegFrameMd5s(path, "", "-pix_fmt bgr24");
   ASSERT_EQ(expected.size(), 9u);
   std::istringstream lines(result.out);
   std::size_t count = 0;
@@ -65,7 +53,6 @@ INSTANTIATE_TEST_SUITE_P(Codecs, CliFramemd5,
 
 TEST(CliFramemd5Errors, ReportsAndExits) {
   TempDir dir;
-  const std::string cli = ShellQuote(CliPath());
   struct Case {
     std::string args;
     int exitCode;
@@ -85,7 +72,7 @@ TEST(CliFramemd5Errors, ReportsAndExits) {
     cases.push_back({ShellQuote(unknown), 1, "Error: Couldn't open Video Frame\n"});
   }
   for (const Case& c : cases) {
-    const auto result = RunCommand(cli + " framemd5 " + c.args + " 2>" + ShellQuote(dir.file("err.txt")));
+    const auto result = RunCommand(CliCommand("framemd5 " + c.args) + " 2>" + ShellQuote(dir.file("err.txt")));
     EXPECT_EQ(result.exitCode, c.exitCode) << c.args;
     EXPECT_TRUE(result.out.empty()) << c.args;
     if (!c.stderrText.empty()) {

@@ -15,7 +15,7 @@ using testsupport::ShellQuote;
 
 const char* const kCommands[] = {"make", "check", "codecs", "info", "framemd5", "export"};
 
-std::string Cli(const std::string& args) { return ShellQuote(testsupport::CliPath()) + " " + args + " 2>/dev/null"; }
+std::string Cli(const std::string& args) { return testsupport::CliCommand(args + " 2>/dev/null"); }
 
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 

@@ -12,12 +12,9 @@
 
 namespace {
 
+using testsupport::CliCommand;
 using testsupport::RunCommand;
 using testsupport::ShellQuote;
-
-std::string Cli(const std::string& args) {
-  return ShellQuote(testsupport::CliPath()) + " " + args;
-}
 
 // "key: value" or "key=value" lines as a map.
 std::map<std::string, std::string> Fields(const std::string& text, char separator) {
@@ -52,12 +49,12 @@ class CliMakeTest : public testing::TestWithParam<std::string> {
 
 TEST_P(CliMakeTest, InfoAndFfprobeAgreeOnTheFileMade) {
   const std::string out = dir.file("out.avi");
-  const auto made = RunCommand(Cli("make --cols 64 --rows 48 --fps 12 --codec " + GetParam() + " --list " +
+  const auto made = RunCommand(CliCommand("make --cols 64 --rows 48 --fps 12 --codec " + GetParam() + " --list " +
                                    ShellQuote(list) + " -o " + ShellQuote(out)));
   ASSERT_EQ(made.exitCode, 0) << made.out;
   EXPECT_EQ(made.out.rfind("AVI File Write completed.\nWrote ", 0), 0u) << made.out;
 
-  auto info = Fields(RunCommand(Cli("info " + ShellQuote(out))).out, ':');
+  auto info = Fields(RunCommand(CliCommand("info " + ShellQuote(out))).out, ':');
   auto probe = Fields(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                                  "stream=width,height,r_frame_rate,nb_read_frames -of default=nw=1 " +
                                  ShellQuote(out))
@@ -95,7 +92,7 @@ TEST(CliExport, SavesTheChosenFramesAsJpegs) {
                        ShellQuote(avi))
                 .exitCode,
             0);
-  const auto r = RunCommand(Cli("export --first 2 --last 4 --dir " + ShellQuote(dir.file("out")) + " " +
+  const auto r = RunCommand(CliCommand("export --first 2 --last 4 --dir " + ShellQuote(dir.file("out")) + " " +
                                 ShellQuote(avi)));
   EXPECT_EQ(r.exitCode, 0) << r.out;
   for (int i = 0; i < 10; ++i) {
@@ -104,7 +101,7 @@ TEST(CliExport, SavesTheChosenFramesAsJpegs) {
     std::snprintf(name, sizeof name, "out/Save%04d.jpg", i);
     EXPECT_EQ(std::filesystem::exists(dir.file(name)), wanted) << name;
   }
-  EXPECT_EQ(RunCommand(Cli("export " + ShellQuote(dir.file("missing.avi")) + " 2>&1")).exitCode, 1);
+  EXPECT_EQ(RunCommand(CliCommand("export " + ShellQuote(dir.file("missing.avi")) + " 2>&1")).exitCode, 1);
 }
 
 }  // namespace

@@ -9,8 +9,6 @@ namespace {
 
 using namespace testsupport;
 
-std::string Cli(const std::string& args) { return ShellQuote(CliPath()) + " " + args; }
-
 // "WIDTHxHEIGHTxRATExFRAMES" of the first video stream.
 std::string Probe(const std::string& path) {
   std::string out = RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
@@ -33,7 +31,7 @@ TEST_P(CliMakeOption, WritesWhatFfprobeReads) {
   const std::string a = dir.file("a.png"), b = dir.file("b.png"), out = dir.file("out.avi");
   ASSERT_TRUE(WritePngRgb(a, 30, 20, Gradient(30, 20)));
   ASSERT_TRUE(WritePngRgb(b, 40, 10, Gradient(40, 10)));
-  const CommandResult r = RunCommand(Cli(std::string("make --cols 32 --rows 24 ") + GetParam().args + " -o " +
+  const CommandResult r = RunCommand(CliCommand(std::string("make --cols 32 --rows 24 ") + GetParam().args + " -o " +
                                          ShellQuote(out) + " " + ShellQuote(a) + " " + ShellQuote(b) + " 2>&1"));
   if (*GetParam().probe == '\0') {
     EXPECT_EQ(r.exitCode, 2) << r.out;
@@ -72,7 +70,7 @@ TEST_P(CliMakeSort, OrdersTheListBeforeWriting) {
   ASSERT_TRUE(WritePngRgb(img10, 30, 20, Gradient(30, 20)));
   ASSERT_EQ(RunCommand("touch -d '2020-01-01 10:00' " + ShellQuote(img10)).exitCode, 0);
   ASSERT_EQ(RunCommand("touch -d '2020-01-01 11:00' " + ShellQuote(img9)).exitCode, 0);
-  const CommandResult r = RunCommand(Cli(std::string("make --cols auto --rows auto --sort ") + GetParam().sort +
+  const CommandResult r = RunCommand(CliCommand(std::string("make --cols auto --rows auto --sort ") + GetParam().sort +
                                          " -o " + ShellQuote(out) + " " +
                                          (GetParam().img10First ? ShellQuote(img10) + " " + ShellQuote(img9)
                                                                 : ShellQuote(img9) + " " + ShellQuote(img10)) +

@@ -12,37 +12,16 @@
 #include <thread>
 
 #include "platform/vfw.h"
+#include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
+using avitest::FramesIn;
+using testsupport::CliCommand;
 using testsupport::RunCommand;
 using testsupport::ShellQuote;
-
-std::string Cli(const std::string& args) { return ShellQuote(testsupport::CliPath()) + " " + args; }
-
-LONG FramesIn(const std::string& path) {
-  AVIFileInit();
-  LONG frames = -1;
-  PAVIFILE file = nullptr;
-  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
-    PAVISTREAM stream = nullptr;
-    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
-      frames = AVIStreamLength(stream);
-      EXPECT_EQ(AVIStreamRelease(stream), 0);
-    }
-    EXPECT_EQ(AVIFileRelease(file), 0);
-  }
-  AVIFileExit();
-  return frames;
-}
-
-std::string FfprobeFrames(const std::string& path) {
-  return RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-                    "-of default=nw=1:nk=1 " + ShellQuote(path))
-      .out;
-}
 
 class CliMake : public testing::Test {
  protected:
@@ -91,7 +70,7 @@ TEST_P(CliMakeExit, TellsHowTheJobEnded) {
     lock.l_type = F_WRLCK;
     ASSERT_EQ(fcntl(lockFd, F_OFD_SETLK, &lock), 0);
   }
-  const auto r = RunCommand(Cli(Fill(c.args)) + " 2>&1");
+  const auto r = RunCommand(CliCommand(Fill(c.args)) + " 2>&1");
   if (lockFd >= 0) close(lockFd);
   EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
   EXPECT_NE(r.out.find(Fill(c.said)), std::string::npos) << r.out;
@@ -130,7 +109,7 @@ TEST_F(CliMake, DoubleDashEndsTheOptions) {
                {"framemd5 -- -v.avi", 0},    {"export -- -v.avi", 0},         {"codecs --", 0},
                {"info -- --cols", 1},        {"info -- --help", 1}};
   for (const auto& c : cases) {
-    const auto r = RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + Cli(c.args) + " 2>&1");
+    const auto r = RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + CliCommand(c.args) + " 2>&1");
     EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.out;
   }
 }
@@ -144,7 +123,7 @@ TEST_F(CliMake, AFullDiskNamesThePathAndTheReason) {
     GTEST_SKIP() << "mounting a tmpfs is not permitted here (needs root or CAP_SYS_ADMIN)";
 
   const std::string full = disk + "/out.avi";
-  const std::string make = mount + " && exec " + Cli("make --cols 64 --rows 48 --list " + List(60) + " -o " +
+  const std::string make = mount + " && exec " + CliCommand("make --cols 64 --rows 48 --list " + List(60) + " -o " +
                                                      ShellQuote(full));
   const auto r = RunCommand("unshare -m sh -c " + ShellQuote(make) + " 2>&1");
   EXPECT_EQ(r.exitCode, 1) << r.out;
@@ -205,7 +184,8 @@ TEST_P(CliMakeSignal, StopsAfterTheCurrentFrameAndFinishesTheFile) {
   std::string text;
   for (std::uint8_t b : testsupport::ReadFileBytes(said)) text += char(b);
   EXPECT_EQ(text, "Stopped after " + std::to_string(frames) + " frames.\n");
-  EXPECT_EQ(FfprobeFrames(out), std::to_string(frames) + "\n");
+  EXPECT_EQ(testsupport::Ffprobe(out, "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames"),
+            "nb_read_frames=" + std::to_string(frames) + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliMakeSignal,

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 #include "avi_view/verify_avi.h"
 #include "tests/support/picture_fixtures.h"
@@ -29,28 +28,18 @@ class MakeVerify : public testing::TestWithParam<VerifyCase> {
   testsupport::TempDir dir;
 };
 
-// The MD5 of each frame as ffmpeg decodes it.
-std::vector<std::string> FfmpegMd5s(const std::string& avi) {
-  std::istringstream lines(
-      testsupport::RunCommand("ffmpeg -v error -i " + ShellQuote(avi) + " -pix_fmt bgr24 -f framemd5 -").out);
-  std::vector<std::string> md5s;
-  for (std::string line; std::getline(lines, line);)
-    if (!line.empty() && line[0] != '#') md5s.push_back(line.substr(line.rfind(' ') + 1));
-  return md5s;
-}
-
 TEST_P(MakeVerify, ReadsBackWhatWasWritten) {
   const VerifyCase& c = GetParam();
   const std::string a = dir.file("a.png"), b = dir.file("b.bmp"), out = dir.file("out.avi");
   ASSERT_TRUE(testsupport::WritePngRgb(a, 45, 31, testsupport::Gradient(45, 31)));
   ASSERT_TRUE(testsupport::WriteBmpRgb(b, 20, 20, testsupport::Checker(3, {255, 0, 0}, {0, 0, 255})));
-  const auto made = testsupport::RunCommand(ShellQuote(testsupport::CliPath()) + " make --verify --cols 41 --rows 30 " +
+  const auto made = testsupport::RunCommand(testsupport::CliCommand("make --verify --cols 41 --rows 30 ") +
                                             "--codec " + c.codec + " -o " + ShellQuote(out) + " " + ShellQuote(a) +
                                             " " + ShellQuote(b) + " " + ShellQuote(a));
   ASSERT_EQ(made.exitCode, 0);
   EXPECT_NE(made.out.find("\nVerified 3 frames.\n"), std::string::npos) << made.out;
 
-  const std::vector<std::string> md5s = c.lossless ? FfmpegMd5s(out) : std::vector<std::string>{};
+  const std::vector<std::string> md5s = c.lossless ? testsupport::FfmpegFrameMd5s(out, "", "-pix_fmt bgr24") : std::vector<std::string>{};
   ASSERT_EQ(md5s.size(), c.lossless ? 3u : 0u);
   std::vector<std::uint8_t> bytes = testsupport::ReadFileBytes(out);
   if (c.change == Change::kFrame1Byte) {

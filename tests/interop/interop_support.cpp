@@ -1,6 +1,5 @@
 #include "tests/interop/interop_support.h"
 
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -60,17 +59,7 @@ std::string ImageJCommand() {
   return command;
 }
 
-Run Shell(const std::string& commandLine) {
-  Run run;
-  FILE* pipe = popen(("(" + commandLine + ") 2>&1").c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+Run Shell(const std::string& commandLine) { return testsupport::RunCommand("(" + commandLine + ") 2>&1"); }
 
 std::string Q(const std::string& arg) { return testsupport::ShellQuote(arg); }
 

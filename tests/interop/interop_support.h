@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace interop {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -37,10 +39,7 @@ std::string Python();
 std::string ImageJCommand();
 
 // Runs a shell command; stdout and stderr together in `out`.
-struct Run {
-  int exitCode = -1;
-  std::string out;
-};
+using Run = testsupport::CommandResult;
 Run Shell(const std::string& commandLine);
 std::string Q(const std::string& arg);  // shell-quoted
 

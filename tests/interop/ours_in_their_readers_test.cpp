@@ -160,7 +160,7 @@ Videos ReadGStreamer(const std::vector<std::string>& paths, const std::string& d
       continue;
     }
     // GStreamer's packed rows start on 4-byte boundaries.
-    videos[name] = interop::SplitFrames(testsupport::ReadFileBytes(out), width, height, (3 * width + 3) & ~3);
+    videos[name] = interop::SplitFrames(testsupport::ReadFileBytes(out), width, height, testsupport::DibStride(width));
   }
   return videos;
 }

@@ -231,19 +231,6 @@ Video MakeFrame(const testsupport::TempDir& dir, const std::string& picture, con
   return interop::ReadWithOurReader(out);
 }
 
-std::string ClipOptions() {
-  return "--clip --cols " + std::to_string(kAlphaWidth) + " --rows " + std::to_string(kAlphaHeight);
-}
-
-TEST(TheirPictures, RgbaPngClippedKeepsItsStoredColours) {
-  REQUIRE_PROGRAM(interop::kFfmpeg);
-  const testsupport::TempDir dir;
-  const AlphaPictures pictures = WriteAlphaPictures(dir);
-  EXPECT_EQ(interop::CompareFrames({pictures.stored}, kAlphaWidth, kAlphaHeight,
-                                   MakeFrame(dir, pictures.png, ClipOptions()), interop::kExact),
-            "");
-}
-
 TEST(TheirPictures, RgbaTiffStretchedLikeThePng) {
   REQUIRE_PROGRAM(interop::kFfmpeg);
   const testsupport::TempDir dir;
@@ -255,13 +242,27 @@ TEST(TheirPictures, RgbaTiffStretchedLikeThePng) {
       "");
 }
 
-TEST(TheirPictures, TiffAlphaClippedKeepsItsStoredColours) {
+// The PNG's RGBA and the TIFF's unassociated alpha alike: clipped, every
+// pixel keeps the colour stored under its alpha.
+struct AlphaFile {
+  const char* name;
+  std::string AlphaPictures::*path;
+};
+class TheirAlphaPictures : public testing::TestWithParam<AlphaFile> {};
+
+TEST_P(TheirAlphaPictures, ClippedKeepsItsStoredColours) {
   REQUIRE_PROGRAM(interop::kFfmpeg);
   const testsupport::TempDir dir;
   const AlphaPictures pictures = WriteAlphaPictures(dir);
+  const std::string options =
+      "--clip --cols " + std::to_string(kAlphaWidth) + " --rows " + std::to_string(kAlphaHeight);
   EXPECT_EQ(interop::CompareFrames({pictures.stored}, kAlphaWidth, kAlphaHeight,
-                                   MakeFrame(dir, pictures.tiff, ClipOptions()), interop::kExact),
+                                   MakeFrame(dir, pictures.*GetParam().path, options), interop::kExact),
             "");
 }
+INSTANTIATE_TEST_SUITE_P(, TheirAlphaPictures,
+                         testing::Values(AlphaFile{"RgbaPng", &AlphaPictures::png},
+                                         AlphaFile{"TiffAlpha", &AlphaPictures::tiff}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -90,7 +90,13 @@ TEST_P(Orientation, EveryContainerComesUpright) {
   const std::string tif = dir.file("strips.tif"), tiled = dir.file("tiles.tif"), png = dir.file("p.png"),
                     jpg = dir.file("p.jpg");
   ASSERT_TRUE(WriteTiffRgb(tif, 48, 32, kCells));
-  TiffImage tiles{48, 32, 3, 8, 2, 1, 1, 16, {}, PatternBgr(48, 32, kCells)};
+  TiffImage tiles;  // 48 x 32 RGB in tiles of 16
+  tiles.width = 48;
+  tiles.height = 32;
+  tiles.samples = 3;
+  tiles.photometric = 2;
+  tiles.tile = 16;
+  tiles.rows = PatternBgr(48, 32, kCells);
   for (std::size_t i = 0; i + 2 < tiles.rows.size(); i += 3) std::swap(tiles.rows[i], tiles.rows[i + 2]);
   ASSERT_TRUE(WriteTiff(tiled, tiles));
   ASSERT_TRUE(WritePngRgb(png, 48, 32, kCells));

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 
@@ -44,6 +45,16 @@ void WriteFileText(const std::string& path, const std::string& text) {
   out << text;
 }
 
+int DibStride(int width, int bitCount) { return (width * bitCount + 31) / 32 * 4; }
+
+std::uint32_t Le32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> 8 * i);
+}
+
 CommandResult RunCommand(const std::string& commandLine) {
   CommandResult result;
   FILE* pipe = popen(commandLine.c_str(), "r");
@@ -70,6 +81,36 @@ std::string ShellQuote(const std::string& arg) {
 std::string CliPath() {
   const char* path = std::getenv("STILLWEAVER_CLI");
   return path ? path : "";
+}
+
+std::string CliCommand(const std::string& args) { return ShellQuote(CliPath()) + " " + args; }
+
+bool HaveFfmpeg() {
+  static const bool have = RunCommand("ffmpeg -version >/dev/null 2>&1 && ffprobe -version >/dev/null 2>&1").exitCode == 0;
+  return have;
+}
+
+std::vector<std::string> FfmpegFrameMd5s(const std::string& path, const std::string& inputArgs,
+                                         const std::string& outputArgs) {
+  const auto result = RunCommand("ffmpeg -nostdin -v error " + inputArgs + " -i " + ShellQuote(path) + " " +
+                                 outputArgs + " -f framemd5 -");
+  std::vector<std::string> md5s;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    // stream, dts, pts, duration, size, hash[, side data...]
+    std::istringstream fields(line);
+    std::string field;
+    for (int i = 0; i < 6 && std::getline(fields, field, ','); ++i) {
+    }
+    field.erase(0, field.find_first_not_of(' '));
+    md5s.push_back(field);
+  }
+  return md5s;
+}
+
+std::string Ffprobe(const std::string& path, const std::string& args) {
+  return RunCommand("ffprobe -v error " + args + " -of default=nw=1 " + ShellQuote(path)).out;
 }
 
 }  // namespace testsupport

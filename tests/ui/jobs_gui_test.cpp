@@ -17,6 +17,7 @@
 #include "tests/support/test_support.h"
 #include "platform/codec/compressor_choice.h"
 #include "platform/vfw.h"
+#include "tests/platform/avifile/avi_test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/job_rows.h"
 #include "ui/main_dlg.h"
@@ -38,27 +39,10 @@ bool ProcessUntil(F done) {
   return true;
 }
 
-// Frames in the file as our reader finds them, -1 when it cannot open it.
-LONG FramesIn(const std::string& path) {
-  AVIFileInit();
-  LONG frames = -1;
-  PAVIFILE file = nullptr;
-  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
-    PAVISTREAM stream = nullptr;
-    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
-      frames = AVIStreamLength(stream);
-      EXPECT_EQ(AVIStreamRelease(stream), 0);
-    }
-    EXPECT_EQ(AVIFileRelease(file), 0);
-  }
-  AVIFileExit();
-  return frames;
-}
+using avitest::FramesIn;
 
 std::string Probe(const std::string& path, const std::string& entries) {
-  return testsupport::RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries " + entries +
-                                 " -of default=nw=1 " + testsupport::ShellQuote(path))
-      .out;
+  return testsupport::Ffprobe(path, "-count_frames -select_streams v:0 -show_entries " + entries);
 }
 
 class JobsGuiTest : public testing::Test {
@@ -204,12 +188,14 @@ TEST_F(JobsGuiTest, ClosingDuringAJobLeavesAPlayableFile) {
   EXPECT_EQ(dlg->RunningJobs(), 0);
   EXPECT_EQ(dlg->m_fileList.GetCount(), 0);
   ASSERT_TRUE(Told("Stillweaver"));
-  for (const auto& m : dialogs.messages())
-    if (m.caption == "Stillweaver")
+  for (const auto& m : dialogs.messages()) {
+    if (m.caption == "Stillweaver") {
       EXPECT_NE(m.text.find("40 entries will be lost.\n\nRunning jobs stop after their current frame, with their "
                             "files finished:\nclosed.avi"),
                 std::string::npos)
           << m.text;
+    }
+  }
   const std::string frames = Probe(dir.file("closed.avi"), "stream=nb_read_frames");
   ASSERT_EQ(frames.rfind("nb_read_frames=", 0), 0u) << frames;
   const int count = std::stoi(frames.substr(15));

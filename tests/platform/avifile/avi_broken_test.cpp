@@ -17,14 +17,9 @@ namespace {
 using avitest::Clip;
 using Bytes = std::vector<std::uint8_t>;
 using testsupport::TempDir;
+using testsupport::Le32;
+using testsupport::PutLe32;
 
-std::uint32_t LE32(const Bytes& b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | (b[at + 1] << 8) | (b[at + 2] << 16) |
-         (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-void PutLE32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 std::size_t Find(const Bytes& b, const char* fourcc, std::size_t from = 0) {
   for (std::size_t i = from; i + 4 <= b.size(); ++i)
     if (std::memcmp(&b[i], fourcc, 4) == 0) return i;
@@ -40,7 +35,7 @@ std::size_t FindLast(const Bytes& b, const char* fourcc) {
 std::size_t CompleteChunks(const Bytes& b, std::uint32_t size, std::size_t cut) {
   std::size_t n = 0;
   for (std::size_t at = Find(b, "00db"); at != std::string::npos; at = Find(b, "00db", at + 1))
-    if (at + 8 <= b.size() && LE32(b, at + 4) == size && at + 8 + size <= cut) ++n;
+    if (at + 8 <= b.size() && Le32(b, at + 4) == size && at + 8 + size <= cut) ++n;
   return n;
 }
 
@@ -100,44 +95,44 @@ INSTANTIATE_TEST_SUITE_P(
                }},
         Damage{"Idx1EntryPastTheEnd", false,
                [](Bytes& b) {
-                 PutLE32(b, Find(b, "idx1") + 8 + 16 * 4 + 8, 0xFFFFFF00u);
+                 PutLe32(b, Find(b, "idx1") + 8 + 16 * 4 + 8, 0xFFFFFF00u);
                  return kAll12;
                }},
         Damage{"Idx1PointingNowhere", false,
                [](Bytes& b) {
                  const std::size_t at = Find(b, "idx1");
-                 for (std::size_t e = 0; e < 12; ++e) PutLE32(b, at + 8 + 16 * e + 8, 3 + 16 * static_cast<std::uint32_t>(e));
+                 for (std::size_t e = 0; e < 12; ++e) PutLe32(b, at + 8 + 16 * e + 8, 3 + 16 * static_cast<std::uint32_t>(e));
                  return kAll12;
                }},
         Damage{"ChunkSizePastTheEndWithIndex", false,
                [](Bytes& b) {
-                 PutLE32(b, Find(b, "movi") + 4 + 7 * (8 + kFrameBytes) + 4, 0x7FFFFF00u);
+                 PutLe32(b, Find(b, "movi") + 4 + 7 * (8 + kFrameBytes) + 4, 0x7FFFFF00u);
                  return kAll12;
                }},
         Damage{"ChunkSizePastTheEndWithoutIndex", false,
                [](Bytes& b) {
-                 PutLE32(b, Find(b, "movi") + 4 + 7 * (8 + kFrameBytes) + 4, 0x7FFFFF00u);
+                 PutLe32(b, Find(b, "movi") + 4 + 7 * (8 + kFrameBytes) + 4, 0x7FFFFF00u);
                  std::memcpy(&b[Find(b, "idx1")], "JUNK", 4);
                  return std::size_t{7};
                }},
         Damage{"RiffSizeZero", false,
                [](Bytes& b) {
-                 PutLE32(b, 4, 0);
+                 PutLe32(b, 4, 0);
                  return kAll12;
                }},
         Damage{"RiffSizeTooLarge", false,
                [](Bytes& b) {
-                 PutLE32(b, 4, 0xFFFFFFF0u);
+                 PutLe32(b, 4, 0xFFFFFFF0u);
                  return kAll12;
                }},
         Damage{"RiffSizeTooSmall", false,
                [](Bytes& b) {
-                 PutLE32(b, 4, 100);
+                 PutLe32(b, 4, 100);
                  return kAll12;
                }},
         Damage{"MoviSizeZero", false,
                [](Bytes& b) {
-                 PutLE32(b, Find(b, "movi") - 4, 0);
+                 PutLe32(b, Find(b, "movi") - 4, 0);
                  return kAll12;
                }},
         Damage{"CutAfterTheHeaders", false,
@@ -166,14 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"OpenDmlBaseOffsetPastTheEnd", true,
                [](Bytes& b) {
                  const std::size_t ix = Find(b, "ix00", Find(b, "AVIX"));
-                 PutLE32(b, ix + 8 + 12 + 4, 0x40);  // qwBaseOffset high word
+                 PutLe32(b, ix + 8 + 12 + 4, 0x40);  // qwBaseOffset high word
                  return kAll30;
                }},
         Damage{"OpenDmlSuperIndexLoop", true,
                [](Bytes& b) {
                  const std::size_t at = Find(b, "indx");
-                 PutLE32(b, at + 8 + 24, static_cast<std::uint32_t>(at));  // entry 0 points at itself
-                 PutLE32(b, at + 8 + 28, 0);
+                 PutLe32(b, at + 8 + 24, static_cast<std::uint32_t>(at));  // entry 0 points at itself
+                 PutLe32(b, at + 8 + 28, 0);
                  return kAll30;
                }},
         Damage{"OpenDmlNoIndexAtAll", true,
@@ -289,7 +284,7 @@ class Riff {
   Riff& End() {
     const std::size_t start = m_open.back();
     m_open.pop_back();
-    PutLE32(m_b, start - 4, static_cast<std::uint32_t>(m_b.size() - start));
+    PutLe32(m_b, start - 4, static_cast<std::uint32_t>(m_b.size() - start));
     if (m_b.size() & 1) m_b.push_back(0);
     return *this;
   }

@@ -15,7 +15,7 @@ using testsupport::ShellQuote;
 using testsupport::TempDir;
 
 #define REQUIRE_FFMPEG() \
-  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg/ffprobe not installed"
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg/ffprobe not installed"
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -33,7 +33,7 @@ std::vector<std::string> OurMd5s(const Clip& clip, int width, int height) {
 }
 
 std::string ProbeStream(const std::string& path) {
-  return avitest::Ffprobe(path,
+  return testsupport::Ffprobe(path,
                           "-count_frames -select_streams v:0 -show_entries "
                           "stream=nb_read_frames,r_frame_rate,width,height,codec_tag_string:stream_tags=title");
 }
@@ -58,8 +58,8 @@ TEST_P(FfmpegReadsOurs, CountRateSizeTitleAndPixels) {
   EXPECT_NE(probe.find("r_frame_rate=10/1\n"), std::string::npos) << probe;
   EXPECT_NE(probe.find("nb_read_frames=7\n"), std::string::npos) << probe;
   EXPECT_NE(probe.find("TAG:title=Stillweaver\n"), std::string::npos) << probe;
-  EXPECT_EQ(avitest::FfmpegFrameMd5s(path, "", "-pix_fmt bgr24"), OurMd5s(clip, width, height));
-  const auto flags = Lines(avitest::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags"));
+  EXPECT_EQ(testsupport::FfmpegFrameMd5s(path, "", "-pix_fmt bgr24"), OurMd5s(clip, width, height));
+  const auto flags = Lines(testsupport::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags"));
   EXPECT_EQ(flags, std::vector<std::string>(7, "flags=K_"));
 }
 
@@ -81,7 +81,7 @@ TEST(FfmpegReadsOurs, CompressedChunksKeepTheirKeyFlags) {
     clip.flags.push_back(flags[i]);
   }
   ASSERT_EQ(avitest::WriteClip(path, clip).fileRelease, 0);
-  EXPECT_EQ(Lines(avitest::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags,size")),
+  EXPECT_EQ(Lines(testsupport::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags,size")),
             (std::vector<std::string>{"size=100", "flags=K_", "size=101", "flags=__", "size=102", "flags=__",
                                       "size=103", "flags=K_", "size=104", "flags=__"}));
   EXPECT_NE(ProbeStream(path).find("codec_tag_string=TEST"), std::string::npos);
@@ -96,11 +96,11 @@ TEST(FfmpegReadsOurs, OpenDmlPartsCountDecodeAndSeek) {
 
   EXPECT_NE(ProbeStream(path).find("nb_read_frames=60\n"), std::string::npos);
   const auto ours = OurMd5s(clip, 64, 48);
-  EXPECT_EQ(avitest::FfmpegFrameMd5s(path, "", "-pix_fmt bgr24"), ours);
+  EXPECT_EQ(testsupport::FfmpegFrameMd5s(path, "", "-pix_fmt bgr24"), ours);
   // Exact seeks into the later parts.
   for (int frame : {13, 37, 59}) {
     const std::string at = std::to_string(frame / 10) + "." + std::to_string(frame % 10);
-    const auto md5s = avitest::FfmpegFrameMd5s(path, "-accurate_seek -ss " + at, "-frames:v 1 -pix_fmt bgr24");
+    const auto md5s = testsupport::FfmpegFrameMd5s(path, "-accurate_seek -ss " + at, "-frames:v 1 -pix_fmt bgr24");
     ASSERT_EQ(md5s.size(), 1u) << "seek to " << at;
     EXPECT_EQ(md5s[0], ours[static_cast<std::size_t>(frame)]) << "seek to " << at;
   }
@@ -139,10 +139,10 @@ TEST_P(OursReadsFfmpeg, SameSamplesCountAndKeyFrames) {
 
   std::vector<std::string> ours;
   for (const auto& frame : r.frames) ours.push_back(avitest::Md5Hex(frame));
-  EXPECT_EQ(ours, avitest::FfmpegFrameMd5s(path, "", "-c copy"));
+  EXPECT_EQ(ours, testsupport::FfmpegFrameMd5s(path, "", "-c copy"));
   std::vector<std::string> keys;
   for (bool key : r.keys) keys.push_back(key ? "flags=K_" : "flags=__");
-  EXPECT_EQ(keys, Lines(avitest::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags")));
+  EXPECT_EQ(keys, Lines(testsupport::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags")));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -13,18 +13,14 @@ namespace {
 
 using avitest::Clip;
 using testsupport::TempDir;
-
-std::uint32_t LE32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | (b[at + 1] << 8) | (b[at + 2] << 16) |
-         (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
+using testsupport::Le32;
 
 // The top-level RIFF parts of a file, as (form type, size) in order.
 std::vector<std::pair<std::string, std::uint32_t>> RiffParts(const std::vector<std::uint8_t>& file) {
   std::vector<std::pair<std::string, std::uint32_t>> parts;
   std::size_t pos = 0;
   while (pos + 12 <= file.size() && std::memcmp(&file[pos], "RIFF", 4) == 0) {
-    const std::uint32_t size = LE32(file, pos + 4);
+    const std::uint32_t size = Le32(file, pos + 4);
     parts.emplace_back(std::string(reinterpret_cast<const char*>(&file[pos + 8]), 4), size);
     pos += 8 + size + (size & 1);
   }
@@ -85,8 +81,8 @@ TEST_P(RawRoundTrip, FramesHeaderAndFormatComeBackAsWritten) {
   const auto parts = RiffParts(bytes);
   ASSERT_EQ(parts.size(), 1u);
   EXPECT_EQ(parts[0].first, "AVI ");
-  EXPECT_EQ(LE32(bytes, 32 + 16), 5u) << "avih dwTotalFrames";
-  EXPECT_EQ(LE32(bytes, 32 + 12) & 0x10, 0x10u) << "AVIF_HASINDEX";
+  EXPECT_EQ(Le32(bytes, 32 + 16), 5u) << "avih dwTotalFrames";
+  EXPECT_EQ(Le32(bytes, 32 + 12) & 0x10, 0x10u) << "AVIF_HASINDEX";
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, RawRoundTrip,
@@ -159,7 +155,7 @@ TEST(OpenDmlRoundTrip, PartsCarryEveryFrameAndKeyFlag) {
   EXPECT_EQ(parts[0].first, "AVI ");
   for (std::size_t i = 1; i < parts.size(); ++i) EXPECT_EQ(parts[i].first, "AVIX");
   for (const auto& part : parts) EXPECT_LE(part.second + 8, 100000u);
-  const std::uint32_t firstPartFrames = LE32(bytes, 32 + 16);
+  const std::uint32_t firstPartFrames = Le32(bytes, 32 + 16);
   EXPECT_GT(firstPartFrames, 0u);
   EXPECT_LT(firstPartFrames, 45u) << "avih counts the first part only";
 

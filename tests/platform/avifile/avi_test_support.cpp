@@ -2,7 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sstream>
+
+#include <gtest/gtest.h>
 
 extern "C" {
 #include <libavutil/md5.h>
@@ -12,7 +13,7 @@ extern "C" {
 
 namespace avitest {
 
-int Stride(int width) { return (3 * width + 3) & ~3; }
+using testsupport::DibStride;
 
 std::vector<std::uint8_t> RawFormat(int width, int height) {
   BITMAPINFOHEADER bih{};
@@ -22,7 +23,7 @@ std::vector<std::uint8_t> RawFormat(int width, int height) {
   bih.biPlanes = 1;
   bih.biBitCount = 24;
   bih.biCompression = BI_RGB;
-  bih.biSizeImage = static_cast<DWORD>(Stride(width) * height);
+  bih.biSizeImage = static_cast<DWORD>(DibStride(width) * height);
   std::vector<std::uint8_t> bytes(sizeof bih);
   std::memcpy(bytes.data(), &bih, sizeof bih);
   return bytes;
@@ -41,7 +42,7 @@ std::vector<std::uint8_t> FakeCompressedFormat(int width, int height, std::size_
 }
 
 std::vector<std::uint8_t> PatternFrame(int width, int height, int index) {
-  const int stride = Stride(width);
+  const int stride = DibStride(width);
   std::vector<std::uint8_t> frame(static_cast<std::size_t>(stride) * height, 0);
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = frame.data() + static_cast<std::size_t>(y) * stride;
@@ -61,7 +62,7 @@ AVISTREAMINFOA StreamHeader(int width, int height, int fps, DWORD sampleSize) {
   h.wPriority = 1;
   h.dwScale = 1;
   h.dwRate = static_cast<DWORD>(fps);
-  h.dwSuggestedBufferSize = static_cast<DWORD>(Stride(width) * height);
+  h.dwSuggestedBufferSize = static_cast<DWORD>(DibStride(width) * height);
   h.dwQuality = static_cast<DWORD>(-1);
   h.dwSampleSize = sampleSize;
   h.rcFrame = RECT{0, 0, width, height};
@@ -71,7 +72,7 @@ AVISTREAMINFOA StreamHeader(int width, int height, int fps, DWORD sampleSize) {
 
 Clip RawClip(int width, int height, int fps, int frameCount) {
   Clip clip;
-  clip.header = StreamHeader(width, height, fps, static_cast<DWORD>(Stride(width) * height));
+  clip.header = StreamHeader(width, height, fps, static_cast<DWORD>(DibStride(width) * height));
   clip.format = RawFormat(width, height);
   for (int i = 0; i < frameCount; ++i) clip.frames.push_back(PatternFrame(width, height, i));
   return clip;
@@ -132,6 +133,22 @@ ReadBack ReadClip(const std::string& path) {
   return back;
 }
 
+LONG FramesIn(const std::string& path) {
+  AVIFileInit();
+  LONG frames = -1;
+  PAVIFILE file = nullptr;
+  if (AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr) == AVIERR_OK) {
+    PAVISTREAM stream = nullptr;
+    if (AVIFileGetStream(file, &stream, streamtypeVIDEO, 0) == AVIERR_OK) {
+      frames = AVIStreamLength(stream);
+      EXPECT_EQ(AVIStreamRelease(stream), 0);
+    }
+    EXPECT_EQ(AVIFileRelease(file), 0);
+  }
+  AVIFileExit();
+  return frames;
+}
+
 std::string Md5Hex(const std::vector<std::uint8_t>& bytes) {
   std::uint8_t digest[16];
   av_md5_sum(digest, bytes.data(), static_cast<int>(bytes.size()));
@@ -144,41 +161,10 @@ std::string TopDownMd5(const std::vector<std::uint8_t>& frame, int width, int he
   std::vector<std::uint8_t> packed;
   packed.reserve(static_cast<std::size_t>(width) * height * 3);
   for (int y = height - 1; y >= 0; --y) {
-    const std::uint8_t* row = frame.data() + static_cast<std::size_t>(y) * Stride(width);
+    const std::uint8_t* row = frame.data() + static_cast<std::size_t>(y) * DibStride(width);
     packed.insert(packed.end(), row, row + 3 * width);
   }
   return Md5Hex(packed);
-}
-
-std::vector<std::string> FfmpegFrameMd5s(const std::string& path, const std::string& inputArgs,
-                                         const std::string& outputArgs) {
-  const auto result = testsupport::RunCommand("ffmpeg -nostdin -v error " + inputArgs + " -i " +
-                                              testsupport::ShellQuote(path) + " " + outputArgs +
-                                              " -f framemd5 -");
-  std::vector<std::string> md5s;
-  std::istringstream lines(result.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    // stream, dts, pts, duration, size, hash[, side data...]
-    std::istringstream fields(line);
-    std::string field;
-    for (int i = 0; i < 6 && std::getline(fields, field, ','); ++i) {
-    }
-    field.erase(0, field.find_first_not_of(' '));
-    md5s.push_back(field);
-  }
-  return md5s;
-}
-
-std::string Ffprobe(const std::string& path, const std::string& args) {
-  return testsupport::RunCommand("ffprobe -v error " + args + " -of default=nw=1 " + testsupport::ShellQuote(path))
-      .out;
-}
-
-bool HaveFfmpeg() {
-  static const bool have = testsupport::RunCommand("ffmpeg -version >/dev/null 2>&1 && ffprobe -version >/dev/null 2>&1").exitCode == 0;
-  return have;
 }
 
 }  // namespace avitest

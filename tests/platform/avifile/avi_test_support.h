@@ -1,5 +1,6 @@
-// Fixtures for the AVI file tests: generated frames, a writer and a reader
-// over the public functions, and FFmpeg's view of a file.
+// Fixtures for the AVI file tests and every test that writes or reads back
+// an AVI: generated frames, a writer and a reader over the public functions,
+// and frame hashes to set beside FFmpeg's (tests/support has FFmpeg's side).
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,6 @@
 
 namespace avitest {
 
-int Stride(int width);
 // A 40-byte BI_RGB, 24-bit, bottom-up format.
 std::vector<std::uint8_t> RawFormat(int width, int height);
 // A format of a made-up compressor: 40 bytes and extra codec data.
@@ -46,18 +46,13 @@ struct ReadBack {
   std::vector<HRESULT> reads;  // any failed AVIStreamRead
 };
 ReadBack ReadClip(const std::string& path);
+// Frames in the file's video stream as our reader finds them, -1 when it
+// cannot open the file.
+LONG FramesIn(const std::string& path);
 
 std::string Md5Hex(const std::vector<std::uint8_t>& bytes);
 // MD5 of a bottom-up 24-bit frame as rows from the top without padding: what
 // `ffmpeg -pix_fmt bgr24 -f framemd5` hashes.
 std::string TopDownMd5(const std::vector<std::uint8_t>& frame, int width, int height);
-
-// Runs `ffmpeg -v error [inputArgs] -i path outputArgs -f framemd5 -` and
-// returns the hash of each frame (or packet, with -c copy).
-std::vector<std::string> FfmpegFrameMd5s(const std::string& path, const std::string& inputArgs,
-                                         const std::string& outputArgs);
-// `ffprobe -v error ... -of default=nw=1` output as key=value lines.
-std::string Ffprobe(const std::string& path, const std::string& args);
-bool HaveFfmpeg();
 
 }  // namespace avitest

@@ -87,8 +87,8 @@ TEST_P(FullDisk, ReportsTheFailureAndKeepsTheFramesThatFit) {
   }
   for (std::size_t i = 0; i < r.frames.size(); ++i) EXPECT_EQ(r.frames[i], clip.frames[i]) << "frame " << i;
 
-  if (avitest::HaveFfmpeg()) {
-    const std::string probe = avitest::Ffprobe(path, "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames");
+  if (testsupport::HaveFfmpeg()) {
+    const std::string probe = testsupport::Ffprobe(path, "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames");
     EXPECT_EQ(probe, "nb_read_frames=" + std::to_string(r.frames.size()) + "\n");
   }
 }

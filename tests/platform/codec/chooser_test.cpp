@@ -142,7 +142,9 @@ TEST(Choose, SettingsReachTheChoice) {
     ASSERT_TRUE(ICCompressorChoose(nullptr, 0, &in, nullptr, &cv, "t")) << c.fcc;
     EXPECT_EQ(cv.lQ, c.lQ) << c.fcc;
     EXPECT_EQ(cv.lKey, c.lKey) << c.fcc;
-    if (cv.hic) EXPECT_EQ(ICClose(cv.hic), ICERR_OK);
+    if (cv.hic) {
+      EXPECT_EQ(ICClose(cv.hic), ICERR_OK);
+    }
   }
 }
 

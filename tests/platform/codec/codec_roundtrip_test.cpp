@@ -80,7 +80,7 @@ TEST_P(CodecRoundTrip, OurReaderAndFfmpegSeeTheFramesWritten) {
       const auto* dib = static_cast<const std::uint8_t*>(AVIStreamGetFrame(decoder, i));
       ASSERT_TRUE(dib) << "frame " << i;
       ours.push_back(codectest::TopDownRows(dib + 40, c.width, c.height));
-      ourMd5s.push_back(codectest::Md5Hex(ours.back()));
+      ourMd5s.push_back(avitest::Md5Hex(ours.back()));
       const auto expected = codectest::TopDownRows(codectest::MakeFrame(c.width, c.height, i).data(), c.width, c.height);
       if (c.lossless)
         EXPECT_EQ(ours.back(), expected) << "frame " << i;
@@ -93,8 +93,8 @@ TEST_P(CodecRoundTrip, OurReaderAndFfmpegSeeTheFramesWritten) {
     AVIFileExit();
   }
 
-  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
-  const std::string probe = avitest::Ffprobe(
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  const std::string probe = testsupport::Ffprobe(
       path, "-count_frames -select_streams v:0 -show_entries stream=width,height,r_frame_rate,nb_frames,nb_read_frames");
   EXPECT_NE(probe.find("width=" + std::to_string(c.width) + "\n"), std::string::npos) << probe;
   EXPECT_NE(probe.find("height=" + std::to_string(c.height) + "\n"), std::string::npos) << probe;
@@ -103,14 +103,14 @@ TEST_P(CodecRoundTrip, OurReaderAndFfmpegSeeTheFramesWritten) {
   EXPECT_NE(probe.find("nb_read_frames=" + std::to_string(kFrames) + "\n"), std::string::npos) << probe;
 
   // Key frames as the compressor reported them.
-  std::istringstream packets(avitest::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags"));
+  std::istringstream packets(testsupport::Ffprobe(path, "-select_streams v:0 -show_entries packet=flags"));
   std::vector<DWORD> ffmpegKeys;
   for (std::string line; std::getline(packets, line);)
     if (line.rfind("flags=", 0) == 0) ffmpegKeys.push_back(line.find('K') != std::string::npos ? AVIIF_KEYFRAME : 0);
   EXPECT_EQ(ffmpegKeys, keys);
 
   if (c.lossless) {
-    EXPECT_EQ(avitest::FfmpegFrameMd5s(path, "", "-pix_fmt bgr24"), ourMd5s);
+    EXPECT_EQ(testsupport::FfmpegFrameMd5s(path, "", "-pix_fmt bgr24"), ourMd5s);
   } else {
     // Same decoder underneath: FFmpeg's pictures match ours closely.
     const auto out = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -f rawvideo -pix_fmt bgr24 -");

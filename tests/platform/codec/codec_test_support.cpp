@@ -11,16 +11,16 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/md5.h>
 }
 
 #include "platform/vfw.h"
+#include "tests/support/test_support.h"
 
 namespace codectest {
 
 namespace {
 
-std::size_t StrideOf(int width) { return (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}; }
+std::size_t StrideOf(int width) { return static_cast<std::size_t>(testsupport::DibStride(width)); }
 
 }  // namespace
 
@@ -123,18 +123,6 @@ Compressed CompressFrames(const char* fcc, int width, int height, int count) {
   }
   EXPECT_EQ(ICSendMessage(hic, ICM_COMPRESS_END, 0, 0), ICERR_OK);
   EXPECT_EQ(ICClose(hic), ICERR_OK);
-  return out;
-}
-
-std::string Md5Hex(const std::vector<std::uint8_t>& bytes) {
-  std::uint8_t digest[16];
-  av_md5_sum(digest, bytes.data(), static_cast<int>(bytes.size()));
-  static const char* hex = "0123456789abcdef";
-  std::string out;
-  for (std::uint8_t d : digest) {
-    out += hex[d >> 4];
-    out += hex[d & 15];
-  }
   return out;
 }
 

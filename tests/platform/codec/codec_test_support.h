@@ -39,8 +39,6 @@ struct Compressed {
 };
 Compressed CompressFrames(const char* fcc, int width, int height, int count);
 
-std::string Md5Hex(const std::vector<std::uint8_t>& bytes);
-
 // JPEG pictures for the Motion JPEG tests, through TurboJPEG.
 // MakeFrame(width, height, index) with the given TJSAMP_ subsampling, quality
 // 90 and the standard Huffman tables.

@@ -242,9 +242,10 @@ TEST(Compressor, KeyFramesFollowTheFramesInfo) {
     frames.dwRate = c.rate;
     frames.dwScale = c.scale;
     frames.lKeyRate = c.keyRate;
-    if (c.rate)
+    if (c.rate) {
       ASSERT_EQ(ICSendMessage(hic, ICM_COMPRESS_FRAMES_INFO, reinterpret_cast<DWORD_PTR>(&frames), sizeof frames),
                 ICERR_OK);
+    }
     std::vector<std::vector<std::uint8_t>> inputs(33, MakeFrame(16, 16, 0));
     Encoded encoded;
     ASSERT_TRUE(Compress(hic, InputHeader(16, 16), inputs, 8500, &encoded));

@@ -57,7 +57,7 @@ class Reader {
     EXPECT_EQ(bih.biBitCount, 24);
     EXPECT_EQ(bih.biCompression, BI_RGB);
     EXPECT_GT(bih.biHeight, 0);
-    EXPECT_EQ(bih.biSizeImage, static_cast<DWORD>(((bih.biWidth * 3 + 3) & ~3) * bih.biHeight));
+    EXPECT_EQ(bih.biSizeImage, static_cast<DWORD>(testsupport::DibStride(bih.biWidth) * bih.biHeight));
     return codectest::TopDownRows(static_cast<const std::uint8_t*>(dib) + sizeof bih, bih.biWidth, bih.biHeight);
   }
 
@@ -110,7 +110,7 @@ constexpr int kClipFrames = 30;
 class FfmpegWritesWeRead : public ::testing::TestWithParam<FfmpegCase> {
  protected:
   void SetUp() override {
-    if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+    if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
     const FfmpegCase& c = GetParam();
     m_path = m_dir.file("clip.avi");
     const std::string source = "testsrc=size=" + std::to_string(c.width) + "x" + std::to_string(c.height) + ":rate=10";
@@ -131,12 +131,12 @@ TEST_P(FfmpegWritesWeRead, EveryFrameAsFfmpegDecodesIt) {
   ASSERT_EQ(expected.size(), static_cast<std::size_t>(kClipFrames));
   ASSERT_EQ(reader.length(), kClipFrames);
   std::vector<std::string> ffmpegMd5s;
-  if (c.lossless) ffmpegMd5s = avitest::FfmpegFrameMd5s(m_path, "", "-pix_fmt bgr24");
+  if (c.lossless) ffmpegMd5s = testsupport::FfmpegFrameMd5s(m_path, "", "-pix_fmt bgr24");
   for (LONG i = 0; i < kClipFrames; ++i) {
     const Frame frame = reader.Get(i);
     ASSERT_FALSE(frame.empty()) << "frame " << i;
     if (c.lossless)
-      EXPECT_EQ(codectest::Md5Hex(frame), ffmpegMd5s.at(static_cast<std::size_t>(i))) << "frame " << i;
+      EXPECT_EQ(avitest::Md5Hex(frame), ffmpegMd5s.at(static_cast<std::size_t>(i))) << "frame " << i;
     else
       EXPECT_GE(codectest::Psnr(frame, expected[static_cast<std::size_t>(i)]), 40) << "frame " << i;
   }
@@ -177,7 +177,7 @@ std::string WriteStream(const TempDir& dir, const std::vector<std::uint8_t>& for
   return path;
 }
 
-std::vector<std::uint8_t> RawFormat(int width, int height) { return avitest::RawFormat(width, height); }
+using avitest::RawFormat;
 
 TEST(FrameDecoder, UnknownFourccHasNoDecoder) {
   TempDir dir;
@@ -531,7 +531,7 @@ struct JpegCase {
 class JpegSamples : public ::testing::TestWithParam<JpegCase> {};
 
 TEST_P(JpegSamples, EveryFrameAsFfmpegDecodesItInAnyOrder) {
-  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
   TempDir dir;
   const JpegStream stream = GetParam().make(dir);
   ASSERT_EQ(stream.samples.size(), static_cast<std::size_t>(kJpegFrames));
@@ -570,7 +570,7 @@ struct BackwardCase {
 class BackwardPlayback : public ::testing::TestWithParam<BackwardCase> {};
 
 TEST_P(BackwardPlayback, EveryFrameAsSequentialDecodingWithinTheBudget) {
-  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
   constexpr LONG kFrames = 40;
   TempDir dir;
   std::string path = dir.file("clip.avi");
@@ -692,7 +692,7 @@ void FifteenBits(const std::string& path) {
 class AnyOrder : public ::testing::TestWithParam<AnyOrderCase> {};
 
 TEST_P(AnyOrder, EveryFrameAsInOrderDecoding) {
-  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
   const AnyOrderCase& c = GetParam();
   constexpr int kFrames = 30;
   TempDir dir;
@@ -753,7 +753,7 @@ namespace {
 // shows (the decoder gives it up only at the end), the rest are null, and
 // asking for them again decodes nothing anew.
 TEST(FrameDecoder, KeyFrameBeforeUndecodableSamplesShows) {
-  if (!avitest::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
   TempDir dir;
   const std::string one = dir.file("one.avi");
   ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 1 -c:v libx264 "
