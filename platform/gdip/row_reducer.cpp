@@ -30,7 +30,7 @@ GpStatus RowWriter::Start(INT width, INT height, PixelFormat format, std::vector
   m_shape.height = 1;
   if (IsIndexed(format)) gdip::SetPalette(m_shape, colors.empty() ? GreyPalette(1 << FormatBits(format)) : std::move(colors));
   m_alpha = HasAlpha(format) || (IsIndexed(format) && PaletteHasAlpha(m_shape));
-  if ((status = NewBitmap(to.width, to.height, m_alpha ? PixelFormat32bppARGB : PixelFormat24bppRGB, &m_bitmap)) !=
+  if ((status = NewBitmap(to.width, to.height, m_alpha ? PixelFormat32bppPARGB : PixelFormat24bppRGB, &m_bitmap)) !=
       Ok)
     return status;
   m_row.assign(m_rowBytes, 0);
@@ -142,7 +142,10 @@ void RowWriter::EmitRow() {
       if (m_alpha) {
         const std::uint64_t a = s[3];
         BYTE* p = row + 4 * std::ptrdiff_t(j);
-        for (int c = 0; c < 3; ++c) p[c] = a ? static_cast<BYTE>(std::min<std::uint64_t>((s[c] + a / 2) / a, 255)) : 0;
+        // Premultiplied: over any background each channel is then rounded
+        // once, as the whole picture drawn shrunk is.
+        const std::uint64_t scale = total * 255;
+        for (int c = 0; c < 3; ++c) p[c] = static_cast<BYTE>(std::min<std::uint64_t>((s[c] + scale / 2) / scale, 255));
         p[3] = static_cast<BYTE>((a + total / 2) / total);
       } else {
         BYTE* p = row + 3 * std::ptrdiff_t(j);

@@ -28,7 +28,7 @@ class RowWriter {
  public:
   // Checks the whole picture's size against the pixel limit whatever it is
   // reduced to (what decoding it costs in time grows with it), then makes
-  // the bitmap: the picture's own of `format`, or the reduced one (32bppARGB
+  // the bitmap: the picture's own of `format`, or the reduced one (32bppPARGB
   // when the format or palette holds alpha, else 24bppRGB) when the fit is
   // smaller on a side. Rows come top down, or bottom up when asked.
   // `colors`: an indexed format's palette.

@@ -27,9 +27,10 @@ TEST(RowReducer, AveragesExactAreasRowByRow) {
       // Output pixel 0 holds picture pixel 0 and half of pixel 1: (0 + 45) / 1.5.
       {"thirds", 3, 1, PixelFormat24bppRGB, {}, {{0, 0, 0, 90, 90, 90, 180, 180, 180}}, false, 2, 1,
        PixelFormat24bppRGB, {30, 30, 30, 150, 150, 150}},
-      // A transparent pixel adds nothing to the colour, half to the alpha.
-      {"alpha", 2, 1, PixelFormat32bppARGB, {}, {{0, 0, 255, 255, 255, 0, 0, 0}}, false, 1, 1, PixelFormat32bppARGB,
-       {0, 0, 255, 128}},
+      // A transparent pixel adds nothing to the colour, half to the alpha;
+      // premultiplied, red is half.
+      {"alpha", 2, 1, PixelFormat32bppARGB, {}, {{0, 0, 255, 255, 255, 0, 0, 0}}, false, 1, 1, PixelFormat32bppPARGB,
+       {0, 0, 128, 128}},
       // Rows from the bottom: the first pushed is the lowest.
       {"bottom up", 1, 4, PixelFormat24bppRGB, {}, {{0, 0, 0}, {40, 40, 40}, {80, 80, 80}, {120, 120, 120}}, true, 1,
        2, PixelFormat24bppRGB, {100, 100, 100, 20, 20, 20}},
