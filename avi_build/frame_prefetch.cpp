@@ -14,11 +14,18 @@ PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const Str
                            FrameBuffer& frame, const GreyRange& grey) {
   // The threads that prepare frames load one picture after another.
   KeepPictureMemoryOnThisThread();
-  // A stretched or fitted picture is only ever drawn onto the frame, at
-  // most its size.
-  const bool drawn = clip == 0 || clip == kPlaceFit;
-  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str(), drawn ? frame.header.biWidth : 0,
-                                                drawn ? frame.header.biHeight : 0, grey);
+  // A stretched picture is only ever drawn at the frame's size, a fitted
+  // one at its place in the frame: it is decoded straight to that size.
+  std::int32_t fitCols = 0, fitRows = 0;
+  PictureProbe probe;
+  if (clip == 0) {
+    fitCols = frame.header.biWidth, fitRows = frame.header.biHeight;
+  } else if (clip == kPlaceFit && ProbePictureFile(path.c_str(), &probe)) {
+    const FitArea area =
+        FitPlacement(probe.UprightWidth(), probe.UprightHeight(), frame.header.biWidth, frame.header.biHeight);
+    fitCols = area.width, fitRows = area.height;
+  }
+  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str(), fitCols, fitRows, grey);
   if (!picture) return PrepareResult::Unloadable;
   return ComposeFrame(std::move(picture), clip, target, frame) == ComposeResult::Composed ? PrepareResult::Composed
                                                                                            : PrepareResult::Skipped;

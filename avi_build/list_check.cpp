@@ -30,7 +30,7 @@ Entry Look(const std::string& path, std::optional<std::pair<dev_t, ino_t>>* iden
   struct stat info;
   if (stat(path.c_str(), &info) == 0) *identity = std::pair{info.st_dev, info.st_ino};
   PictureProbe probe;
-  if (!ProbePictureFile(path.c_str(), &probe) || TooInflated(probe) || probe.pixelBytes == 0) {
+  if (!ProbePictureFile(path.c_str(), &probe) || probe.pixelBytes == 0) {
     entry.reason = LoadFailureReason(path.c_str());
     return entry;
   }

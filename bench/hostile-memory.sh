@@ -8,6 +8,11 @@
 #   idat.png        a 16384x16384 RGBA PNG with a few bytes of its data
 #   rle.bmp         a 30000x30000 RLE8 BMP that ends its bitmap at once
 #   bomb.png        420 KB of whole, valid data: 12000x12000 black RGB
+#   white.png       whole, valid data: 10000x10000 white RGB, as flat scans are
+#   padded.jpg      a 22000x22000 grey JPEG behind 4100 fill bytes, past
+#                   where the header probe gives up; its scan ends at once
+#   padded.gif      a 22000x22000 frame behind 4100 comment blocks, past
+#                   where the header probe gives up; its data ends early
 #   frames.avi      16 KB, a raw AVI claiming 18000x18000 frames
 #   repeat.avi      1.2 MB: a 16000x16000 grey PNG frame (250 KB of whole,
 #                   valid data) that its idx1 names 60,000 times
@@ -81,6 +86,28 @@ data = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
 save("bomb.png", b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0))
      + chunk(b"IDAT", data) + chunk(b"IEND", b""))
 
+# PNG: 10000 x 10000 RGB, all white.
+side = 10000
+packer = zlib.compressobj(9)
+row = b"\x00" + b"\xff" * (3 * side)
+data = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
+save("white.png", b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 2, 0, 0, 0))
+     + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+# JPEG: a grey 22000 x 22000 picture behind fill bytes; 2 KB of scan data.
+dqt = segment(0xDB, b"\x00" + bytes([1] * 64))
+dht = segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00") + segment(0xC4, b"\x10" + bytes([1] + [0] * 15) + b"\x00")
+save("padded.jpg", b"\xff\xd8" + b"\xff" * 4100 + dqt
+     + segment(0xC0, struct.pack(">BHHB", 8, 22000, 22000, 1) + bytes([1, 0x11, 0])) + dht
+     + segment(0xDA, b"\x01\x01\x00" + bytes([0, 63, 0])) + bytes(2048) + b"\xff\xd9")
+
+# GIF: a 0 x 0 screen (the frame's size counts) and 4100 comment blocks,
+# then a 22000 x 22000 frame whose LZW data ends after a few thousand bytes.
+comments = b"".join(b"\x21\xfe" + b"\x63" + bytes(99) + b"\x00" for _ in range(4100))
+lzw = b"".join(b"\xff" + bytes([0x55] * 255) for _ in range(16))
+save("padded.gif", b"GIF89a" + struct.pack("<HHBBB", 0, 0, 0x80, 0, 0) + bytes(6) + comments
+     + b"\x2c" + struct.pack("<HHHHB", 0, 0, 22000, 22000, 0) + b"\x08" + lzw + b"\x00\x3b")
+
 # BMP: 30000 x 30000 RLE8 whose bitmap ends with its first code.
 side = 30000
 bits = b"\x00\x01"
@@ -145,6 +172,10 @@ printf "%-16s %7s         ours %s\n" "list of six" "" \
 printf "%-16s %7d bytes   ours %s" bomb.png "$(stat -c %s "$work/bomb.png")" \
   "$(peak_mb "$cli" make -o "$work/out.avi" "$work/bomb.png")"
 printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/bomb.png" -frames:v 1 -s 1280x1024 -f null -)"
+for p in white.png padded.jpg padded.gif; do
+  printf "%-16s %7d bytes   ours %s" "$p" "$(stat -c %s "$work/$p")" "$(peak_mb "$cli" make -o "$work/out.avi" "$work/$p")"
+  printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/$p" -frames:v 1 -s 1280x1024 -f null -)"
+done
 printf "%-16s %7d bytes   ours %s" "frames.avi" "$(stat -c %s "$work/frames.avi")" \
   "$(peak_mb "$cli" framemd5 "$work/frames.avi")"
 printf "   ffmpeg %s\n" "$(peak_mb ffmpeg -nostdin -v quiet -i "$work/frames.avi" -f null -)"

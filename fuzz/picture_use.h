@@ -41,28 +41,24 @@ inline std::uint64_t MaxProbedBytes() {
   return bound;
 }
 
-// Whether the target goes on with the file at `path`: not when the loader
-// would refuse it from its header, nor when it claims a large picture.
+// Whether the target goes on with the file at `path`: not when it claims a
+// large picture.
 inline bool WorthLoading(const char* path) {
   PictureProbe probe;
   if (!ProbePictureFile(path, &probe)) return true;  // the decoder may still make something of it
-  return !TooInflated(probe) && probe.pixelBytes <= MaxProbedBytes();
+  return probe.pixelBytes <= MaxProbedBytes();
 }
 
-// The loader refuses, from the header alone, a picture its file is far too
-// small to hold honestly; a picture it hands out anyway means the header
-// check missed what the decoder made of the file.
-inline void CheckAdmitted(const Bitmap& picture, std::size_t fileBytes) {
+// The codecs refuse pictures over their pixel limit before decoding; a
+// larger picture handed out means a decoder missed the check.
+inline void CheckAdmitted(const Bitmap& picture, std::size_t /*fileBytes*/) {
   UINT width = 0, height = 0;
   PixelFormat format = PixelFormatUndefined;
   if (GdipGetImageWidth(picture.asImage(), &width) != Ok || GdipGetImageHeight(picture.asImage(), &height) != Ok ||
       GdipGetImagePixelFormat(picture.asImage(), &format) != Ok)
     __builtin_trap();
-  PictureProbe made;
-  made.fileBytes = fileBytes;
   // The second byte of a pixel format holds its bits per pixel.
-  made.pixelBytes = static_cast<std::uint64_t>(dib::Stride(width, (format >> 8) & 0xFF)) * height;
-  if (TooInflated(made)) __builtin_trap();
+  if (!dib::Fits(width, height, (format >> 8) & 0xFF)) __builtin_trap();
 }
 
 // Composes the picture into a small frame, clipped and stretched.

@@ -45,6 +45,6 @@ std::string LoadFailureReason(const char* path) {
   PictureProbe probe;
   if (!ProbePictureFile(path, &probe)) return signature ? "damaged" : "not a picture we read";
   const std::uint64_t area = std::uint64_t(probe.width) * std::uint64_t(probe.height);
-  if (TooInflated(probe) || area > kPixelLimit / 3) return "too large";
+  if (area > kPixelLimit / 3) return "too large";
   return "damaged";
 }

@@ -1,6 +1,7 @@
 #include "picture/load_picture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -83,7 +84,6 @@ std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std:
   if (!path) return nullptr;
   PictureProbe probe;
   const bool probed = ProbePictureFile(path, &probe);
-  if (probed && TooInflated(probe)) return nullptr;
   std::unique_ptr<Bitmap> picture;
   // A TIFF the codecs refuse goes straight to the TIFF reader: the file is
   // read once.
@@ -100,6 +100,20 @@ std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std:
       picture->record(GdipImageRotateFlip(picture->asImage(), UprightTurn(probe.orientation))) != Ok)
     picture.reset();
   return picture;
+}
+
+std::unique_ptr<Bitmap> LoadPictureWithin(const char* path, std::int32_t cols, std::int32_t rows) {
+  std::int32_t fitCols = 0, fitRows = 0;
+  PictureProbe probe;
+  if (path && cols > 0 && rows > 0 && ProbePictureFile(path, &probe)) {
+    const double width = double(probe.UprightWidth()), height = double(probe.UprightHeight());
+    const double scale = std::min(cols / width, rows / height);
+    if (scale < 1) {
+      fitCols = static_cast<std::int32_t>(std::max(1.0, std::round(width * scale)));
+      fitRows = static_cast<std::int32_t>(std::max(1.0, std::round(height * scale)));
+    }
+  }
+  return LoadPicture(path, fitCols, fitRows);
 }
 
 void TiffFallback(const char* path, unsigned shift, std::unique_ptr<Bitmap>& picture) {

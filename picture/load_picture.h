@@ -31,18 +31,21 @@ std::uint8_t MapGrey(const GreyRange& range, std::uint32_t v);
 GreyRange GreyRangeOfPictures(const std::vector<std::string>& paths);
 
 // The picture, owned by the caller, or null when neither the codecs nor the
-// TIFF reader gave one, or when its header claims more than its file can
-// honestly hold (TooInflated: checked before anything is decoded). The
-// 8-bit path is widened as UTF-8 for the codecs. Reports nothing; keeps no
+// TIFF reader gave one (the codecs refuse pictures over their pixel limit
+// before decoding anything). The 8-bit path is widened as UTF-8 for the
+// codecs. Reports nothing; keeps no
 // state; may run on several threads at once.
 [[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path);
-// The same for a picture that will only be drawn stretched onto fitCols x
-// fitRows: a JPEG at least twice that size both ways comes decoded at half
-// its size (GdipCreateBitmapFromFileToFit).
+// The same for a picture that will only be drawn at fitCols x fitRows
+// (upright): a larger side comes reduced to it as it is decoded
+// (GdipCreateBitmapFromFileToFit). 16-bit grey TIFFs come whole.
 [[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows);
 // The same with 16-bit grey mapped through `grey`.
 [[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows,
                                                   const GreyRange& grey);
+// The picture for showing within cols x rows with its proportions kept: one
+// larger than that comes reduced to the largest size that fits.
+[[nodiscard]] std::unique_ptr<Bitmap> LoadPictureWithin(const char* path, std::int32_t cols, std::int32_t rows);
 
 // Keeps `picture` when it has a non-zero pixel format. Otherwise drops it
 // and, when the path ends in "tif" or "tiff" in any case, reads

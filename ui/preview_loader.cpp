@@ -2,15 +2,31 @@
 
 #include <utility>
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "picture/load_failure.h"
 #include "picture/load_picture.h"
 
 namespace ui {
+namespace {
+
+// The preview never shows a picture larger than the primary screen: larger
+// ones are decoded straight to the size that fits it.
+PreviewLoader::LoadFn LoadWithinScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QSize size = screen ? screen->size() * screen->devicePixelRatio() : QSize();
+  return [cols = size.width(), rows = size.height()](const std::string& path) {
+    return LoadPictureWithin(path.c_str(), cols, rows);
+  };
+}
+
+}  // namespace
 
 PreviewLoader::PreviewLoader(LoadedFn loaded, QObject* parent)
     : QObject(parent),
       m_loaded(std::move(loaded)),
-      m_load([](const std::string& path) { return LoadPicture(path.c_str()); }) {
+      m_load(LoadWithinScreen()) {
   m_thread = std::thread([this] { Run(); });
 }
 

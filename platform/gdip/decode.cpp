@@ -99,16 +99,16 @@ GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT 
   Decoded decoded;
   GpStatus status;
   if (StartsWith(data, size, "BM", 2))
-    status = DecodeBmp(data, size, &decoded);
+    status = DecodeBmp(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "\xFF\xD8\xFF", 3))
     status = DecodeJpeg(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8))
-    status = DecodePng(data, size, &decoded);
+    status = DecodePng(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6))
-    status = DecodeGif(data, size, &decoded);
+    status = DecodeGif(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "II*\0", 4) || StartsWith(data, size, "MM\0*", 4) ||
            StartsWith(data, size, "II+\0", 4) || StartsWith(data, size, "MM\0+", 4))
-    status = DecodeTiff(data, size, &decoded);
+    status = DecodeTiff(data, size, &decoded, fitWidth, fitHeight);
   else
     status = UnknownImageFormat;
   if (status != Ok) return status;

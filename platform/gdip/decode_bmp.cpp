@@ -8,6 +8,7 @@
 #include "platform/dib/layout.h"
 #include "platform/dib/little_endian.h"
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/row_reducer.h"
 
 namespace gdip {
 namespace {
@@ -50,15 +51,22 @@ bool SameLayout(const DibFormat& h, PixelFormat format) {
   return m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF && (m[3] == 0 || m[3] == 0xFF000000u);
 }
 
-void DecodeRle(const DibFormat& h, const BYTE* data, std::size_t size, GpBitmap& bitmap) {
+// Rows from the bottom up into the writer; what the codes skip or never
+// reach stays index 0.
+void DecodeRle(const DibFormat& h, const BYTE* data, std::size_t size, std::int64_t width, RowWriter& writer) {
   const bool rle8 = h.compression == BI_RLE8;
-  const std::int64_t width = bitmap.width;
-  const std::int64_t height = bitmap.height;
   std::int64_t x = 0;
-  std::int64_t y = 0;  // from the bottom
+  BYTE* row = writer.Row();
+  std::memset(row, 0, writer.rowBytes());
+  const auto nextRow = [&] {
+    writer.Push();
+    x = 0;
+    if (writer.left() == 0) return;
+    row = writer.Row();
+    std::memset(row, 0, writer.rowBytes());
+  };
   const auto put = [&](unsigned index) {
-    if (x < width && y < height) {
-      BYTE* row = bitmap.Row(static_cast<INT>(height - 1 - y));
+    if (x < width) {
       if (rle8) {
         row[x] = static_cast<BYTE>(index);
       } else {
@@ -69,35 +77,37 @@ void DecodeRle(const DibFormat& h, const BYTE* data, std::size_t size, GpBitmap&
     ++x;
   };
   std::size_t p = 0;
-  while (p + 2 <= size && y < height) {
+  while (p + 2 <= size && writer.left() > 0) {
     const unsigned count = data[p];
     const unsigned code = data[p + 1];
     p += 2;
     if (count > 0) {
       for (unsigned i = 0; i < count; ++i) put(rle8 ? code : ((i & 1) ? (code & 0x0Fu) : (code >> 4)));
     } else if (code == 0) {
-      x = 0;
-      ++y;
+      nextRow();
     } else if (code == 1) {
-      return;
+      break;
     } else if (code == 2) {
-      if (p + 2 > size) return;
-      x += data[p];
-      y += data[p + 1];
+      if (p + 2 > size) break;
+      const std::int64_t across = x + data[p];
+      for (unsigned down = data[p + 1]; down > 0 && writer.left() > 0; --down) nextRow();
+      x = across;
       p += 2;
     } else {
       const std::size_t bytes = rle8 ? code : (code + 1) / 2;
-      if (p + bytes > size) return;
+      if (p + bytes > size) break;
       for (unsigned i = 0; i < code; ++i)
         put(rle8 ? data[p + i] : ((i & 1) ? (data[p + i / 2] & 0x0Fu) : (data[p + i / 2] >> 4)));
       p += (bytes + 1) & ~std::size_t{1};
     }
   }
+  if (writer.left() > 0) writer.Push();  // the row the data ended in
 }
 
 }  // namespace
 
-GpStatus DecodeDib(const DibFormat& h, const BYTE* bits, std::size_t bitsSize, Decoded* out) {
+GpStatus DecodeDib(const DibFormat& h, const BYTE* bits, std::size_t bitsSize, Decoded* out, INT fitWidth,
+                   INT fitHeight) {
   if (h.compression == dib::kBiJpeg || h.compression == dib::kBiPng) return UnknownImageFormat;
   const std::int64_t width = h.width;
   const std::int64_t height = h.rows();
@@ -115,29 +125,30 @@ GpStatus DecodeDib(const DibFormat& h, const BYTE* bits, std::size_t bitsSize, D
   const bool copy = rle || SameLayout(h, format);
   if (!copy && !converter.Init(h, false)) return InvalidParameter;
 
-  Decoded bitmap;
-  const GpStatus made = NewBitmap(static_cast<INT>(width), static_cast<INT>(height), format, &bitmap);
+  RowWriter writer;
+  const GpStatus made = writer.Start(static_cast<INT>(width), static_cast<INT>(height), format,
+                                     IsIndexed(format) ? h.colors : std::vector<ARGB>{}, fitWidth, fitHeight, rle);
   if (made != Ok) return made;
-  if (IsIndexed(format)) SetPalette(*bitmap, h.colors);
 
   if (rle) {
-    DecodeRle(h, bits, bitsSize, *bitmap);
+    DecodeRle(h, bits, bitsSize, width, writer);
   } else {
     const std::size_t rowBytes = static_cast<std::size_t>((width * h.bitCount + 7) / 8);
     for (std::int64_t y = 0; y < height; ++y) {
       const BYTE* src = bits + (topDown ? y : height - 1 - y) * fileStride;
-      BYTE* dst = bitmap->Row(static_cast<INT>(y));
+      BYTE* dst = writer.Row();
       if (copy)
         std::memcpy(dst, src, rowBytes);
       else
         converter.ToBgra(src, dst);
+      writer.Push();
     }
   }
-  *out = std::move(bitmap);
+  *out = writer.Finish();
   return Ok;
 }
 
-GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out) {
+GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
   constexpr std::size_t kFileHeader = 14;
   if (size < kFileHeader + 4) return InvalidParameter;
   const std::size_t offBits = dib::GetLE32(data + 10);
@@ -153,7 +164,7 @@ GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out) {
       return InvalidParameter;
   }
   if (offBits < kFileHeader || offBits >= size) return InvalidParameter;
-  return DecodeDib(h, data + offBits, size - offBits, out);
+  return DecodeDib(h, data + offBits, size - offBits, out, fitWidth, fitHeight);
 }
 
 }  // namespace gdip

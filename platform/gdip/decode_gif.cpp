@@ -8,6 +8,7 @@
 
 #include "platform/decode_stop.h"
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/row_reducer.h"
 
 namespace gdip {
 namespace {
@@ -33,16 +34,13 @@ struct GifCloser {
   }
 };
 
-GpStatus ReadFrame(GifFileType* gif, int transparent, Decoded* out) {
+GpStatus ReadFrame(GifFileType* gif, int transparent, Decoded* out, INT fitWidth, INT fitHeight) {
   const GifImageDesc& frame = gif->Image;
   const std::int64_t width = gif->SWidth > 0 ? gif->SWidth : frame.Width;
   const std::int64_t height = gif->SHeight > 0 ? gif->SHeight : frame.Height;
   GpStatus status = CheckSize(width, height, PixelFormat8bppIndexed);
   if (status != Ok) return status;
   if (frame.Width <= 0 || frame.Height <= 0) return InvalidParameter;
-  Decoded bitmap;
-  if ((status = NewBitmap(static_cast<INT>(width), static_cast<INT>(height), PixelFormat8bppIndexed, &bitmap)) != Ok)
-    return status;
 
   const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
   std::vector<ARGB> colors = GreyPalette(256);
@@ -65,34 +63,61 @@ GpStatus ReadFrame(GifFileType* gif, int transparent, Decoded* out) {
   for (std::size_t i = 0; i < 256; ++i) index[i] = static_cast<BYTE>(i);
   std::swap(colors[0], colors[background]);
   std::swap(index[0], index[background]);
-  SetPalette(*bitmap, std::move(colors));
 
   std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
-  const auto place = [&](int row) {
-    const std::int64_t y = std::int64_t{frame.Top} + row;
-    if (y < 0 || y >= height || frame.Left >= width) return;
+  const auto place = [&](BYTE* row) {
+    if (frame.Left >= width) return;
     const std::int64_t n = std::min<std::int64_t>(frame.Width, width - frame.Left);
-    BYTE* to = bitmap->Row(static_cast<INT>(y)) + frame.Left;
+    BYTE* to = row + frame.Left;
     for (std::int64_t x = 0; x < n; ++x) to[x] = index[line[static_cast<std::size_t>(x)]];
   };
+  const auto readLine = [&] {
+    return !kernel::DecodeStopRequested() && DGifGetLine(gif, line.data(), frame.Width) != GIF_ERROR;
+  };
+
+  if (!frame.Interlace) {
+    // Rows in order: into the writer, reduced as they come when drawn shrunk.
+    RowWriter writer;
+    if ((status = writer.Start(static_cast<INT>(width), static_cast<INT>(height), PixelFormat8bppIndexed,
+                               std::move(colors), fitWidth, fitHeight)) != Ok)
+      return status;
+    writer.PushBlank(frame.Top);
+    const bool partial = frame.Left > 0 || frame.Width < width;
+    for (int row = 0; row < frame.Height; ++row) {
+      if (!readLine()) return InvalidParameter;
+      if (writer.left() == 0) continue;
+      BYTE* to = writer.Row();
+      if (partial) std::memset(to, 0, writer.rowBytes());
+      place(to);
+      writer.Push();
+    }
+    *out = writer.Finish();
+    return Ok;
+  }
+
+  // Interlaced rows come in four passes over the picture: it is decoded
+  // whole, then reduced.
+  Decoded bitmap;
+  if ((status = NewBitmap(static_cast<INT>(width), static_cast<INT>(height), PixelFormat8bppIndexed, &bitmap)) != Ok)
+    return status;
+  SetPalette(*bitmap, std::move(colors));
   static constexpr int kStart[] = {0, 4, 2, 1};
   static constexpr int kStep[] = {8, 8, 4, 2};
-  for (int pass = 0; pass < (frame.Interlace ? 4 : 1); ++pass) {
-    const int start = frame.Interlace ? kStart[pass] : 0;
-    const int step = frame.Interlace ? kStep[pass] : 1;
-    for (int row = start; row < frame.Height; row += step) {
-      if (kernel::DecodeStopRequested() || DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
-        return InvalidParameter;
-      place(row);
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int row = kStart[pass]; row < frame.Height; row += kStep[pass]) {
+      if (!readLine()) return InvalidParameter;
+      const std::int64_t y = std::int64_t{frame.Top} + row;
+      if (y < height) place(bitmap->Row(static_cast<INT>(y)));
     }
   }
+  if ((status = ReduceDecoded(&bitmap, fitWidth, fitHeight)) != Ok) return status;
   *out = std::move(bitmap);
   return Ok;
 }
 
 }  // namespace
 
-GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out) {
+GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
   GifInput input{data, size, 0};
   int error = 0;
   std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, ReadFromMemory, &error));
@@ -103,7 +128,7 @@ GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out) {
     if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) return InvalidParameter;
     if (type == IMAGE_DESC_RECORD_TYPE) {
       if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return InvalidParameter;
-      return ReadFrame(gif.get(), transparent, out);
+      return ReadFrame(gif.get(), transparent, out, fitWidth, fitHeight);
     }
     if (type == EXTENSION_RECORD_TYPE) {
       int code = 0;

@@ -14,6 +14,7 @@
 #include "platform/dib/jpeg_errors.h"
 #include "platform/gdip/decode_memory.h"
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/row_reducer.h"
 
 namespace gdip {
 namespace {
@@ -61,11 +62,10 @@ void CmykToBgr(const BYTE* cmyk, INT width, bool inverted, BYTE* out) {
   }
 }
 
-// Where the decoded rows go: straight into the bitmap, or (CMYK) through one
-// row of four bytes a pixel converted into it.
+// Where the decoded rows go: the writer, straight or (CMYK) through one row
+// of four bytes a pixel converted into it.
 struct RowTarget {
-  BYTE* rows;
-  std::ptrdiff_t stride;
+  RowWriter* writer;
   BYTE* cmykRow;  // null unless CMYK
   bool inverted;  // Adobe's CMYK
 };
@@ -85,12 +85,12 @@ enum class Pixels { kFailed, kAll, kDataEnded };
   const JDIMENSION margin = 3 * static_cast<JDIMENSION>(cinfo->max_v_samp_factor * cinfo->min_DCT_scaled_size);
   constexpr int kEndOfImage = 0xD9;
   while (cinfo->output_scanline < cinfo->output_height) {
-    const JDIMENSION y = cinfo->output_scanline;
-    BYTE* out = target->rows + static_cast<std::ptrdiff_t>(y) * target->stride;
+    BYTE* out = target->writer->Row();
     JSAMPROW row = target->cmykRow ? target->cmykRow : out;
     if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return Pixels::kFailed;
     if (errors->truncated) return Pixels::kFailed;
     if (target->cmykRow) CmykToBgr(target->cmykRow, static_cast<INT>(cinfo->output_width), target->inverted, out);
+    target->writer->Push();
     if (cinfo->unread_marker == kEndOfImage && cinfo->output_height - cinfo->output_scanline > margin)
       return Pixels::kDataEnded;
   }
@@ -166,26 +166,21 @@ GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWid
     default:
       d.cinfo.out_color_space = JCS_EXT_BGR;
   }
-  GpStatus status = CheckSize(width, height, format);
+  // The limit holds for the picture the file claims, whatever it is
+  // reduced to: decoding costs time in proportion to it.
+  GpStatus status = CheckSize(d.cinfo.image_width, d.cinfo.image_height, format);
   if (status != Ok) return status;
   if (!CanHold(d.cinfo, size)) return InvalidParameter;
 
-  // Zero for the rows a file may lack: fresh memory is, untouched; a block
-  // from the pool is cleared only where no row came.
-  Decoded bitmap;
-  bool dirty = false;
-  if ((status = NewBitmap(width, height, format, &bitmap, true, &dirty)) != Ok) return status;
-  if (format == PixelFormat8bppIndexed) SetPalette(*bitmap, GreyPalette(256));
+  // The rows a file may lack are left zero (black) by the writer.
+  RowWriter writer;
+  if ((status = writer.Start(width, height, format, format == PixelFormat8bppIndexed ? GreyPalette(256) : std::vector<ARGB>{},
+                             fitWidth, fitHeight)) != Ok)
+    return status;
   std::vector<BYTE> cmykRow(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
-  const RowTarget target{bitmap->pixels, bitmap->stride, cmyk ? cmykRow.data() : nullptr,
-                         d.cinfo.saw_Adobe_marker != 0};
-  const Pixels read = ReadPixels(&d.cinfo, &d.errors, &target);
-  if (read == Pixels::kFailed) return InvalidParameter;
-  if (read == Pixels::kDataEnded && dirty) {
-    const INT done = static_cast<INT>(d.cinfo.output_scanline);
-    std::memset(bitmap->Row(done), 0, static_cast<std::size_t>(bitmap->stride) * static_cast<std::size_t>(height - done));
-  }
-  *out = std::move(bitmap);
+  const RowTarget target{&writer, cmyk ? cmykRow.data() : nullptr, d.cinfo.saw_Adobe_marker != 0};
+  if (ReadPixels(&d.cinfo, &d.errors, &target) == Pixels::kFailed) return InvalidParameter;
+  *out = writer.Finish();
   return Ok;
 }
 

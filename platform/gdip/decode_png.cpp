@@ -10,6 +10,7 @@
 
 #include "platform/decode_stop.h"
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/row_reducer.h"
 
 namespace gdip {
 namespace {
@@ -38,6 +39,7 @@ struct PngPlan {
   INT height = 0;
   PixelFormat format = 0;
   std::vector<ARGB> palette;
+  bool interlaced = false;
 };
 
 [[nodiscard]] bool ReadInfo(png_structp png, png_infop info, PngPlan* plan) {
@@ -91,7 +93,8 @@ struct PngPlan {
     png_set_bgr(png);
   }
   if (depth == 16) png_set_scale_16(png);
-  if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(png);
+  plan->interlaced = interlace != PNG_INTERLACE_NONE;
+  if (plan->interlaced) png_set_interlace_handling(png);
   png_read_update_info(png, info);
   return true;
 }
@@ -99,6 +102,16 @@ struct PngPlan {
 [[nodiscard]] bool ReadRows(png_structp png, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_image(png, rows);
+  return true;
+}
+
+// Row by row, in order, into the writer.
+[[nodiscard]] bool ReadRowsInOrder(png_structp png, RowWriter* writer) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  while (writer->left() > 0) {
+    png_read_row(png, writer->Row(), nullptr);
+    writer->Push();
+  }
   return true;
 }
 
@@ -116,7 +129,7 @@ struct PngReader {
 
 }  // namespace
 
-GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out) {
+GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
   PngReader reader;
   if (!reader.png || !reader.info) return OutOfMemory;
   PngInput input{data, size, 0};
@@ -127,12 +140,24 @@ GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out) {
   if (status != Ok) return status;
   if (png_get_rowbytes(reader.png, reader.info) > static_cast<png_size_t>(dib::Stride(plan.width, FormatBits(plan.format))))
     return InvalidParameter;
+  if (!plan.interlaced) {
+    RowWriter writer;
+    if ((status = writer.Start(plan.width, plan.height, plan.format, std::move(plan.palette), fitWidth, fitHeight)) !=
+        Ok)
+      return status;
+    if (!ReadRowsInOrder(reader.png, &writer)) return InvalidParameter;
+    *out = writer.Finish();
+    return Ok;
+  }
+  // Interlaced rows come in seven passes over the picture: it is decoded
+  // whole, then reduced.
   Decoded bitmap;
   if ((status = NewBitmap(plan.width, plan.height, plan.format, &bitmap)) != Ok) return status;
   if (!plan.palette.empty()) SetPalette(*bitmap, std::move(plan.palette));
   std::vector<png_bytep> rows(static_cast<std::size_t>(plan.height));
   for (INT y = 0; y < plan.height; ++y) rows[static_cast<std::size_t>(y)] = bitmap->Row(y);
   if (!ReadRows(reader.png, rows.data())) return InvalidParameter;
+  if ((status = ReduceDecoded(&bitmap, fitWidth, fitHeight)) != Ok) return status;
   *out = std::move(bitmap);
   return Ok;
 }

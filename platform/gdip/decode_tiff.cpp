@@ -13,6 +13,7 @@
 
 #include "platform/decode_stop.h"
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/row_reducer.h"
 
 namespace gdip {
 namespace {
@@ -69,36 +70,91 @@ struct OptionsFreer {
 // Reads rows by scanline into a bitmap of `format`; the rows must be exactly
 // as libtiff delivers them (red, green, blue[, alpha] for the 24 and 32-bit
 // formats, which store blue first).
-GpStatus ReadScanlines(TIFF* tif, INT width, INT height, PixelFormat format, Decoded* out) {
-  GpStatus status = CheckSize(width, height, format);
+GpStatus ReadScanlines(TIFF* tif, INT width, INT height, PixelFormat format, std::vector<ARGB> colors, INT fitWidth,
+                       INT fitHeight, Decoded* out) {
+  RowWriter writer;
+  GpStatus status = writer.Start(width, height, format, std::move(colors), fitWidth, fitHeight);
   if (status != Ok) return status;
-  Decoded bitmap;
-  if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
   const int pixelBytes = FormatBits(format) / 8;
   for (INT y = 0; y < height; ++y) {
     if (kernel::DecodeStopRequested()) return InvalidParameter;
-    BYTE* row = bitmap->Row(y);
+    BYTE* row = writer.Row();
     if (TIFFReadScanline(tif, row, static_cast<std::uint32_t>(y), 0) < 0) return InvalidParameter;
     if (pixelBytes >= 3)
       for (BYTE* p = row; p < row + std::ptrdiff_t{width} * pixelBytes; p += pixelBytes) std::swap(p[0], p[2]);
+    writer.Push();
   }
-  *out = std::move(bitmap);
+  *out = writer.Finish();
   return Ok;
 }
 
-GpStatus ReadRgba(TIFF* tif, INT width, INT height, bool alpha, Decoded* out) {
+struct RgbaImageEnd {
+  void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
+};
+
+// The RGBA reader's rows a strip or tile row at a time, reduced as they
+// come. False when the picture's strips are too tall for that to save
+// memory (every band would decode its whole strip again).
+bool ReadRgbaBands(TIFF* tif, INT width, INT height, bool alpha, std::uint16_t stored, INT fitWidth, INT fitHeight,
+                   GpStatus* status, Decoded* out) {
+  std::uint32_t band = 0;
+  if (TIFFIsTiled(tif) ? !TIFFGetField(tif, TIFFTAG_TILELENGTH, &band) : !TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band))
+    return false;
+  band = std::max<std::uint32_t>(band, 16);
+  constexpr std::uint64_t kMaxBand = std::uint64_t{64} << 20;
+  if (band >= static_cast<std::uint32_t>(height) || std::uint64_t{band} * static_cast<std::uint64_t>(width) * 4 > kMaxBand)
+    return false;
+  char message[1024];
+  TIFFRGBAImage image{};
+  if (!TIFFRGBAImageBegin(&image, tif, 0, message)) {
+    *status = UnknownImageFormat;
+    return true;
+  }
+  const std::unique_ptr<TIFFRGBAImage, RgbaImageEnd> end(&image);
+  image.req_orientation = stored;
+  RowWriter writer;
+  // The RGBA reader premultiplies.
+  if ((*status = writer.Start(width, height, alpha ? PixelFormat32bppPARGB : PixelFormat32bppRGB, {}, fitWidth,
+                              fitHeight)) != Ok)
+    return true;
+  std::vector<std::uint32_t> rows(static_cast<std::size_t>(band) * static_cast<std::size_t>(width));
+  for (INT y = 0; y < height; y += static_cast<INT>(band)) {
+    const INT n = std::min<INT>(static_cast<INT>(band), height - y);
+    image.row_offset = y;
+    image.col_offset = 0;
+    if (kernel::DecodeStopRequested() ||
+        !TIFFRGBAImageGet(&image, rows.data(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(n))) {
+      *status = InvalidParameter;
+      return true;
+    }
+    for (INT k = 0; k < n; ++k) {
+      auto* row = reinterpret_cast<BYTE*>(rows.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width));
+      for (BYTE* p = row; p < row + std::ptrdiff_t{width} * 4; p += 4) std::swap(p[0], p[2]);
+      writer.Push(row);
+    }
+  }
+  *out = writer.Finish();
+  *status = Ok;
+  return true;
+}
+
+GpStatus ReadRgba(TIFF* tif, INT width, INT height, bool alpha, INT fitWidth, INT fitHeight, Decoded* out) {
   char message[1024];
   if (!TIFFRGBAImageOK(tif, message)) return UnknownImageFormat;
   const PixelFormat format = alpha ? PixelFormat32bppARGB : PixelFormat32bppRGB;
   GpStatus status = CheckSize(width, height, format);
   if (status != Ok) return status;
+  // Rows as stored, like the scanline paths: the caller turns the picture.
+  std::uint16_t stored = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &stored);
+  const ReducedSize to = ReducedTo(width, height, fitWidth, fitHeight);
+  if ((to.width != width || to.height != height) &&
+      ReadRgbaBands(tif, width, height, alpha, stored, fitWidth, fitHeight, &status, out))
+    return status;
   Decoded bitmap;
   if ((status = NewBitmap(width, height, format, &bitmap)) != Ok) return status;
   // 32-bit rows are exactly width * 4 bytes, as the RGBA reader fills them.
   auto* raster = reinterpret_cast<std::uint32_t*>(bitmap->pixels);
-  // Rows as stored, like the scanline paths: the caller turns the picture.
-  std::uint16_t stored = ORIENTATION_TOPLEFT;
-  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &stored);
   if (!TIFFReadRGBAImageOriented(tif, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), raster,
                                  stored, 1))
     return InvalidParameter;
@@ -111,6 +167,7 @@ GpStatus ReadRgba(TIFF* tif, INT width, INT height, bool alpha, Decoded* out) {
     if (alpha && a != 255 && a != 0)
       for (int c = 0; c < 3; ++c) p[c] = static_cast<BYTE>(std::min(255u, (p[c] * 255u + a / 2) / a));
   }
+  if ((status = ReduceDecoded(&bitmap, fitWidth, fitHeight)) != Ok) return status;
   *out = std::move(bitmap);
   return Ok;
 }
@@ -133,7 +190,7 @@ std::vector<ARGB> ColorMap(TIFF* tif, int bits) {
 
 }  // namespace
 
-GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
+GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
   std::unique_ptr<TIFFOpenOptions, OptionsFreer> options(TIFFOpenOptionsAlloc());
   if (!options) return OutOfMemory;
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), Quiet, nullptr);
@@ -166,7 +223,7 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
                          (planar == PLANARCONFIG_CONTIG || samples == 1);
   const auto rowsAre = [&](std::int64_t bytes) { return TIFFScanlineSize64(t) == static_cast<std::uint64_t>(bytes); };
   if (scanlines && photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 8 && rowsAre(std::int64_t{w} * 3))
-    return ReadScanlines(t, w, h, PixelFormat24bppRGB, out);
+    return ReadScanlines(t, w, h, PixelFormat24bppRGB, {}, fitWidth, fitHeight, out);
   if (scanlines && samples == 1 && (bits == 1 || bits == 4 || bits == 8) && (grey || photometric == PHOTOMETRIC_PALETTE) &&
       rowsAre((std::int64_t{w} * bits + 7) / 8)) {
     std::vector<ARGB> colors;
@@ -178,9 +235,7 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
       if (photometric == PHOTOMETRIC_MINISWHITE) std::reverse(colors.begin(), colors.end());
     }
     const PixelFormat format = bits == 1 ? PixelFormat1bppIndexed : bits == 4 ? PixelFormat4bppIndexed : PixelFormat8bppIndexed;
-    const GpStatus status = ReadScanlines(t, w, h, format, out);
-    if (status == Ok) SetPalette(**out, std::move(colors));
-    return status;
+    return ReadScanlines(t, w, h, format, std::move(colors), fitWidth, fitHeight, out);
   }
   std::uint16_t extraCount = 0;
   std::uint16_t* extraTypes = nullptr;
@@ -191,9 +246,9 @@ GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out) {
   // straight alpha, and no division brings back a colour under alpha 0.
   if (scanlines && photometric == PHOTOMETRIC_RGB && samples == 4 && bits == 8 && alpha &&
       rowsAre(std::int64_t{w} * 4))
-    return ReadScanlines(t, w, h, extra == EXTRASAMPLE_ASSOCALPHA ? PixelFormat32bppPARGB : PixelFormat32bppARGB,
-                         out);
-  return ReadRgba(t, w, h, alpha, out);
+    return ReadScanlines(t, w, h, extra == EXTRASAMPLE_ASSOCALPHA ? PixelFormat32bppPARGB : PixelFormat32bppARGB, {},
+                         fitWidth, fitHeight, out);
+  return ReadRgba(t, w, h, alpha, fitWidth, fitHeight, out);
 }
 
 }  // namespace gdip

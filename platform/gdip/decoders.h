@@ -17,22 +17,31 @@ namespace gdip {
 
 using Decoded = std::unique_ptr<GpBitmap>;
 
-[[nodiscard]] GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out);
-// fitWidth x fitHeight, when given, is the size the picture will be drawn
-// shrunk to: see GdipCreateBitmapFromFileToFit.
+// fitWidth x fitHeight, when given (both at least 1), is the size the
+// picture will be drawn shrunk to: a side larger than it is reduced to it
+// as the rows are decoded (row_reducer.h). The pixel limit holds for the
+// picture's own size.
+[[nodiscard]] GpStatus DecodeBmp(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0,
+                                 INT fitHeight = 0);
+// Halved by the decoder's own scaling first while that still covers the
+// fit (JpegReduction).
 [[nodiscard]] GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0,
                                   INT fitHeight = 0);
 // What DecodeJpeg divides a width x height picture's sides by to fit
 // fitWidth x fitHeight: 2 when its sides are even and the half still covers
 // the fit (both given), else 1.
 unsigned JpegReduction(std::int64_t width, std::int64_t height, std::int64_t fitWidth, std::int64_t fitHeight);
-[[nodiscard]] GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out);
-[[nodiscard]] GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out);
+[[nodiscard]] GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0,
+                                 INT fitHeight = 0);
+[[nodiscard]] GpStatus DecodeGif(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0,
+                                 INT fitHeight = 0);
 // Single-sample 16-bit grey is refused with UnknownImageFormat.
-[[nodiscard]] GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out);
+[[nodiscard]] GpStatus DecodeTiff(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0,
+                                  INT fitHeight = 0);
 
 // A device-independent bitmap as its header describes it, with `bitsSize`
 // bytes of pixels, which the decoder never reads past.
-[[nodiscard]] GpStatus DecodeDib(const dib::DibFormat& format, const BYTE* bits, std::size_t bitsSize, Decoded* out);
+[[nodiscard]] GpStatus DecodeDib(const dib::DibFormat& format, const BYTE* bits, std::size_t bitsSize, Decoded* out,
+                                 INT fitWidth = 0, INT fitHeight = 0);
 
 }  // namespace gdip

@@ -15,6 +15,7 @@
 #include "platform/dib/layout.h"
 #include "platform/dib/little_endian.h"
 #include "platform/gdip/decoders.h"
+#include "platform/gdip/row_reducer.h"
 #include "platform/gdip/orientation.h"
 
 namespace {
@@ -79,6 +80,11 @@ struct Shape {
   std::uint64_t bytes = 0;  // without the file
   bool greyTiff16 = false;
   int fileBits = 0;
+  // Decoded to fit: whether the rows come in order (else the picture is
+  // held whole before it is reduced), and with alpha.
+  bool inOrder = false;
+  bool alpha = true;
+  bool reducedAlready = false;  // the JPEG probe counted its fit itself
 };
 
 bool ProbeBmp(const File& f, Shape* s) {
@@ -97,13 +103,16 @@ bool ProbeBmp(const File& f, Shape* s) {
   // 16-bit fields of no 16-bit layout become 32 bits.
   const int out = bits <= 8 ? bits : bits == 24 ? 24 : 32;
   s->bytes = PixelBytes(s->width, s->height, out);
+  s->inOrder = true;
+  s->alpha = out == 32;
   return true;
 }
 
 bool ProbePng(const File& f, Shape* s) {
-  std::uint8_t h[26];
+  std::uint8_t h[29];
   if (!f.Read(0, h, sizeof h)) return false;
   s->width = Be32(h + 16), s->height = Be32(h + 20);
+  s->inOrder = h[28] == 0;
   const int depth = h[24], type = h[25];
   s->fileBits = depth * (type == 2 ? 3 : type == 4 ? 2 : type == 6 ? 4 : 1);
   // Transparency anywhere before the data widens grey and colour to ARGB.
@@ -120,6 +129,7 @@ bool ProbePng(const File& f, Shape* s) {
   else if (type == 0 && !trns) bits = depth == 1 ? 1 : 8;
   else if (type == 2 && !trns) bits = 24;
   s->bytes = PixelBytes(s->width, s->height, bits);
+  s->alpha = bits == 32 || type == 3;
   return true;
 }
 
@@ -185,9 +195,15 @@ bool ProbeJpeg(const File& f, Shape* s, std::int64_t fitWidth, std::int64_t fitH
     if (components < 1 || components > 4 || length < 8u + 3u * components || !f.Read(at + 10, sof + 6, 3 * components))
       return false;
     // Grey stays 8 bits; everything else becomes 24. Decoded to fit, the
-    // pixels may be halved both ways.
+    // pixels may be halved both ways, then reduced to 24 bits at the fit.
     const std::int64_t by = gdip::JpegReduction(s->width, s->height, fitWidth, fitHeight);
-    s->bytes = PixelBytes(s->width / by, s->height / by, components == 1 ? 8 : 24);
+    const gdip::ReducedSize to = gdip::ReducedTo(s->width / by, s->height / by, static_cast<INT>(fitWidth),
+                                                 static_cast<INT>(fitHeight));
+    const bool reduced = to.width != s->width / by || to.height != s->height / by;
+    s->bytes = dib::Fits(s->width, s->height, components == 1 ? 8 : 24)
+                   ? PixelBytes(to.width, to.height, components == 1 && !reduced ? 8 : 24)
+                   : 0;
+    s->reducedAlready = true;
     // A progressive picture also holds every coefficient, two bytes a sample.
     const bool progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
     if (progressive && s->bytes > 0) {
@@ -303,6 +319,14 @@ bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWid
   else
     known = false;
   if (!known || shape.width <= 0 || shape.height <= 0) return false;
+  // Decoded to fit, a picture holds its reduced pixels, and its whole ones
+  // first when its rows do not come in order.
+  const gdip::ReducedSize to =
+      gdip::ReducedTo(shape.width, shape.height, static_cast<INT>(std::clamp<std::int64_t>(fitWidth, 0, INT32_MAX)),
+                      static_cast<INT>(std::clamp<std::int64_t>(fitHeight, 0, INT32_MAX)));
+  if (!shape.reducedAlready && !shape.greyTiff16 && shape.bytes > 0 &&
+      (to.width != shape.width || to.height != shape.height))
+    shape.bytes = PixelBytes(to.width, to.height, shape.alpha ? 32 : 24) + (shape.inOrder ? 0 : shape.bytes);
   probe->width = shape.width;
   probe->height = shape.height;
   probe->fileBytes = file.size();

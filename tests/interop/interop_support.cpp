@@ -26,6 +26,7 @@ const Program kGStreamer{"GStreamer with avidemux, avimux, pngenc, jpegenc and t
                          "gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav"};
 const Program kMencoder{"MEncoder", "mencoder -ovc help", "mencoder"};
 const Program kMpv{"mpv", "mpv --version", "mpv"};
+const Program kImageMagick{"ImageMagick", "convert -version", "imagemagick"};
 const Program kVlc{"VLC", "command -v cvlc && command -v setpriv", "vlc-bin vlc-plugin-base"};
 const Program kGStreamerH264{"GStreamer's h264parse", "gst-inspect-1.0 h264parse", "gstreamer1.0-plugins-bad"};
 

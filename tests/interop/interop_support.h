@@ -22,7 +22,7 @@ struct Program {
   const char* check;  // a shell command that succeeds when the program works
   const char* package;
 };
-extern const Program kFfmpeg, kOpenCv, kImageJ, kGStreamer, kMencoder, kMpv, kVlc, kGStreamerH264;
+extern const Program kFfmpeg, kOpenCv, kImageJ, kGStreamer, kMencoder, kMpv, kVlc, kGStreamerH264, kImageMagick;
 
 // Empty when the program is there; otherwise a message naming its package.
 std::string Missing(const Program& program);

@@ -265,4 +265,21 @@ INSTANTIATE_TEST_SUITE_P(, TheirAlphaPictures,
                                          AlphaFile{"TiffAlpha", &AlphaPictures::tiff}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ImageMagick's 10000 x 10000 PNG, its file a few hundred kilobytes as
+// flat scans and renders are, opens, and its stretched frame is
+// ImageMagick's own area-averaged reduction.
+TEST(TheirPictures, AHugeFlatImageMagickPngStretchesLikeImageMagicksReduction) {
+  REQUIRE_PROGRAM(interop::kImageMagick);
+  const testsupport::TempDir dir;
+  const std::string big = dir.file("big.png"), reduced = dir.file("reduced.bgr");
+  interop::Run run = interop::Shell("convert -size 10000x10000 gradient:white-navy -fill red -draw "
+                                    "'rectangle 1000,1000 3333,8000' -depth 8 -type TrueColor " + Q(big));
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  run = interop::Shell("convert " + Q(big) + " -scale '160x128!' -depth 8 bgr:" + Q(reduced));
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(interop::CompareFrames({testsupport::ReadFileBytes(reduced)}, 160, 128,
+                                   MakeFrame(dir, big, "--cols 160 --rows 128"), 40),
+            "");
+}
+
 }  // namespace

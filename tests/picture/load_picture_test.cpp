@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include <tiffio.h>
 
@@ -111,9 +112,10 @@ TEST(LoadPicture, FilesNobodyReadsGiveNull) {
   EXPECT_EQ(LoadPicture(nullptr), nullptr);
 }
 
-// 35 bytes claiming a 32768 x 32768 screen (1 GiB) around one pixel: the
-// codecs decode it, but loading refuses it before it costs anything.
-TEST(LoadPicture, AFileFarSmallerThanItsPictureIsRefused) {
+// 35 bytes claiming a 32768 x 32768 screen (1 GiB) around one pixel: no
+// longer refused for its file's size, it opens, and decoded to fit it costs
+// only the fit.
+TEST(LoadPicture, AFileFarSmallerThanItsPictureOpensAtTheFit) {
   TempDir dir;
   const std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0x80, 0, 0x80, 0, 0, 0,
                                          0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x80, 0, 0, 0, 0xFF, 0xFF, 0xFF,
@@ -121,7 +123,12 @@ TEST(LoadPicture, AFileFarSmallerThanItsPictureIsRefused) {
   WriteFileBytes(dir.file("screen.gif"), gif);
   Bitmap decoded(WidenUtf8(dir.file("screen.gif")).c_str());
   EXPECT_EQ(decoded.lastStatus(), Ok);
-  EXPECT_EQ(LoadPicture(dir.file("screen.gif").c_str()), nullptr);
+  const auto fitted = LoadPicture(dir.file("screen.gif").c_str(), 40, 30);
+  ASSERT_NE(fitted, nullptr);
+  UINT width = 0, height = 0;
+  EXPECT_EQ(GdipGetImageWidth(fitted->asImage(), &width), Ok);
+  EXPECT_EQ(GdipGetImageHeight(fitted->asImage(), &height), Ok);
+  EXPECT_EQ(std::pair(width, height), std::pair(40u, 30u));
 }
 
 TEST(LoadPicture, FileNamesOutsideAsciiOpen) {

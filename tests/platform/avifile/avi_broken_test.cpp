@@ -444,7 +444,7 @@ TEST(HandMadeFile, RepeatedIndexEntryIsAnEmptySample) {
   Bytes b = MakeAvi({Video()}, samples, Idx1::kRelative);
   const std::size_t entries = Find(b, "idx1") + 8;
   const auto copyEntry = [&](int from, int to) {
-    for (int field : {8, 12}) PutLE32(b, entries + 16 * to + field, LE32(b, entries + 16 * from + field));
+    for (int field : {8, 12}) PutLe32(b, entries + 16 * to + field, Le32(b, entries + 16 * from + field));
   };
   copyEntry(0, 1);
   copyEntry(2, 3);

@@ -9,6 +9,7 @@
 #include <tiffio.h>
 
 #include "platform/decode_stop.h"
+#include "platform/dib/layout.h"
 #include "platform/gdiplus.h"
 #include "platform/picture_probe.h"
 #include "platform/text.h"
@@ -749,9 +750,10 @@ TEST(Probe, NamesTheTiffsTheCodecsRefuse) {
   }
 }
 
-// A JPEG of even sides decodes at half its size when that still covers the
-// size it is to fit; other pictures and sizes not given decode whole.
-TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {
+// A picture decoded to fit comes at most the fit's size on each side;
+// sizes not given decode whole. The probe for that fit counts the pixels
+// made.
+TEST(Decode, ToFitReducesPicturesToTheFit) {
   TempDir dir;
   ASSERT_TRUE(WriteJpeg(dir.file("p.jpg"), 640, 504, Gradient(640, 504), 90, JpegSampling::k420));
   ASSERT_TRUE(WriteJpeg(dir.file("odd.jpg"), 640, 503, Gradient(640, 503), 90, JpegSampling::k420));
@@ -761,9 +763,10 @@ TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {
     INT fitWidth, fitHeight;
     UINT width, height;
   };
-  for (const Case& c : {Case{"p.jpg", 0, 0, 640, 504}, Case{"p.jpg", 321, 100, 640, 504},
-                        Case{"p.jpg", 320, 252, 320, 252}, Case{"p.jpg", 1, 1, 320, 252},
-                        Case{"odd.jpg", 80, 62, 640, 503}, Case{"p.png", 80, 62, 640, 504}}) {
+  for (const Case& c : {Case{"p.jpg", 0, 0, 640, 504}, Case{"p.jpg", 321, 100, 321, 100},
+                        Case{"p.jpg", 320, 252, 320, 252}, Case{"p.jpg", 1, 1, 1, 1},
+                        Case{"odd.jpg", 80, 62, 80, 62}, Case{"p.png", 80, 62, 80, 62},
+                        Case{"p.png", 1000, 100, 640, 100}, Case{"p.png", 0, 62, 640, 504}}) {
     GpBitmap* image = nullptr;
     ASSERT_EQ(GdipCreateBitmapFromFileToFit(WidenUtf8(dir.file(c.name)).c_str(), c.fitWidth, c.fitHeight, &image),
               Ok);
@@ -773,10 +776,9 @@ TEST(Decode, ToFitShrinksJpegsOnlyWhileTheyStillCoverTheSize) {
     EXPECT_EQ(GdipGetImageHeight(picture.asImage(), &height), Ok);
     EXPECT_EQ(width, c.width) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
     EXPECT_EQ(height, c.height) << c.name << " to fit " << c.fitWidth << "x" << c.fitHeight;
-    // The probe for that fit counts the pixels made.
     PictureProbe probe;
     ASSERT_TRUE(ProbePictureFile(dir.file(c.name).c_str(), &probe, c.fitWidth, c.fitHeight));
-    EXPECT_EQ(probe.pixelBytes, std::uint64_t{c.width} * c.height * 3) << c.name;
+    EXPECT_EQ(probe.pixelBytes, static_cast<std::uint64_t>(dib::Stride(c.width, 24)) * c.height) << c.name;
   }
 }
 

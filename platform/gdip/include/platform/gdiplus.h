@@ -129,12 +129,13 @@ void GdiplusShutdown(std::uintptr_t token);
 // UnknownImageFormat, OutOfMemory (pixels over 1 GiB are refused before
 // allocating), InvalidParameter (corrupt data).
 [[nodiscard]] GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap);
-// The same, for a picture that will only be drawn shrunk onto fitWidth x
-// fitHeight: a JPEG of even sides at least twice that size in both
-// directions is decoded at half its size, which its decoder does for a
-// fraction of the work of the whole picture and which draws shrunk within a
-// fraction of a dB of the whole. Other pictures, and fitWidth or fitHeight
-// below 1, decode whole.
+// The same, for a picture that will only be drawn at fitWidth x fitHeight
+// (of the upright picture): each side larger than that is reduced to it as
+// the rows are decoded, every picture pixel weighed by the area it covers,
+// so the whole picture is never held (interlaced PNG and GIF are, then
+// reduced). A JPEG at least twice the fit is first halved by its decoder.
+// fitWidth or fitHeight below 1: the whole picture. The pixel limit holds
+// for the picture's own size.
 [[nodiscard]] GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT fitHeight,
                                                      GpBitmap** bitmap);
 [[nodiscard]] GpStatus GdipGetImagePixelFormat(GpImage* image, PixelFormat* format);

@@ -40,24 +40,14 @@ struct PictureProbe {
 // (GdipImageRotateFlip); anything outside 2-8 needs none.
 RotateFlipType UprightTurn(int orientation);
 
-// Loading refuses a picture whose pixels would pass kInflationFloor from a
-// file more than kMaxInflation times smaller. No photograph or scan
-// compresses that far; a file that claims to (a header that lies, or a
-// decompression bomb of flat data) would cost its claim in memory.
-constexpr std::uint64_t kInflationFloor = std::uint64_t{256} << 20;
-constexpr std::uint64_t kMaxInflation = 256;
-constexpr bool TooInflated(const PictureProbe& probe) {
-  return probe.pixelBytes > kInflationFloor && probe.pixelBytes / kMaxInflation > probe.fileBytes;
-}
-
 // True and the probe when path is a regular file whose signature names a
 // picture codec (BMP, JPEG, PNG, GIF, TIFF) and whose header gives a size;
 // false otherwise. Reads a few header fields; never blocks (a FIFO or a
 // device is not read). May be called from any thread.
 [[nodiscard]] bool ProbePictureFile(const char* path, PictureProbe* probe);
 // The same for loading it to fit fitWidth x fitHeight
-// (GdipCreateBitmapFromFileToFit): a JPEG it halves counts its halved
-// pixels.
+// (GdipCreateBitmapFromFileToFit): the reduced pixels count, and the whole
+// ones too for pictures held whole before they are reduced.
 [[nodiscard]] bool ProbePictureFile(const char* path, PictureProbe* probe, std::int64_t fitWidth,
                                     std::int64_t fitHeight);
 
