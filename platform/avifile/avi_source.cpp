@@ -532,13 +532,12 @@ void Parser::ParseSourceTable() {
   if (c.size > kMaxSourceTableBytes || c.end - c.data < c.size) return;
   std::vector<std::uint8_t> data(c.size);
   if (!Read(c.data, data.data(), data.size())) return;
-  std::optional<SourceTable> table = DecodeSourceTable(data.data(), data.size());
-  if (!table || table->stream >= m_streamOfNumber.size()) return;
-  const int s = m_streamOfNumber[table->stream];
-  if (s < 0) return;
-  StreamData& stream = m_source.m_streams[static_cast<std::size_t>(s)];
-  if (table->frames.size() > stream.frames.size()) table->frames.resize(stream.frames.size());
-  stream.sources = std::move(table->frames);
+  // The stream number comes first, so that only its frames are decoded.
+  const std::uint32_t number = GetLE32(data.data() + 12);
+  if (number >= m_streamOfNumber.size() || m_streamOfNumber[number] < 0) return;
+  StreamData& stream = m_source.m_streams[static_cast<std::size_t>(m_streamOfNumber[number])];
+  std::optional<SourceTable> table = DecodeSourceTable(data.data(), data.size(), stream.frames.size());
+  if (table) stream.sources = std::move(table->frames);
 }
 
 HRESULT AviSource::Open(const char* path, std::unique_ptr<AviSource>* source) {

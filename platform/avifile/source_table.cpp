@@ -52,7 +52,7 @@ bool HasSourceSignature(const std::uint8_t* data, std::size_t size) {
   return size >= sizeof kSourceTableSignature && std::memcmp(data, kSourceTableSignature, 8) == 0;
 }
 
-std::optional<SourceTable> DecodeSourceTable(const std::uint8_t* data, std::size_t size) {
+std::optional<SourceTable> DecodeSourceTable(const std::uint8_t* data, std::size_t size, std::size_t maxFrames) {
   if (size < kSourceTableHeaderBytes || size > kMaxSourceTableBytes || !HasSourceSignature(data, size))
     return std::nullopt;
   if (GetLE32(data + 8) != kVersion) return std::nullopt;
@@ -61,9 +61,10 @@ std::optional<SourceTable> DecodeSourceTable(const std::uint8_t* data, std::size
   const std::uint32_t count = GetLE32(data + 16);
   // Every entry takes at least 6 bytes: a count beyond that is damage.
   if (count > (size - kSourceTableHeaderBytes) / 6) return std::nullopt;
-  table.frames.reserve(count);
+  const std::size_t wanted = std::min<std::size_t>(count, maxFrames);
+  table.frames.reserve(wanted);
   std::size_t pos = kSourceTableHeaderBytes;
-  for (std::uint32_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < wanted; ++i) {
     if (size - pos < 4) return std::nullopt;
     const std::uint32_t path = GetLE32(data + pos);
     pos += 4;

@@ -36,7 +36,9 @@ std::vector<std::uint8_t> EncodeSourceTable(std::uint32_t stream, const std::vec
                                             std::size_t count);
 // Whether data starts like a table.
 bool HasSourceSignature(const std::uint8_t* data, std::size_t size);
-// The table in data, or nothing when it is damaged anywhere.
-std::optional<SourceTable> DecodeSourceTable(const std::uint8_t* data, std::size_t size);
+// The table in data, or nothing when it is damaged anywhere. Entries past
+// maxFrames (the frames the stream has) are not read, so memory follows the
+// frames the file really holds.
+std::optional<SourceTable> DecodeSourceTable(const std::uint8_t* data, std::size_t size, std::size_t maxFrames);
 
 }  // namespace avifile
