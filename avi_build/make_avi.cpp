@@ -20,6 +20,7 @@
 #include "picture/load_failure.h"
 #include "platform/decode_stop.h"
 #include "platform/kernel.h"
+#include "platform/picture_probe.h"
 
 namespace avi_build {
 
@@ -277,7 +278,8 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
 
   // Compresses (when a compressor was chosen) and writes one composed frame.
   enum class Outcome { Skipped, Written, Failed };
-  auto writeFrame = [&](const FrameBuffer& composed) {
+  // Each frame records the entry it came from and when that was taken.
+  auto writeFrame = [&](const FrameBuffer& composed, const std::string& source, const std::string& time) {
     const void* data = composed.pixels.get();
     LONG size = LONG(composed.size());
     DWORD flags = AVIIF_KEYFRAME;
@@ -299,6 +301,8 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
       host.MessageBox(WithReason(hr, *path), "AVIStreamWrite", MessageKind::Failure);
       return Outcome::Failed;
     }
+    // Only a position outside the stream fails, and this frame was just written.
+    (void)avi.setFrameSource(stream.Get(), result.framesWritten, source.c_str(), time.c_str());
     host.FrameWritten(result.framesWritten, composed.header, composed.pixels.get());
     ++result.framesWritten;
     result.bytesWritten += bytes;
@@ -349,9 +353,10 @@ MakeAviResult MakeAviJob(MakeAviHost& host, const MakeAviSettings& s, const AviW
       if (prepare == PrepareResult::Unloadable)
         host.MessageBox(entry + "\n" + LoadFailureReason(entry.c_str()), "File Failed to Open", MessageKind::Failure);
       Outcome outcome = Outcome::Skipped;
+      const std::string time = prepare == PrepareResult::Composed ? PictureCaptureTime(entry.c_str()) : std::string();
       // A held picture is one entry written as several frames.
       for (int k = 0; k < s.hold && prepare == PrepareResult::Composed && outcome != Outcome::Failed; ++k) {
-        outcome = writeFrame(prepared ? prepared->frame : frame);
+        outcome = writeFrame(prepared ? prepared->frame : frame, entry, time);
         if (outcome == Outcome::Skipped) break;
       }
       if (prepared) prefetch.Recycle(std::move(prepared->frame));

@@ -107,6 +107,7 @@ struct AviWriteFunctions {
   AviFunction<decltype(&AVIFileCreateStreamA)> createStream = &AVIFileCreateStreamA;
   AviFunction<decltype(&AVIStreamSetFormat)> setFormat = &AVIStreamSetFormat;
   AviFunction<decltype(&AVIStreamWrite)> write = &AVIStreamWrite;
+  AviFunction<decltype(&AVIStreamSetFrameSource)> setFrameSource = &AVIStreamSetFrameSource;
   AviFunction<decltype(&AVIStreamRelease)> streamRelease = &AVIStreamRelease;
   AviFunction<decltype(&AVIFileRelease)> fileRelease = &AVIFileRelease;
 };

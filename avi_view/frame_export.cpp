@@ -3,8 +3,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/kernel.h"
@@ -53,6 +56,32 @@ std::string ExportFileName(std::int32_t index) {
   return name;
 }
 
+std::vector<std::string> SourceExportNames(const std::vector<std::string>& sources, std::int32_t first) {
+  std::vector<std::string> stems;
+  std::unordered_map<std::string, int> uses;
+  for (const std::string& source : sources) {
+    stems.push_back(std::filesystem::path(source).stem().string());
+    if (!stems.back().empty()) ++uses[stems.back()];
+  }
+  std::vector<std::string> names;
+  std::unordered_set<std::string> taken;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const std::int32_t index = first + static_cast<std::int32_t>(i);
+    char number[16];
+    std::snprintf(number, sizeof number, "-%04d", index);
+    const std::string& stem = stems[i];
+    std::string name = stem.empty()         ? ExportFileName(index)
+                       : uses[stem] > 1     ? stem + number + ".jpg"
+                                            : stem + ".jpg";
+    // A source named like another frame's numbered name ("img-0003") must
+    // not overwrite it.
+    for (int k = 2; !taken.insert(name).second; ++k)
+      name = (stem.empty() ? "Save" : stem) + number + "-" + std::to_string(k) + ".jpg";
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
 std::string ExportFailureText(const ExportResult& result) {
   std::string reason;
   if (result.error != 0)
@@ -61,7 +90,7 @@ std::string ExportFailureText(const ExportResult& result) {
     reason = "out of memory";
   else
     reason = "could not be saved (status " + std::to_string(int(result.status)) + ")";
-  return ExportFileName(result.index) + ": " + reason;
+  return (result.name.empty() ? ExportFileName(result.index) : result.name) + ": " + reason;
 }
 
 namespace {
@@ -80,10 +109,11 @@ BitmapPtr CopyFrame(const void* frame) {
 }
 
 // Steps 2 to 4: name, convert, save (the bitmap's owner disposes of it).
-ExportResult SaveFrame(GpBitmap* bitmap, std::int32_t index, const CLSID& encoder) {
+ExportResult SaveFrame(GpBitmap* bitmap, std::int32_t index, const std::string& given, const CLSID& encoder) {
   ExportResult result;
   result.index = index;
-  const std::string name = ExportFileName(index);
+  result.name = given;
+  const std::string name = given.empty() ? ExportFileName(index) : given;
   const int length = MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, nullptr, 0);
   std::vector<WCHAR> wide(std::size_t(length > 0 ? length : 1), 0);
   if (length <= 0 || MultiByteToWideChar(ConversionCodePage(), 0, name.c_str(), -1, wide.data(), length) <= 0) {
@@ -107,22 +137,23 @@ ExportQueue::ExportQueue(const CLSID& encoder, FailureFn onFailure)
 
 ExportQueue::~ExportQueue() { m_queue.WaitAll(); }
 
-void ExportQueue::Save(GpBitmap* bitmap, std::int32_t index) {
-  const ExportResult result = SaveFrame(bitmap, index, m_encoder);
+void ExportQueue::Save(GpBitmap* bitmap, std::int32_t index, const std::string& name) {
+  const ExportResult result = SaveFrame(bitmap, index, name, m_encoder);
   if (result.status == Ok)
     ++m_saved;
   else if (m_onFailure)
     m_onFailure(result);
 }
 
-bool ExportQueue::Push(const void* frame, std::int32_t index) {
+bool ExportQueue::Push(const void* frame, std::int32_t index, std::string name) {
   // The unit owns the copy, so one dropped unsaved still frees it.
   std::shared_ptr<GpBitmap> bitmap = CopyFrame(frame);
   if (!bitmap) return false;
-  const kernel::WorkQueue::Ticket ticket = m_queue.Post([this, bitmap, index](const std::atomic<bool>& aborted) {
-    if (!aborted) Save(bitmap.get(), index);
-  });
-  if (ticket == 0) Save(bitmap.get(), index);  // no helper could be started: save here
+  const kernel::WorkQueue::Ticket ticket =
+      m_queue.Post([this, bitmap, index, name](const std::atomic<bool>& aborted) {
+        if (!aborted) Save(bitmap.get(), index, name);
+      });
+  if (ticket == 0) Save(bitmap.get(), index, name);  // no helper could be started: save here
   return true;
 }
 

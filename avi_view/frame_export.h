@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/gdiplus.h"
 #include "platform/kernel/work_queue.h"
@@ -25,9 +26,18 @@ UINT ConversionCodePage();
 // "Save%04d.jpg" of the index.
 std::string ExportFileName(std::int32_t index);
 
+// Export names after the frames' sources: sources[i] is the source path of
+// frame first + i (empty when the file records none). NAME.jpg for the
+// source's file name without its extension; NAME-NNNN.jpg (the frame's
+// index) for each frame whose NAME another frame of the list shares;
+// ExportFileName(index) for a frame without a source. No two names are
+// the same.
+std::vector<std::string> SourceExportNames(const std::vector<std::string>& sources, std::int32_t first);
+
 // How one frame's save went.
 struct ExportResult {
   std::int32_t index = 0;
+  std::string name;  // the file's name, when not ExportFileName(index)
   GpStatus status = Ok;
   DWORD error = 0;  // the OS error (errno) behind a failed write, 0 when none
 };
@@ -55,15 +65,16 @@ class ExportQueue {
   ExportQueue& operator=(const ExportQueue&) = delete;
 
   // Queues the frame's save; waits while the queue is full. False when the
-  // frame could not be copied (nothing is queued).
-  [[nodiscard]] bool Push(const void* frame, std::int32_t index);
+  // frame could not be copied (nothing is queued). name: the file's name,
+  // when not ExportFileName(index).
+  [[nodiscard]] bool Push(const void* frame, std::int32_t index, std::string name = {});
   // Returns once every queued frame has been saved or has failed.
   void Drain();
   // Frames saved so far.
   int Saved() const { return m_saved.load(); }
 
  private:
-  void Save(GpBitmap* bitmap, std::int32_t index);
+  void Save(GpBitmap* bitmap, std::int32_t index, const std::string& name);
 
   CLSID m_encoder;
   FailureFn m_onFailure;

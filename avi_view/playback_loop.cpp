@@ -131,7 +131,10 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
         }
         const FramePacer::Clock::time_point deadline = pacer.Deadline(passStart, v.m_rate, v.m_scale);
         host.SetSliderPos(index);
-        host.ShowPosition(index, v.m_direction);
+        const char* source = nullptr;
+        const char* time = nullptr;
+        if (AVIStreamFrameSource(reader.m_videoStream, index, &source, &time) != AVIERR_OK) source = "";
+        host.ShowPosition(index, v.m_direction, source);
         host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width,
                        height);
         // A pause, a slider move or a stop ends the wait at once; other

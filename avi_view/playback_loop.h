@@ -35,8 +35,9 @@ class PlaybackHost {
   virtual void SetSliderRange(std::int32_t minimum, std::int32_t maximum) = 0;
   virtual void SetSliderPos(std::int32_t position) = 0;
   // The View AVI caption for the frame index going in direction
-  // (PositionCaption).
-  virtual void ShowPosition(std::int32_t index, std::int32_t direction) = 0;
+  // (PositionCaption), and the frame's source picture as the file records
+  // it (the path as listed; empty when the file records none).
+  virtual void ShowPosition(std::int32_t index, std::int32_t direction, const std::string& source) = 0;
   // The first frame of a playback that could not be saved: a message with no
   // owner that must not hold the loop up. Called from any thread. A host
   // that shows no messages leaves it as it is.

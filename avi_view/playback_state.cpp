@@ -177,14 +177,20 @@ void PlaybackState::WaitForRequest(std::uint64_t generation) {
   m_posted.wait(lock, [&] { return !m_pending.empty() || Superseded(generation); });
 }
 
-std::string FrameLabel(std::int32_t index, std::int32_t frameCount, std::uint32_t rate, std::uint32_t scale) {
+std::string FrameLabel(std::int32_t index, std::int32_t frameCount, std::uint32_t rate, std::uint32_t scale,
+                       const std::string& source) {
   const std::uint64_t ms =
       rate == 0 || index <= 0 ? 0 : std::uint64_t(index) * (scale == 0 ? 1 : scale) * 1000 / rate;
   char text[96];
   std::snprintf(text, sizeof text, "frame %d of %d \u00B7 %02llu:%02llu.%03llu", index + 1, frameCount,
                 static_cast<unsigned long long>(ms / 60000), static_cast<unsigned long long>(ms / 1000 % 60),
                 static_cast<unsigned long long>(ms % 1000));
-  return text;
+  if (source.empty()) return text;
+  // The name alone: a listed path may be long, and its folder is the same
+  // for most frames.
+  const std::size_t slash = source.find_last_of('/');
+  const std::string name = slash == std::string::npos || slash + 1 == source.size() ? source : source.substr(slash + 1);
+  return std::string(text) + " \u00B7 " + name;
 }
 
 std::string PositionCaption(std::int32_t index, std::int32_t direction) {

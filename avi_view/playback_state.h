@@ -121,8 +121,10 @@ class PlaybackState {
 std::int32_t WrapAdd(std::int32_t a, std::int32_t b);
 
 // "frame 13 of 50 · 00:00.480" for index 12 of 50 frames at rate / scale
-// frames per second: the frame counted from 1, and when it begins.
-std::string FrameLabel(std::int32_t index, std::int32_t frameCount, std::uint32_t rate, std::uint32_t scale);
+// frames per second: the frame counted from 1, and when it begins. With a
+// source path, its file name follows: "frame 13 of 50 · 00:00.480 · img13.jpg".
+std::string FrameLabel(std::int32_t index, std::int32_t frameCount, std::uint32_t rate, std::uint32_t scale,
+                       const std::string& source = {});
 
 // "12->", "<-12" or "12", by the sign of direction.
 std::string PositionCaption(std::int32_t index, std::int32_t direction);

@@ -35,7 +35,7 @@ class MemoryHost final : public avi_view::PlaybackHost {
   void ShowPlayer(bool) override {}
   void SetSliderRange(std::int32_t, std::int32_t) override {}
   void SetSliderPos(std::int32_t) override {}
-  void ShowPosition(std::int32_t index, std::int32_t) override { m_index = index; }
+  void ShowPosition(std::int32_t index, std::int32_t, const std::string&) override { m_index = index; }
   void SetViewCaption(const std::string&) override {}
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t, std::int32_t) override {
     // What the dialog's surface takes: a copy of the frame.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "avi_view/avi_reader.h"
 #include "avi_view/frame_export.h"
@@ -24,20 +25,27 @@ const char kExportHelp[] =
     "\n"
     "  --first N   the first frame to save (default 0)\n"
     "  --last N    the last frame to save (default the last one)\n"
-    "  --dir DIR   the folder to save into, made when missing (default .)\n";
+    "  --dir DIR   the folder to save into, made when missing (default .)\n"
+    "  --names source|index\n"
+    "              source: each frame named after the picture it was made\n"
+    "              from, NAME.jpg, or NAME-NNNN.jpg when frames share a name;\n"
+    "              index: SaveNNNN.jpg (the default)\n";
 
 int CmdExport(const Args& args) {
   std::int32_t first = 0, last = -1;
-  std::string folder = ".", path;
+  std::string folder = ".", path, naming = "index";
   OptionParser parser(args);
   while (parser.More()) {
-    if (parser.Int("--first", &first) || parser.Int("--last", &last) || parser.Text("--dir", &folder)) continue;
+    if (parser.Int("--first", &first) || parser.Int("--last", &last) || parser.Text("--dir", &folder) ||
+        parser.Text("--names", &naming))
+      continue;
     if (parser.Failed()) break;
     if (!path.empty()) return UsageError("export takes one AVI file");
     path = parser.Positional();
   }
   if (parser.Failed()) return UsageError(parser.Error());
   if (path.empty()) return UsageError("export needs an AVI file");
+  if (naming != "source" && naming != "index") return UsageError("--names takes source or index");
   const std::string absolute = std::filesystem::absolute(path).string();
 
   avi_view::AviReader reader(absolute, [](const std::string& text, const std::string& caption) {
@@ -52,6 +60,22 @@ int CmdExport(const Args& args) {
   const std::int32_t count = static_cast<std::int32_t>(reader.m_streamInfo.dwLength);
   if (last < 0 || last >= count) last = count - 1;
   if (first < 0) first = 0;
+
+  // Taken before the folder changes, while the reader's stream is open.
+  std::vector<std::string> names;
+  if (naming == "source" && first <= last) {
+    if (!AVIStreamHasFrameSources(reader.m_videoStream))
+      std::fprintf(stderr, "export: %s records no frame sources; frames keep their SaveNNNN.jpg names\n",
+                   path.c_str());
+    std::vector<std::string> sources;
+    for (std::int32_t index = first; index <= last; ++index) {
+      const char* source = "";
+      const char* time = "";
+      if (AVIStreamFrameSource(reader.m_videoStream, index, &source, &time) != AVIERR_OK) source = "";
+      sources.emplace_back(source);
+    }
+    names = avi_view::SourceExportNames(sources, first);
+  }
 
   std::error_code error;
   std::filesystem::create_directories(folder, error);
@@ -82,7 +106,7 @@ int CmdExport(const Args& args) {
         ++failures;
         continue;
       }
-      if (!exports.Push(frame, index)) {
+      if (!exports.Push(frame, index, names.empty() ? std::string() : names[std::size_t(index - first)])) {
         ReportError("Error", "frame " + std::to_string(index) + " could not be copied");
         ++failures;
       }

@@ -57,16 +57,31 @@ struct Handles {
 }  // namespace
 
 const char kInfoHelp[] =
-    "usage: stillweaver-cli info FILE.avi\n"
+    "usage: stillweaver-cli info [--frames] FILE.avi\n"
     "\n"
     "Prints the first video stream of an AVI as key: value lines: frames,\n"
-    "rate, scale, width, height, compression (FOURCC, or none), keyframes.\n";
+    "rate, scale, width, height, compression (FOURCC, or none), keyframes.\n"
+    "\n"
+    "  --frames   instead, one line per frame: INDEX<TAB>TIME<TAB>SOURCE, the\n"
+    "             picture each frame was made from (the path as listed) and\n"
+    "             when it was taken; both empty when the file records none\n";
 
 int CmdInfo(const Args& args) {
   Args files;
-  std::string error;
-  if (!Operands(args, &files, &error)) return UsageError("info: " + error);
-  if (files.size() != 1) return UsageError("info takes one AVI file: stillweaver-cli info FILE.avi");
+  bool frameSources = false;
+  OptionParser parser(args);
+  while (parser.More()) {
+    if (parser.Flag("--frames")) {
+      frameSources = true;
+      continue;
+    }
+    if (parser.Failed()) break;
+    std::string operand = parser.Positional();
+    if (parser.Failed()) break;
+    files.push_back(std::move(operand));
+  }
+  if (parser.Failed()) return UsageError("info: " + parser.Error());
+  if (files.size() != 1) return UsageError("info takes one AVI file: stillweaver-cli info [--frames] FILE.avi");
 
   Handles h;
   HRESULT hr = AVIFileOpenA(&h.file, files[0].c_str(), OF_READ, nullptr);
@@ -94,6 +109,17 @@ int CmdInfo(const Args& args) {
   }
 
   const LONG frames = AVIStreamLength(h.stream);
+  if (frameSources) {
+    if (!AVIStreamHasFrameSources(h.stream))
+      std::fprintf(stderr, "info: %s records no frame sources\n", files[0].c_str());
+    for (LONG i = 0; i < frames; ++i) {
+      const char* source = "";
+      const char* time = "";
+      if (AVIStreamFrameSource(h.stream, i, &source, &time) != AVIERR_OK) source = time = "";
+      std::printf("%ld\t%s\t%s\n", static_cast<long>(i), time, source);
+    }
+    return 0;
+  }
   long keyframes = 0;
   for (LONG pos = AVIStreamFindSample(h.stream, 0, FIND_KEY | FIND_NEXT); pos >= 0;
        pos = pos + 1 < frames ? AVIStreamFindSample(h.stream, pos + 1, FIND_KEY | FIND_NEXT) : -1) {

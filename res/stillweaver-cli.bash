@@ -20,6 +20,7 @@ _stillweaver_cli() {
     --cols|--rows) COMPREPLY=($(compgen -W "auto" -- "$cur")); return ;;
     --range) COMPREPLY=($(compgen -W "10 12 14 16 auto" -- "$cur")); return ;;
     --sort) COMPREPLY=($(compgen -W "name time" -- "$cur")); return ;;
+    --names) COMPREPLY=($(compgen -W "source index" -- "$cur")); return ;;
     --fps|--hold|--first|--last) return ;;
   esac
   local options=""
@@ -27,8 +28,9 @@ _stillweaver_cli() {
     make) options="-o --cols --rows --fps --hold --clip --fit --range --codec --quality --keyint --sort --list --verify --help" ;;
     check) options="--fps --list --help" ;;
     codecs) options="--help" ;;
-    info|framemd5) options="--help" ;;
-    export) options="--first --last --dir --help" ;;
+    info) options="--frames --help" ;;
+    framemd5) options="--help" ;;
+    export) options="--first --last --dir --names --help" ;;
     help) COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;
   esac
   if [[ $cur == -* ]]; then

@@ -52,6 +52,7 @@ struct PendingView {
   std::optional<QImage> frame;
   std::optional<std::int32_t> sliderPos;
   std::optional<std::int32_t> position;  // the frame index the caption shows
+  std::string source;                    // that frame's source picture, if the file records it
   bool posted = false;
 };
 
@@ -107,8 +108,11 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
   void SetSliderPos(std::int32_t position) override {
     Update([&](PendingView& view) { view.sliderPos = position; });
   }
-  void ShowPosition(std::int32_t index, std::int32_t) override {
-    Update([&](PendingView& view) { view.position = index; });
+  void ShowPosition(std::int32_t index, std::int32_t, const std::string& source) override {
+    Update([&](PendingView& view) {
+      view.position = index;
+      view.source = source;
+    });
   }
   void ExportFailed(const std::string& text, const std::string& caption) override {
     // Shown without waiting for the answer: the playback goes on meanwhile.
@@ -148,14 +152,17 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
   static void ShowPending(CMainDlg* dialog, PendingView& pending) {
     std::optional<QImage> frame;
     std::optional<std::int32_t> sliderPos, position;
+    std::string source;
     {
       std::lock_guard<std::mutex> lock(pending.mutex);
       frame = std::move(pending.frame);
       sliderPos = pending.sliderPos;
       position = pending.position;
+      source = std::move(pending.source);
       pending.frame.reset();
       pending.sliderPos.reset();
       pending.position.reset();
+      pending.source.clear();
       pending.posted = false;
     }
     if (sliderPos) dialog->m_slider->setValue(*sliderPos);
@@ -164,8 +171,10 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     if (position) {
       const avi_view::PlaybackValues v = dialog->m_playback.Values();
       dialog->m_viewButton->setText(QString::fromStdString(avi_view::PositionCaption(*position, v.m_direction)));
-      dialog->m_frameLabel->setText(
-          QString::fromUtf8(avi_view::FrameLabel(*position, v.m_frameCount, v.m_streamRate, v.m_streamScale).c_str()));
+      dialog->m_frameLabel->setText(QString::fromUtf8(
+          avi_view::FrameLabel(*position, v.m_frameCount, v.m_streamRate, v.m_streamScale, source).c_str()));
+      // The whole path where the label has room only for the name.
+      dialog->m_frameLabel->setToolTip(QString::fromLocal8Bit(source.c_str()));
     }
     if (frame) dialog->m_display->showFrame(std::move(*frame));
   }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <unordered_set>
 
 #include "platform/avifile/key_frames.h"
@@ -105,6 +106,8 @@ class Parser {
                      std::vector<FrameEntry>* frames, std::vector<bool>* keys);
   void Scan(unsigned stream, std::uint64_t from, std::vector<FrameEntry>* frames, std::vector<bool>* keys);
   void BuildIndex(unsigned stream);
+  void NoteJunk(const Chunk& junk);
+  void ParseSourceTable();
 
   AviSource& m_source;
   std::uint64_t m_fileSize;
@@ -121,6 +124,8 @@ class Parser {
   bool m_hasIdx1 = false;
   Chunk m_idx1{};
   std::unordered_set<std::uint64_t> m_visitedIndexes;
+  bool m_hasSourceTable = false;
+  Chunk m_sourceTable{};
 };
 
 bool Parser::Read(std::uint64_t offset, void* dst, std::size_t size) {
@@ -180,6 +185,7 @@ HRESULT Parser::Run() {
 
   ParseIdx1();
   for (unsigned i = 0; i < m_source.m_streams.size(); ++i) BuildIndex(i);
+  ParseSourceTable();
   return m_ioError ? AVIERR_FILEREAD : AVIERR_OK;
 }
 
@@ -201,6 +207,8 @@ void Parser::WalkFirstRiff(std::uint64_t begin, std::uint64_t end) {
     } else if (c.id == kFccIdx1 && !m_hasIdx1) {
       m_hasIdx1 = true;
       m_idx1 = c;
+    } else if (c.id == kFccJunk) {
+      NoteJunk(c);
     }
     if (NextChunk(c) > end) break;
   }
@@ -214,11 +222,16 @@ void Parser::WalkLaterParts(std::uint64_t begin) {
       if (m_fileSize - riff.data < 4 || !ReadFourcc(riff.data, &type) || type != kFccAvix) break;
       const std::uint64_t partEnd = riff.size <= 4 ? m_fileSize : riff.end;
       Chunk c;
+      bool hasMovi = false;
       for (std::uint64_t p = riff.data + 4; ReadChunk(p, partEnd, &c); p = NextChunk(c)) {
         FOURCC listType;
-        if (c.id == kFccList && partEnd - c.data >= 4 && ReadFourcc(c.data, &listType) && listType == kFccMovi) {
+        if (!hasMovi && c.id == kFccList && partEnd - c.data >= 4 && ReadFourcc(c.data, &listType) &&
+            listType == kFccMovi) {
+          hasMovi = true;
           m_movi.push_back(Range{c.data + 4, c.size <= 4 ? partEnd : c.end});
-          break;
+          if (c.size <= 4) break;
+        } else if (c.id == kFccJunk) {
+          NoteJunk(c);
         }
         if (NextChunk(c) > partEnd) break;
       }
@@ -511,6 +524,32 @@ void Parser::BuildIndex(unsigned s) {
       info.rcFrame = RECT{0, 0, std::max(width, 0), height == INT32_MIN ? INT32_MAX : std::abs(height)};
     }
   }
+}
+
+// A JUNK chunk may hold the frames' source table; the last one found counts.
+void Parser::NoteJunk(const Chunk& junk) {
+  std::uint8_t head[8];
+  if (junk.size < kSourceTableHeaderBytes || junk.end - junk.data < sizeof head || !Read(junk.data, head, sizeof head))
+    return;
+  if (!HasSourceSignature(head, sizeof head)) return;
+  m_hasSourceTable = true;
+  m_sourceTable = junk;
+}
+
+// A table that is cut short, too large or damaged anywhere is ignored: the
+// frames play the same without it.
+void Parser::ParseSourceTable() {
+  if (!m_hasSourceTable) return;
+  const Chunk& c = m_sourceTable;
+  if (c.size > kMaxSourceTableBytes || c.end - c.data < c.size) return;
+  std::vector<std::uint8_t> data(c.size);
+  if (!Read(c.data, data.data(), data.size())) return;
+  // The stream number comes first, so that only its frames are decoded.
+  const std::uint32_t number = GetLE32(data.data() + 12);
+  if (number >= m_streamOfNumber.size() || m_streamOfNumber[number] < 0) return;
+  StreamData& stream = m_source.m_streams[static_cast<std::size_t>(m_streamOfNumber[number])];
+  std::optional<SourceTable> table = DecodeSourceTable(data.data(), data.size(), stream.frames.size());
+  if (table) stream.sources = std::move(table->frames);
 }
 
 HRESULT AviSource::Open(const char* path, std::unique_ptr<AviSource>* source) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/avifile.h"
+#include "platform/avifile/source_table.h"
 
 namespace avifile {
 
@@ -28,6 +29,7 @@ struct StreamData {
   std::vector<std::uint8_t> format;
   std::vector<FrameEntry> frames;
   std::vector<std::int32_t> keys;  // positions of key frames, ascending
+  std::vector<FrameSource> sources;  // by frame, from the file's table; often empty
 };
 
 class AviSource {

@@ -89,6 +89,16 @@ HRESULT AviWriter::SetPartLimit(std::uint64_t bytes) {
   return AVIERR_OK;
 }
 
+HRESULT AviWriter::SetFrameSource(LONG pos, const char* source, const char* time) {
+  if (!m_hasStream || m_finished) return AVIERR_BADHANDLE;
+  if (pos < 0 || static_cast<std::uint32_t>(pos) >= FrameCount()) return AVIERR_BADPARAM;
+  if (m_sources.size() < FrameCount()) m_sources.resize(FrameCount());
+  FrameSource& f = m_sources[static_cast<std::size_t>(pos)];
+  f.path = source ? source : "";
+  f.time = time ? time : "";
+  return AVIERR_OK;
+}
+
 AVISTREAMINFOA AviWriter::Info() const {
   AVISTREAMINFOA info = m_info;
   info.dwLength = FrameCount();
@@ -318,6 +328,23 @@ bool AviWriter::ClosePart(bool withStandardIndex) {
   return true;
 }
 
+// The table is the last chunk of the last RIFF part, after its index, so
+// readers that stop at the index never see it and the others skip a JUNK.
+bool AviWriter::WriteSourceTable() {
+  Part& part = m_parts.back();
+  const std::vector<std::uint8_t> table = EncodeSourceTable(0, m_sources, m_entries.size());
+  std::uint8_t header[8];
+  PutLE32(header, kFccJunk);
+  PutLE32(header + 4, static_cast<std::uint32_t>(table.size()));
+  static const std::uint8_t pad = 0;
+  if (!m_out->Append(header, sizeof header) || !m_out->Append(table) ||
+      ((table.size() & 1) && !m_out->Append(&pad, 1)) || !m_out->Flush())
+    return false;
+  if (!m_out->PatchLE32(part.riffStart + 4, ClampU32(m_out->Tell() - part.riffStart - 8))) return false;
+  part.closeEnd = m_out->Tell();
+  return true;
+}
+
 bool AviWriter::PatchHeaders(bool hasLegacyIndex) {
   const std::uint32_t total = FrameCount();
   const std::uint32_t firstPartFrames =
@@ -415,6 +442,18 @@ HRESULT AviWriter::Finish() {
         (void)m_out->PatchLE32(part.moviStart + 4, ClampU32(m_out->Tell() - part.moviStart - 8));
         (void)m_out->PatchLE32(part.riffStart + 4, ClampU32(m_out->Tell() - part.riffStart - 8));
       }
+    }
+  }
+  if (m_headersWritten && m_parts.back().closed && !m_sources.empty()) {
+    const Part& part = m_parts.back();
+    const std::uint64_t closeEnd = part.closeEnd;
+    const std::uint32_t riffSize = ClampU32(closeEnd - part.riffStart - 8);
+    if (!WriteSourceTable()) {
+      // No room for the table: the file keeps its frames and index as they
+      // were closed.
+      Fail();
+      m_out->Rewind(closeEnd);
+      (void)m_out->PatchLE32(part.riffStart + 4, riffSize);
     }
   }
   if (m_headersWritten && !PatchHeaders(m_parts.front().closed)) Fail();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/avifile.h"
+#include "platform/avifile/source_table.h"
 
 namespace avifile {
 
@@ -35,6 +36,9 @@ class AviWriter {
   [[nodiscard]] HRESULT SetFormat(LONG pos, const void* format, LONG size);
   [[nodiscard]] HRESULT WriteFrame(LONG start, const void* data, LONG size, DWORD flags);
   [[nodiscard]] HRESULT SetPartLimit(std::uint64_t bytes);
+  // Records the source of frame pos, a frame already written; the table goes
+  // to the file at Finish.
+  [[nodiscard]] HRESULT SetFrameSource(LONG pos, const char* source, const char* time);
 
   // Hands every byte written so far to the file. Returns the sticky result.
   [[nodiscard]] HRESULT Flush();
@@ -71,6 +75,7 @@ class AviWriter {
   [[nodiscard]] bool WriteStandardIndex(Part& part);
   [[nodiscard]] bool WriteLegacyIndex(const Part& part);
   [[nodiscard]] bool PatchHeaders(bool hasIndex);
+  [[nodiscard]] bool WriteSourceTable();
   std::uint64_t ClosingBytes(const Part& part, std::size_t frames) const;
   void Recover();
   HRESULT Fail();
@@ -95,6 +100,7 @@ class AviWriter {
   std::vector<Part> m_parts;
   std::vector<Entry> m_entries;
   std::uint32_t m_largestChunk = 0;
+  std::vector<FrameSource> m_sources;  // by frame; empty until one is set
 };
 
 }  // namespace avifile

@@ -209,3 +209,30 @@ HRESULT AVIFileSetPartLimit(PAVIFILE pfile, std::uint64_t bytes) {
   if (!pfile->writer) return AVIERR_READONLY;
   return pfile->writer->SetPartLimit(bytes);
 }
+
+HRESULT AVIStreamSetFrameSource(PAVISTREAM pavi, LONG lPos, const char* szSource, const char* szTime) {
+  if (!pavi) return AVIERR_BADHANDLE;
+  if (!pavi->file->writer) return AVIERR_READONLY;
+  return pavi->file->writer->SetFrameSource(lPos, szSource, szTime);
+}
+
+HRESULT AVIStreamFrameSource(PAVISTREAM pavi, LONG lPos, const char** pszSource, const char** pszTime) {
+  if (!pavi) return AVIERR_BADHANDLE;
+  if (!pszSource || !pszTime) return AVIERR_BADPARAM;
+  *pszSource = nullptr;
+  *pszTime = nullptr;
+  const avifile::StreamData* stream = SourceStream(pavi);
+  if (!stream) return AVIERR_UNSUPPORTED;  // streams being written are not read back
+  if (lPos < 0 || static_cast<std::size_t>(lPos) >= stream->frames.size()) return AVIERR_BADPARAM;
+  if (static_cast<std::size_t>(lPos) >= stream->sources.size()) return AVIERR_NODATA;
+  const avifile::FrameSource& source = stream->sources[static_cast<std::size_t>(lPos)];
+  if (source.path.empty()) return AVIERR_NODATA;
+  *pszSource = source.path.c_str();
+  *pszTime = source.time.c_str();
+  return AVIERR_OK;
+}
+
+bool AVIStreamHasFrameSources(PAVISTREAM pavi) {
+  const avifile::StreamData* stream = SourceStream(pavi);
+  return stream && !stream->sources.empty();
+}

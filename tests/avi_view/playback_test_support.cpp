@@ -56,8 +56,8 @@ void RecordingPlaybackHost::SetSliderRange(std::int32_t minimum, std::int32_t ma
   Record("range " + std::to_string(minimum) + " " + std::to_string(maximum));
 }
 void RecordingPlaybackHost::SetSliderPos(std::int32_t position) { Record("slider " + std::to_string(position)); }
-void RecordingPlaybackHost::ShowPosition(std::int32_t index, std::int32_t direction) {
-  Record("caption " + avi_view::PositionCaption(index, direction));
+void RecordingPlaybackHost::ShowPosition(std::int32_t index, std::int32_t direction, const std::string& source) {
+  Record("caption " + avi_view::PositionCaption(index, direction) + (source.empty() ? "" : " " + source));
 }
 void RecordingPlaybackHost::SetViewCaption(const std::string& caption) { Record("caption " + caption); }
 

@@ -37,7 +37,7 @@ class RecordingPlaybackHost : public avi_view::PlaybackHost {
   void ShowPlayer(bool player) override;
   void SetSliderRange(std::int32_t minimum, std::int32_t maximum) override;
   void SetSliderPos(std::int32_t position) override;
-  void ShowPosition(std::int32_t index, std::int32_t direction) override;
+  void ShowPosition(std::int32_t index, std::int32_t direction, const std::string& source) override;
   void ExportFailed(const std::string& text, const std::string& caption) override;
   void SetViewCaption(const std::string& caption) override;
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,

@@ -23,6 +23,12 @@ TEST(Transport, FrameLabelCountsFromOneAndGivesTheFramesStart) {
   EXPECT_EQ(FrameLabel(3, 4, 0, 1), "frame 4 of 4 \u00B7 00:00.000");
 }
 
+TEST(Transport, FrameLabelNamesTheSourcePictureWhenThereIsOne) {
+  EXPECT_EQ(FrameLabel(12, 50, 25, 1, "/home/ann/Fotos/img0013.jpg"), "frame 13 of 50 \u00B7 00:00.480 \u00B7 img0013.jpg");
+  EXPECT_EQ(FrameLabel(0, 2, 25, 1, "scan.tif"), "frame 1 of 2 \u00B7 00:00.000 \u00B7 scan.tif");
+  EXPECT_EQ(FrameLabel(0, 2, 25, 1, ""), "frame 1 of 2 \u00B7 00:00.000");
+}
+
 TEST(Transport, FpsTextReadsAsANonNegativeNumber) {
   const std::pair<const char*, int> cases[] = {{"25", 25}, {"  7", 7}, {"-5", 0},  {"", 0},
                                                {"abc", 0}, {"30x", 30}, {"99999999999", 0}};

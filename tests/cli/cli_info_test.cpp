@@ -88,7 +88,7 @@ TEST(CliInfo, ErrorsAndUsage) {
   }
   EXPECT_EQ(Info("").exitCode, 2);
   EXPECT_EQ(Info("a.avi b.avi").exitCode, 2);
-  EXPECT_EQ(Info("--frames a.avi").exitCode, 2);
+  EXPECT_EQ(Info("--bogus a.avi").exitCode, 2);
 }
 
 TEST(CliInfo, AFileWithoutVideo) {

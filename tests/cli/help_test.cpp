@@ -50,7 +50,7 @@ TEST(CliHelp, AnswersOnStdoutAndRunsNothing) {
       {"--help", 0, "usage: stillweaver-cli COMMAND [ARGUMENTS]"},
       {"-h", 0, "usage: stillweaver-cli COMMAND [ARGUMENTS]"},
       {"--version", 0, "stillweaver-cli " STILLWEAVER_VERSION},
-      {"help info", 0, "usage: stillweaver-cli info FILE.avi"},
+      {"help info", 0, "usage: stillweaver-cli info [--frames] FILE.avi"},
       // Nothing is written: the option list ends at --help.
       {"make -o /nonexistent/out.avi --help", 0, "usage: stillweaver-cli make [OPTIONS] -o OUT.avi [PICTURE...]"},
       {"help bogus", 2, ""},

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "avi_view/frame_export.h"
+#include "platform/vfw.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "ui/main_dlg.h"
@@ -179,6 +180,47 @@ TEST_F(PlayerTest, SpaceAndTheStepKeysActOnTheFrameShownAndTheLabelFollows) {
   EXPECT_EQ(values().m_frame, at + 2);
   QTest::keyClick(dlg.m_viewButton, Qt::Key_Space);
   EXPECT_EQ(values().m_paused, 0);
+}
+
+// A file that records its frames' sources shows the picture's name beside
+// the frame number, and its whole path as the label's tip.
+TEST_F(PlayerTest, TheLabelNamesTheFramesSourcePicture) {
+  const std::string clip = dir.file("sources.avi");
+  AVISTREAMINFOA header{};
+  header.fccType = streamtypeVIDEO;
+  header.dwScale = 1;
+  header.dwRate = 25;
+  header.rcFrame = RECT{0, 0, 4, 2};
+  BITMAPINFOHEADER format{};
+  format.biSize = sizeof format;
+  format.biWidth = 4;
+  format.biHeight = 2;
+  format.biPlanes = 1;
+  format.biBitCount = 24;
+  const std::vector<std::uint8_t> pixels(24, 0x40);
+  const char* sources[] = {"/pictures/a.png", "/pictures/b.png"};
+  PAVIFILE file = nullptr;
+  ASSERT_EQ(AVIFileOpenA(&file, clip.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+  PAVISTREAM stream = nullptr;
+  ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &header), AVIERR_OK);
+  ASSERT_EQ(AVIStreamSetFormat(stream, 0, &format, sizeof format), AVIERR_OK);
+  for (LONG i = 0; i < 2; ++i) {
+    ASSERT_EQ(AVIStreamWrite(stream, i, 1, pixels.data(), 24, AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFrameSource(stream, i, sources[i], ""), AVIERR_OK);
+  }
+  ASSERT_EQ(AVIStreamRelease(stream), 0);
+  ASSERT_EQ(AVIFileRelease(file), 0);
+
+  dlg.show();
+  dialogs.answerFile(clip);
+  QTest::mouseClick(static_cast<QPushButton*>(dlg.control("IDC_VIEW_AVI")), Qt::LeftButton);
+  QLabel* label = dlg.findChild<QLabel*>(QStringLiteral("FrameLabel"));
+  ASSERT_NE(label, nullptr);
+  // Played through, it rests on frame 0.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return label->text() == QString::fromUtf8("frame 1 of 2 \u00B7 00:00.000 \u00B7 a.png"); }, 10000))
+      << label->text().toStdString();
+  EXPECT_EQ(label->toolTip(), "/pictures/a.png");
 }
 
 }  // namespace

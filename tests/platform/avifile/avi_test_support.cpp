@@ -97,6 +97,10 @@ WriteOutcome WriteClip(const std::string& path, const Clip& clip, std::uint64_t 
       out.writes.push_back(AVIStreamWrite(stream, static_cast<LONG>(i), 1, clip.frames[i].data(),
                                           static_cast<LONG>(clip.frames[i].size()), flags, &samples, &bytes));
       if (out.writes.back() != AVIERR_OK) break;
+      if (i < clip.sources.size() &&
+          AVIStreamSetFrameSource(stream, static_cast<LONG>(i), clip.sources[i].first.c_str(),
+                                  clip.sources[i].second.c_str()) != AVIERR_OK)
+        out.writes.back() = AVIERR_ERROR;
     }
     out.streamRelease = AVIStreamRelease(stream);
   }
@@ -127,6 +131,11 @@ ReadBack ReadClip(const std::string& path) {
       back.frames.push_back(std::move(frame));
       back.keys.push_back(AVIStreamIsKeyFrame(stream, i));
     }
+    back.hasSources = AVIStreamHasFrameSources(stream);
+    const char* source = nullptr;
+    const char* time = nullptr;
+    for (LONG i = 0; i < length && AVIStreamFrameSource(stream, i, &source, &time) == AVIERR_OK; ++i)
+      back.sources.emplace_back(source, time);
     (void)AVIStreamRelease(stream);  // a file being read releases without anything to report
   }
   (void)AVIFileRelease(file);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/avifile.h"
@@ -26,6 +27,8 @@ struct Clip {
   std::vector<std::uint8_t> format;
   std::vector<std::vector<std::uint8_t>> frames;
   std::vector<DWORD> flags;  // per frame; empty: all 0
+  // Per frame, recorded with AVIStreamSetFrameSource; empty: none.
+  std::vector<std::pair<std::string, std::string>> sources;  // path, time
 };
 Clip RawClip(int width, int height, int fps, int frameCount);
 
@@ -44,6 +47,8 @@ struct ReadBack {
   std::vector<std::vector<std::uint8_t>> frames;
   std::vector<bool> keys;
   std::vector<HRESULT> reads;  // any failed AVIStreamRead
+  bool hasSources = false;
+  std::vector<std::pair<std::string, std::string>> sources;  // per frame while AVIStreamFrameSource finds one
 };
 ReadBack ReadClip(const std::string& path);
 // Frames in the file's video stream as our reader finds them, -1 when it

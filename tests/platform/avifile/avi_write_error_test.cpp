@@ -106,6 +106,33 @@ INSTANTIATE_TEST_SUITE_P(
         FullDiskCase{"OpenDmlLastIndex", 64, 48, 60, 100000, -100, false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The source table is written last: when it does not fit, the failure is
+// reported and the file is exactly the one without a table.
+class NoRoomForSources : public testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(NoRoomForSources, ReportsTheFailureAndKeepsFramesAndIndex) {
+  const std::uint64_t partLimit = GetParam();
+  TempDir dir;
+  Clip clip = avitest::RawClip(64, 48, 10, 40);
+  ASSERT_EQ(avitest::WriteClip(dir.file("plain.avi"), clip, partLimit).fileRelease, 0);
+  const auto plainSize = std::filesystem::file_size(dir.file("plain.avi"));
+  for (int i = 0; i < 40; ++i) clip.sources.emplace_back("/pictures/img" + std::to_string(i) + ".jpg", "");
+  const std::string path = dir.file("full.avi");
+  ASSERT_EQ(RunWithFileSizeLimit(static_cast<rlim_t>(plainSize + 100), [&] {
+              const avitest::WriteOutcome w = avitest::WriteClip(path, clip, partLimit);
+              return w.streamRelease == 0 && w.fileRelease == AVIERR_FILEWRITE ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), testsupport::ReadFileBytes(dir.file("plain.avi")));
+  const avitest::ReadBack r = avitest::ReadClip(path);
+  ASSERT_EQ(r.open, AVIERR_OK);
+  EXPECT_EQ(r.frames.size(), clip.frames.size());
+  EXPECT_FALSE(r.hasSources);
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, NoRoomForSources, testing::Values(0, 100000),
+                         [](const auto& info) { return info.param ? std::string("OpenDml") : std::string("OnePart"); });
+
 TEST(DevFull, EveryWriteAndReleaseReportsTheFailure) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   const Clip clip = avitest::RawClip(200, 200, 10, 1);  // 120,000 bytes: written at once

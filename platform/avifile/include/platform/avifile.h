@@ -139,3 +139,19 @@ inline bool AVIStreamIsKeyFrame(PAVISTREAM pavi, LONG lPos) {
 // continues in a further RIFF part (OpenDML). Default 1 GiB; tests lower it.
 // Call before the first AVIStreamWrite.
 [[nodiscard]] HRESULT AVIFileSetPartLimit(PAVIFILE pfile, std::uint64_t bytes);
+
+// Not Video for Windows calls: which picture each frame was made from. The
+// table travels in a JUNK chunk at the end of the file, which players skip.
+//
+// Writing: records frame lPos's source (the path as listed) and its capture
+// time ("YYYY:MM:DD HH:MM:SS.nnnnnnnnn", or empty); lPos is a frame already
+// written. The table is written when the file is finished; one that does not
+// fit on the disk makes the file's last release report AVIERR_FILEWRITE and
+// leaves the frames and their index as they were.
+[[nodiscard]] HRESULT AVIStreamSetFrameSource(PAVISTREAM pavi, LONG lPos, const char* szSource, const char* szTime);
+// Reading: frame lPos's source and time, valid while the stream is held.
+// AVIERR_NODATA when the file records none for that frame.
+[[nodiscard]] HRESULT AVIStreamFrameSource(PAVISTREAM pavi, LONG lPos, const char** pszSource, const char** pszTime);
+// Whether the stream's file records the frames' sources. A damaged table
+// counts as none.
+[[nodiscard]] bool AVIStreamHasFrameSources(PAVISTREAM pavi);
