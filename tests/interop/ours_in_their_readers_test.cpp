@@ -384,9 +384,10 @@ TEST_P(OpenDmlWithSourcesInTheirReaders, EveryFrameExactly) {
   ASSERT_NE(plainFound, plainVideos.end());
   EXPECT_EQ(found->second.error, "");
   EXPECT_TRUE(found->second.frames == plainFound->second.frames) << "the table changed what the reader gives";
-  if (!kFirstPartOnly.count(reader.name))
+  if (!kFirstPartOnly.count(reader.name)) {
     EXPECT_EQ(interop::CompareFrames(file.frames, 62, 46, found->second, reader.countsOnly ? 0 : interop::kExact),
               "");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, OpenDmlWithSourcesInTheirReaders, testing::ValuesIn(kReaders),

@@ -48,8 +48,8 @@ TEST_P(SourceTableRoundTrip, GivesBackEverySourceAndEveryFrame) {
   EXPECT_EQ(r.hasSources, !clip.sources.empty());
   EXPECT_EQ(r.sources, clip.sources);
 
-  if (avitest::HaveFfmpeg()) {
-    EXPECT_EQ(avitest::Ffprobe(path, "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames"),
+  if (testsupport::HaveFfmpeg()) {
+    EXPECT_EQ(testsupport::Ffprobe(path, "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames"),
               "nb_read_frames=" + std::to_string(c.frames) + "\n");
   }
 }
