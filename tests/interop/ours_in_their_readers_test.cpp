@@ -15,6 +15,7 @@
 
 #include "platform/vfw.h"
 #include "tests/interop/interop_support.h"
+#include "tests/platform/avifile/avi_test_support.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -321,26 +322,15 @@ const OpenDmlFile& OurOpenDmlFile(bool withSources) {
     const std::string folder = dir.file(sources ? "with" : "without");
     std::filesystem::create_directory(folder);
     made.path = folder + "/odml_62x46.avi";
-    AVISTREAMINFOA header{};
-    header.fccType = streamtypeVIDEO;
-    header.fccHandler = mmioFOURCC('D', 'I', 'B', ' ');
-    header.dwScale = 1;
-    header.dwRate = 10;
-    header.rcFrame = RECT{0, 0, kWidth, kHeight};
-    BITMAPINFOHEADER format{};
-    format.biSize = sizeof format;
-    format.biWidth = kWidth;
-    format.biHeight = kHeight;
-    format.biPlanes = 1;
-    format.biBitCount = 24;
-    format.biSizeImage = kStride * kHeight;
+    AVISTREAMINFOA header = avitest::StreamHeader(kWidth, kHeight, 10, 0);
+    const Bytes format = avitest::RawFormat(kWidth, kHeight);
     PAVIFILE avi = nullptr;
     PAVISTREAM stream = nullptr;
     if ((made.written = AVIFileOpenA(&avi, made.path.c_str(), OF_WRITE | OF_CREATE, nullptr)) != AVIERR_OK)
       return made;
     HRESULT hr = AVIFileSetPartLimit(avi, 40000);  // about four frames a part
     if (hr == AVIERR_OK) hr = AVIFileCreateStreamA(avi, &stream, &header);
-    if (hr == AVIERR_OK) hr = AVIStreamSetFormat(stream, 0, &format, sizeof format);
+    if (hr == AVIERR_OK) hr = AVIStreamSetFormat(stream, 0, format.data(), LONG(format.size()));
     for (int k = 0; k < kCount && hr == AVIERR_OK; ++k) {
       made.frames.push_back(interop::SourceFrame(kWidth, kHeight, k));
       Bytes dib(std::size_t(kStride) * kHeight, 0);  // bottom-up, padded rows
