@@ -164,19 +164,47 @@ void FileListCommands::DropPendingAdds() {
 
 void FileListCommands::Paste() { AddFiles(LocalFilePaths(QApplication::clipboard()->mimeData())); }
 
-void FileListCommands::SortBy(const Order& order) {
-  const int count = m_list.GetCount();
-  if (count < 2) return;
+std::vector<std::string> FileListCommands::Entries() const {
   std::vector<std::string> paths;
-  std::vector<bool> selected;
-  paths.reserve(std::size_t(count));
-  selected.reserve(std::size_t(count));
-  for (int i = 0; i < count; ++i) {
-    paths.push_back(m_list.GetText(i));
-    selected.push_back(m_list.GetSel(i) > 0);
+  const int count = m_list.GetCount();
+  paths.reserve(std::size_t(std::max(count, 0)));
+  for (int i = 0; i < count; ++i) paths.push_back(m_list.GetText(i));
+  return paths;
+}
+
+void FileListCommands::SortBy(const Order& order) {
+  if (m_list.GetCount() < 2) return;
+  ApplyOrder(order(Entries()));
+}
+
+void FileListCommands::SortInBackground(Order order) {
+  if (m_list.GetCount() < 2) return;
+  std::vector<std::string> paths = Entries();
+  auto run = [this, order = std::move(order), paths](const std::atomic<bool>& aborted) {
+    std::vector<std::size_t> sorted = order(paths);
+    if (aborted.load()) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, paths, sorted = std::move(sorted)] {
+          --m_sortsRunning;
+          if (Entries() == paths) ApplyOrder(sorted);
+        },
+        Qt::QueuedConnection);
+  };
+  ++m_sortsRunning;
+  if (m_sorts.Post(run) == 0) {
+    --m_sortsRunning;
+    ApplyOrder(order(paths));
   }
+}
+
+void FileListCommands::ApplyOrder(const std::vector<std::size_t>& sorted) {
+  const std::vector<std::string> paths = Entries();
+  if (sorted.size() != paths.size()) return;
+  std::vector<bool> selected;
+  selected.reserve(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) selected.push_back(m_list.GetSel(int(i)) > 0);
   const int caret = m_list.GetCurSel();
-  const std::vector<std::size_t> sorted = order(paths);
   m_list.ResetContent();
   int newCaret = -1;
   for (std::size_t k = 0; k < sorted.size(); ++k) m_list.AddString(paths[sorted[k]]);

@@ -55,6 +55,13 @@ class FileListCommands : public QObject {
   void SortBy(const Order& order);
   // In natural order of the names.
   void Sort();
+  // Reorders the whole list by an order that reads the files (their headers
+  // may sit on a slow disk), worked out off the UI thread. The result is
+  // applied only if the list still holds the same entries in the same order
+  // when it comes: edits made meanwhile win.
+  void SortInBackground(Order order);
+  // Whether such a sort is still being worked out.
+  bool Sorting() const { return m_sortsRunning > 0; }
 
   void ClearSelection();
   // Asks "Clear?" and empties the list (and drops folders still being looked
@@ -86,6 +93,9 @@ class FileListCommands : public QObject {
   void DeleteSelected();
   // N and P: one selected entry to its neighbour; false when none moved.
   bool StepSelection(bool next);
+  std::vector<std::string> Entries() const;
+  // Reorders the list: entry k becomes the one at sorted[k].
+  void ApplyOrder(const std::vector<std::size_t>& sorted);
   void FlushPendingAdds();
   void DropPendingAdds();
   bool IsEnabled(EnabledWhen when) const;
@@ -100,9 +110,11 @@ class FileListCommands : public QObject {
     kernel::WorkQueue::Ticket ticket = 0;
   };
   std::deque<std::shared_ptr<PendingAdd>> m_pendingAdds;  // in the order of the drops
+  int m_sortsRunning = 0;
   // Last, so it goes first: its destructor aborts and waits for a scan that
   // may still post its result to this object.
   kernel::WorkQueue m_folderScans{1};
+  kernel::WorkQueue m_sorts{1};
 };
 
 }  // namespace ui

@@ -19,7 +19,7 @@ void CMainDlg::AddPictureCommands() {
                                 [this] { UseItsSize(); });
   m_listCommands.AddMenuCommand("ID_SORT_TIME", QStringLiteral("Sort by Capture &Time"),
                                 FileListCommands::EnabledWhen::TwoEntries,
-                                [this] { m_listCommands.SortBy(CaptureOrder); });
+                                [this] { m_listCommands.SortInBackground(CaptureOrder); });
   // How 16-bit grey pictures become 8 bits, in the preview and the jobs.
   QMenu* grey = m_listCommands.Menu()->addMenu(QStringLiteral("16-bit &Grey"));
   grey->setObjectName(QStringLiteral("ID_GREY_RANGE"));

@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "tests/support/picture_fixtures.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/scripted_dialogs.h"
@@ -193,6 +197,40 @@ TEST_F(ListCommandsTest, SortFromTheListMenuAndTheMenuOffersWhatTheStateAllows) 
   EXPECT_EQ(selected(), Entries{"/p/c.png"});
   commands.Menu()->hide();
 }
+
+// An order that reads files runs off the UI thread; while it runs the
+// window goes on, and an edit made meanwhile wins over the late result.
+struct BackgroundSortCase {
+  const char* name;
+  bool editMeanwhile;
+  Entries after;
+};
+
+class BackgroundSortTest : public ListCommandsTest, public testing::WithParamInterface<BackgroundSortCase> {};
+
+TEST_P(BackgroundSortTest, AppliesTheOrderOnlyToTheListItWasWorkedOutFor) {
+  fill({"/p/b.png", "/p/a.png", "/p/c.png"});
+  box.SetSel(0, true);
+  std::atomic<bool> release{false};
+  commands.SortInBackground([&release](const std::vector<std::string>&) {
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return std::vector<std::size_t>{1, 0, 2};
+  });
+  EXPECT_TRUE(commands.Sorting());
+  if (GetParam().editMeanwhile) QTest::keyClick(list(), Qt::Key_Delete);
+  release = true;
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !commands.Sorting(); }, 10000));
+  EXPECT_EQ(entries(), GetParam().after);
+  if (!GetParam().editMeanwhile) {
+    EXPECT_EQ(selected(), Entries{"/p/b.png"});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sorts, BackgroundSortTest,
+    testing::Values(BackgroundSortCase{"Applied", false, {"/p/a.png", "/p/b.png", "/p/c.png"}},
+                    BackgroundSortCase{"DroppedAfterAnEdit", true, {"/p/a.png", "/p/c.png"}}),
+    [](const testing::TestParamInfo<BackgroundSortCase>& info) { return std::string(info.param.name); });
 
 // A folder holding one file of each picture format (by signature, whatever
 // the name), things that are not pictures, a FIFO named like a picture, a
