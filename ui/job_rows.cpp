@@ -69,6 +69,15 @@ void JobRows::SetProgress(int job, int n, int count) {
   it->second.bar->setValue(n + 1);
 }
 
+void JobRows::Verifying(int job) {
+  const auto it = m_jobs.find(job);
+  if (it == m_jobs.end() || !it->second.bar) return;
+  it->second.bar->setRange(0, 0);
+  it->second.bar->setFormat(QStringLiteral("Verifying"));
+  it->second.bar->setToolTip(QStringLiteral("Verifying the file"));
+  it->second.cancel->setEnabled(false);
+}
+
 void JobRows::Cancel(int job) {
   const auto it = m_jobs.find(job);
   if (it == m_jobs.end()) return;

@@ -33,6 +33,9 @@ class JobRows : public QWidget {
   void Started(int job, const std::string& aviName);
   // Entry n of count done; count 0: the job has ended and its row goes.
   void SetProgress(int job, int n, int count);
+  // The file is written and is being read back: the bar turns busy and
+  // says so, and Cancel has nothing left to stop.
+  void Verifying(int job);
   // The row's Cancel: the job stops after its frame and finishes its file.
   void Cancel(int job);
 

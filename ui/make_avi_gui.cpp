@@ -46,6 +46,7 @@ class GuiMakeAviHost final : public avi_build::MakeAviHost {
     // The file is finished when its completion is told: read it back here,
     // on the job's thread, and tell what that found on one more line.
     if (kind == avi_build::MessageKind::Completion && m_verify && m_frames > 0) {
+      RunOnUiThread([this] { m_dialog->m_jobRows->Verifying(m_job); });
       std::string verified = avi_view::VerifyAvi(m_path, m_frames, m_md5s).text;
       while (!verified.empty() && verified.back() == '\n') verified.pop_back();
       MessageBoxFromAnyThread(m_dialog, text + "\n" + verified, caption, MB_OK);
