@@ -196,16 +196,11 @@ TEST(WriteLifecycle, EmptyStreamGivesAPlayableFileWithoutFrames) {
 TEST(WriteLifecycle, TheLastReferenceFinishesTheFileWhicheverItIs) {
   TempDir dir;
   const Clip clip = avitest::RawClip(8, 4, 10, 3);
-  PAVIFILE file = nullptr;
-  ASSERT_EQ(AVIFileOpenA(&file, dir.file("order.avi").c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
-  PAVISTREAM stream = nullptr;
-  ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &clip.header), AVIERR_OK);
-  ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.format.data(), 40), AVIERR_OK);
+  const auto [opened, file, stream] = avitest::OpenForWriting(dir.file("order.avi"), clip);
+  ASSERT_EQ(opened, AVIERR_OK);
   for (int i = 0; i < 3; ++i) {
     LONG samples = 0, bytes = 0;
-    ASSERT_EQ(AVIStreamWrite(stream, i, 1, clip.frames[i].data(), static_cast<LONG>(clip.frames[i].size()), 0,
-                             &samples, &bytes),
-              AVIERR_OK);
+    ASSERT_EQ(avitest::WriteFrame(stream, clip, i, &samples, &bytes), AVIERR_OK);
     EXPECT_EQ(samples, 1);
     EXPECT_EQ(bytes, static_cast<LONG>(clip.frames[i].size()));
   }
@@ -224,15 +219,9 @@ TEST(WriteLifecycle, TheLastReferenceFinishesTheFileWhicheverItIs) {
 TEST(WriteLifecycle, AnUnfinishedFileReadsBack) {
   TempDir dir;
   const Clip clip = avitest::RawClip(8, 4, 10, 4);
-  PAVIFILE file = nullptr;
-  ASSERT_EQ(AVIFileOpenA(&file, dir.file("w.avi").c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
-  PAVISTREAM stream = nullptr;
-  ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &clip.header), AVIERR_OK);
-  ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.format.data(), 40), AVIERR_OK);
-  for (int i = 0; i < 4; ++i)
-    ASSERT_EQ(AVIStreamWrite(stream, i, 1, clip.frames[i].data(), static_cast<LONG>(clip.frames[i].size()), 0, nullptr,
-                   nullptr),
-              AVIERR_OK);
+  const auto [opened, file, stream] = avitest::OpenForWriting(dir.file("w.avi"), clip);
+  ASSERT_EQ(opened, AVIERR_OK);
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(avitest::WriteFrame(stream, clip, i), AVIERR_OK);
   ASSERT_EQ(AVIStreamRelease(stream), 0);  // flushes; the file is still open
   std::filesystem::copy_file(dir.file("w.avi"), dir.file("unfinished.avi"));
   ASSERT_EQ(AVIFileRelease(file), 0);

@@ -134,15 +134,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SourceTable, SettingOneNeedsAFrameWrittenAndAWriter) {
   TempDir dir;
   const Clip clip = avitest::RawClip(16, 8, 10, 1);
-  PAVIFILE file = nullptr;
-  ASSERT_EQ(AVIFileOpenA(&file, dir.file("s.avi").c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
-  PAVISTREAM stream = nullptr;
-  ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &clip.header), AVIERR_OK);
-  ASSERT_EQ(AVIStreamSetFormat(stream, 0, clip.format.data(), 40), AVIERR_OK);
+  auto [opened, file, stream] = avitest::OpenForWriting(dir.file("s.avi"), clip);
+  ASSERT_EQ(opened, AVIERR_OK);
   EXPECT_EQ(AVIStreamSetFrameSource(stream, 0, "a.jpg", ""), AVIERR_BADPARAM);
-  ASSERT_EQ(AVIStreamWrite(stream, 0, 1, clip.frames[0].data(), static_cast<LONG>(clip.frames[0].size()), 0,
-                           nullptr, nullptr),
-            AVIERR_OK);
+  ASSERT_EQ(avitest::WriteFrame(stream, clip, 0), AVIERR_OK);
   EXPECT_EQ(AVIStreamSetFrameSource(stream, 0, "a.jpg", ""), AVIERR_OK);
   EXPECT_EQ(AVIStreamSetFrameSource(stream, 1, "b.jpg", ""), AVIERR_BADPARAM);
   EXPECT_EQ(AVIStreamSetFrameSource(nullptr, 0, "a.jpg", ""), AVIERR_BADHANDLE);

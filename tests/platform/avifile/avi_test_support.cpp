@@ -108,6 +108,20 @@ WriteOutcome WriteClip(const std::string& path, const Clip& clip, std::uint64_t 
   return out;
 }
 
+OpenWriter OpenForWriting(const std::string& path, const Clip& clip) {
+  OpenWriter out;
+  out.result = AVIFileOpenA(&out.file, path.c_str(), OF_WRITE | OF_CREATE, nullptr);
+  if (out.result == AVIERR_OK) out.result = AVIFileCreateStreamA(out.file, &out.stream, &clip.header);
+  if (out.result == AVIERR_OK)
+    out.result = AVIStreamSetFormat(out.stream, 0, clip.format.data(), static_cast<LONG>(clip.format.size()));
+  return out;
+}
+
+HRESULT WriteFrame(PAVISTREAM stream, const Clip& clip, int i, LONG* samples, LONG* bytes) {
+  const auto& frame = clip.frames[static_cast<std::size_t>(i)];
+  return AVIStreamWrite(stream, i, 1, frame.data(), static_cast<LONG>(frame.size()), 0, samples, bytes);
+}
+
 ReadBack ReadClip(const std::string& path) {
   ReadBack back;
   PAVIFILE file = nullptr;

@@ -40,6 +40,17 @@ struct WriteOutcome {
 // Writes the clip through the public functions; partLimit 0 keeps the default.
 WriteOutcome WriteClip(const std::string& path, const Clip& clip, std::uint64_t partLimit = 0);
 
+// A file opened for writing with the clip's stream created and its format
+// set, for tests that drive the writes and releases themselves.
+struct OpenWriter {
+  HRESULT result = -1;  // AVIERR_OK when every step worked
+  PAVIFILE file = nullptr;
+  PAVISTREAM stream = nullptr;
+};
+OpenWriter OpenForWriting(const std::string& path, const Clip& clip);
+// Writes the clip's frame i as sample i.
+HRESULT WriteFrame(PAVISTREAM stream, const Clip& clip, int i, LONG* samples = nullptr, LONG* bytes = nullptr);
+
 struct ReadBack {
   HRESULT open = -1, stream = -1;
   AVISTREAMINFOA info{};
