@@ -4,6 +4,7 @@
 // converted by our own code, Motion JPEG goes through libjpeg-turbo where it
 // can, the rest through libavcodec. Around the source, NearbyFrames serves
 // steps back from memory and decodes ahead on a second lane.
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -18,7 +19,7 @@
 #include "platform/vfw.h"
 
 struct AviGetFrame {
-  AviGetFrame(PAVISTREAM stream, LONG length) : samples(stream, length) {}
+  AviGetFrame(PAVISTREAM stream, LONG length, codec::DibImage::Layout layout) : samples(stream, length), dib(layout) {}
 
   codec::StreamSamples samples;
   codec::DibImage dib;
@@ -39,13 +40,30 @@ namespace {
   return libav;
 }
 
+// The layout lpbiWanted asks for: BI_RGB, 24 bits bottom-up or 32 bits
+// top-down; false for any other.
+bool WantedLayout(const BITMAPINFOHEADER* wanted, codec::DibImage::Layout* layout) {
+  *layout = codec::DibImage::Layout::kBgr24BottomUp;
+  if (!wanted || wanted == AVIGETFRAMEF_BESTDISPLAYFMT) return true;
+  if (wanted->biCompression != BI_RGB) return false;
+  if (wanted->biBitCount == 24 && wanted->biHeight >= 0) return true;
+  if (wanted->biBitCount != 32 || wanted->biHeight > 0) return false;
+  *layout = codec::DibImage::Layout::kBgrx32TopDown;
+  return true;
+}
+
+// A size of 0 takes the stream's own; any other must be it (no scaling).
+bool WantedSize(const BITMAPINFOHEADER* wanted, const codec::FrameSource& source) {
+  if (!wanted || wanted == AVIGETFRAMEF_BESTDISPLAYFMT) return true;
+  const std::int64_t height = wanted->biHeight < 0 ? -std::int64_t{wanted->biHeight} : wanted->biHeight;
+  return (wanted->biWidth == 0 || wanted->biWidth == source.width()) && (height == 0 || height == source.height());
+}
+
 }  // namespace
 
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) {
-  if (!pavi) return nullptr;
-  if (lpbiWanted && lpbiWanted != AVIGETFRAMEF_BESTDISPLAYFMT &&
-      (lpbiWanted->biBitCount != 24 || lpbiWanted->biCompression != BI_RGB))
-    return nullptr;  // only the best display format is made
+  codec::DibImage::Layout layout;
+  if (!pavi || !WantedLayout(lpbiWanted, &layout)) return nullptr;
   AVISTREAMINFOA info{};
   if (AVIStreamInfoA(pavi, &info, sizeof info) != AVIERR_OK || info.fccType != streamtypeVIDEO) return nullptr;
   LONG formatSize = 0;
@@ -58,12 +76,12 @@ PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted) 
   const LONG length = AVIStreamLength(pavi);
   if (length < 0) return nullptr;
 
-  auto pg = std::make_unique<AviGetFrame>(pavi, length);
+  auto pg = std::make_unique<AviGetFrame>(pavi, length, layout);
   // The picture buffer comes with the first picture: a stream whose samples
   // make none never allocates one.
   std::unique_ptr<codec::FrameSource> source = OpenSource(pg->samples, std::move(format));
-  if (!source) return nullptr;
-  pg->frames = std::make_unique<codec::NearbyFrames>(std::move(source), length);
+  if (!source || !WantedSize(lpbiWanted, *source)) return nullptr;
+  pg->frames = std::make_unique<codec::NearbyFrames>(std::move(source), length, layout);
   return pg.release();
 }
 

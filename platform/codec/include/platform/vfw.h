@@ -21,8 +21,12 @@ using PGETFRAME = AviGetFrame*;
 
 // Frame decoding. lpbiWanted AVIGETFRAMEF_BESTDISPLAYFMT (or null) asks for
 // the format of AVIStreamGetFrame: a packed DIB, 40-byte header, 24-bit BI_RGB,
-// bottom-up, no colour table. Null when no decoder exists for the stream.
-// The stream must stay open until the decoder is closed.
+// bottom-up, no colour table. A BITMAPINFOHEADER asks for BI_RGB with
+// biBitCount 24 (biHeight 0 or more: bottom-up, as above) or 32 (biHeight 0
+// or less: top-down, each pixel blue, green, red, 255), at the stream's size
+// (biWidth and biHeight 0 or the stream's). Null when no decoder exists for
+// the stream or it cannot make the format asked for. The stream must stay
+// open until the decoder is closed.
 inline LPBITMAPINFOHEADER const AVIGETFRAMEF_BESTDISPLAYFMT =
     reinterpret_cast<LPBITMAPINFOHEADER>(static_cast<std::uintptr_t>(1));
 [[nodiscard]] PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted);
