@@ -82,9 +82,13 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   const std::optional<std::string> path = host.ChooseFile();
   if (!path) return -1;
 
-  AviReader reader(*path, [&host](const std::string& text, const std::string& caption) {
-    host.Message(text, caption);
-  });
+  BITMAPINFOHEADER wanted{};
+  wanted.biSize = sizeof wanted;
+  wanted.biBitCount = host.FrameBitCount();
+  wanted.biCompression = BI_RGB;
+  AviReader reader(
+      *path, [&host](const std::string& text, const std::string& caption) { host.Message(text, caption); },
+      wanted.biBitCount == 24 ? AVIGETFRAMEF_BESTDISPLAYFMT : &wanted);
   // A reader that failed has told the user; the dialog stays as it was.
   if (!reader.ready()) return 0;
 

@@ -23,25 +23,23 @@
 namespace ui {
 namespace {
 
-// A decoded frame (bottom-up blue, green, red rows, 4-byte aligned) copied
-// upright into `image`, whose pixels are blue, green, red too: whole rows are
-// copied and no pixel converted; painting stretched reads only the pixels
+// A decoded frame (32-bit rows from the top, blue, green, red, 255) copied
+// into `image`, whose pixels have that very layout (Format_RGB32 is
+// 0xffRRGGBB in memory order): one copy of the whole frame, no pixel
+// converted, and the surface paints it stretched reading only the pixels
 // it shows. `image` is sized anew only when the frame's size changed.
 void CopyFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, QImage* image) {
   const int width = header.biWidth;
-  const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-  if (width <= 0 || height <= 0 || header.biBitCount != 24) {
+  const int height = -header.biHeight;
+  if (width <= 0 || height <= 0 || header.biBitCount != 32) {
     *image = QImage();
     return;
   }
-  if (image->width() != width || image->height() != height || image->format() != QImage::Format_BGR888)
-    *image = QImage(width, height, QImage::Format_BGR888);
+  if (image->width() != width || image->height() != height || image->format() != QImage::Format_RGB32)
+    *image = QImage(width, height, QImage::Format_RGB32);
   if (image->isNull()) return;
-  const std::ptrdiff_t stride = (std::ptrdiff_t(width) * 3 + 3) & ~std::ptrdiff_t(3);
-  for (int y = 0; y < height; ++y) {
-    const int sourceRow = header.biHeight < 0 ? y : height - 1 - y;
-    std::memcpy(image->scanLine(y), pixels + sourceRow * stride, std::size_t(width) * 3);
-  }
+  // QImage pads rows to 4 bytes, so 32-bit rows lie back to back as in the frame.
+  std::memcpy(image->bits(), pixels, std::size_t(width) * 4 * std::size_t(height));
 }
 
 // What the loop last asked the player to show, handed to the UI thread as
@@ -123,6 +121,7 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
   void SetViewCaption(const std::string& caption) override {
     RunOnUiThread([&] { m_dialog->m_viewButton->setText(QString::fromStdString(caption)); });
   }
+  WORD FrameBitCount() const override { return 32; }
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t, std::int32_t) override {
     // Copied here, off the UI thread, into an image neither the surface nor
     // a pending update holds; the decoder's buffer is reused.
