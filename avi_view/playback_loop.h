@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -55,6 +56,14 @@ class PlaybackHost {
   // The frame is valid only during the call.
   virtual void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,
                          std::int32_t height) = 0;
+  // The same frame for a host that keeps it after the call: it stays as it
+  // is while held (AVIStreamGetFrameShared), so it need not be copied. A
+  // host may hold at most two at the time of the next call. By default,
+  // DrawFrame.
+  virtual void DrawSharedFrame(std::shared_ptr<const BITMAPINFOHEADER> frame, std::int32_t width,
+                               std::int32_t height) {
+    DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame.get()) + sizeof(BITMAPINFOHEADER), width, height);
+  }
 };
 
 // One playback, as the playback of `generation` (from the state's

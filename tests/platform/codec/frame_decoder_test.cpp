@@ -283,6 +283,35 @@ TEST(FrameDecoder, WantedFormatIsMadeOrRefused) {
   AVIFileExit();
 }
 
+// Frames a caller holds are never written again, up to the most it may
+// hold, and outlive the decoder; the plain call still works meanwhile.
+TEST(FrameDecoder, HeldFramesStayAsTheyWereMade) {
+  constexpr int kCount = AVISTREAMGETFRAME_MAXHELD + 2;
+  std::vector<std::vector<std::uint8_t>> samples;
+  for (int k = 0; k < kCount; ++k) samples.push_back(codectest::MakeFrame(5, 3, k));
+  const auto rows = [&](int k) { return codectest::TopDownRows(samples[static_cast<std::size_t>(k)].data(), 5, 3); };
+  const auto held = [](const std::shared_ptr<const BITMAPINFOHEADER>& frame) {
+    return codectest::TopDownRows(reinterpret_cast<const std::uint8_t*>(frame.get()) + sizeof(BITMAPINFOHEADER), 5, 3);
+  };
+  TempDir dir;
+  std::vector<std::shared_ptr<const BITMAPINFOHEADER>> kept;
+  {
+    Reader reader(WriteStream(dir, RawFormat(5, 3), samples));
+    ASSERT_TRUE(reader.decoder());
+    for (int k = 0; k < AVISTREAMGETFRAME_MAXHELD; ++k) {
+      kept.push_back(AVIStreamGetFrameShared(reader.decoder(), k));
+      ASSERT_TRUE(kept.back()) << k;
+    }
+    EXPECT_FALSE(AVIStreamGetFrameShared(reader.decoder(), kCount - 1)) << "one more than a caller may hold";
+    EXPECT_EQ(reader.Get(kCount - 1), rows(kCount - 1));
+    kept.erase(kept.begin());
+    const auto again = AVIStreamGetFrameShared(reader.decoder(), kCount - 2);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(held(again), rows(kCount - 2));
+  }
+  for (int k = 1; k < AVISTREAMGETFRAME_MAXHELD; ++k) EXPECT_EQ(held(kept[std::size_t(k - 1)]), rows(k)) << k;
+}
+
 // A stream format as large as the AVI writer and reader take also decodes.
 TEST(FrameDecoder, TwoMebibyteFormatDecodes) {
   TempDir dir;

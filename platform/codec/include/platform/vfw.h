@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,14 @@ inline LPBITMAPINFOHEADER const AVIGETFRAMEF_BESTDISPLAYFMT =
 // The frame at lPos, owned by the decoder until its next call or its close;
 // null outside the stream or for a frame that cannot be decoded.
 [[nodiscard]] void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos);
+// The same frame, for a caller that keeps it beyond the next call: the
+// decoder writes no frame its callers still hold, so the pixels stay as
+// they are until the last copy of the pointer is gone, on any thread, the
+// decoder's close included. A caller may hold at most
+// AVISTREAMGETFRAME_MAXHELD frames of a decoder at once; asking for another
+// then gives null, as does anything that gives AVIStreamGetFrame null.
+constexpr int AVISTREAMGETFRAME_MAXHELD = 3;
+[[nodiscard]] std::shared_ptr<const BITMAPINFOHEADER> AVIStreamGetFrameShared(PGETFRAME pg, LONG lPos);
 [[nodiscard]] HRESULT AVIStreamGetFrameClose(PGETFRAME pg);
 
 // ---------------------------------------------------------------------------
