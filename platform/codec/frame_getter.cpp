@@ -35,7 +35,7 @@ struct AviGetFrame {
   std::vector<std::shared_ptr<codec::DibImage>> dibs;
   std::size_t current = 0;  // the one written last, which holds `shown`
   LONG shown = -1;          // the sample whose picture dibs[current] holds
-  LONG lastWanted = -1;  // the picture sample asked for last
+  LONG lastWanted = -1;     // the picture sample asked for last
   std::unique_ptr<codec::NearbyFrames> frames;
 };
 

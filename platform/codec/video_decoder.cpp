@@ -189,7 +189,7 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
     return false;
   const auto format = static_cast<AVPixelFormat>(f->format);
   // BGR0: libswscale's 32-bit output without alpha, whose fourth byte it
-  // sets to 255.
+  // sets to 255 unless the picture brings one of its own (KeepsFourthByte).
   const AVPixelFormat outFormat = out.bgrx() ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGR24;
   if (f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat || outFormat != m_swsOutFormat) {
     // A picture the scaler refuses is refused again without a new try.
