@@ -8,7 +8,7 @@ namespace avi_view {
 
 std::atomic<std::int32_t> g_readerCount{0};
 
-AviReader::AviReader(std::string path, const MessageFn& message) {
+AviReader::AviReader(std::string path, const MessageFn& message, LPBITMAPINFOHEADER wanted) {
   if (g_readerCount.fetch_add(1) == 0) AVIFileInit();
 
   char text[256];
@@ -21,7 +21,7 @@ AviReader::AviReader(std::string path, const MessageFn& message) {
     std::snprintf(text, sizeof text, "Couldn't open Video Stream (%s)", AviErrorName(hr));
   } else {
     (void)AVIStreamInfoA(m_videoStream, &m_streamInfo, sizeof m_streamInfo);  // an open stream always has one
-    m_decoder = AVIStreamGetFrameOpen(m_videoStream, AVIGETFRAMEF_BESTDISPLAYFMT);
+    m_decoder = AVIStreamGetFrameOpen(m_videoStream, wanted);
     if (m_decoder) return;
     std::snprintf(text, sizeof text, "Couldn't open Video Frame");
   }

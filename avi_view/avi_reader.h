@@ -21,8 +21,10 @@ class AviReader {
   // Shows a failure: text under a caption, no owner; returns when answered.
   using MessageFn = std::function<void(const std::string& text, const std::string& caption)>;
 
-  // Opens path; a null m_decoder afterwards means a message was shown.
-  AviReader(std::string path, const MessageFn& message);
+  // Opens path, its decoder making frames in the wanted format
+  // (AVIStreamGetFrameOpen); a null m_decoder afterwards means a message was
+  // shown.
+  AviReader(std::string path, const MessageFn& message, LPBITMAPINFOHEADER wanted = AVIGETFRAMEF_BESTDISPLAYFMT);
   ~AviReader();
   AviReader(const AviReader&) = delete;
   AviReader& operator=(const AviReader&) = delete;

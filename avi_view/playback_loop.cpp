@@ -82,9 +82,13 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
   const std::optional<std::string> path = host.ChooseFile();
   if (!path) return -1;
 
-  AviReader reader(*path, [&host](const std::string& text, const std::string& caption) {
-    host.Message(text, caption);
-  });
+  BITMAPINFOHEADER wanted{};
+  wanted.biSize = sizeof wanted;
+  wanted.biBitCount = host.FrameBitCount();
+  wanted.biCompression = BI_RGB;
+  AviReader reader(
+      *path, [&host](const std::string& text, const std::string& caption) { host.Message(text, caption); },
+      wanted.biBitCount == 24 ? AVIGETFRAMEF_BESTDISPLAYFMT : &wanted);
   // A reader that failed has told the user; the dialog stays as it was.
   if (!reader.ready()) return 0;
 
@@ -118,7 +122,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
       const std::int32_t index = v.m_frame;
       bool drew = false;
       if (index != lastDrawn) {
-        const auto* frame = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(reader.m_decoder, index));
+        std::shared_ptr<const BITMAPINFOHEADER> frame = AVIStreamGetFrameShared(reader.m_decoder, index);
         if (!frame) {
           v.m_frame = v.m_direction > 0 ? 0 : frameCount - 1;
           v.m_paused = 1;
@@ -135,8 +139,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
         const char* time = nullptr;
         if (AVIStreamFrameSource(reader.m_videoStream, index, &source, &time) != AVIERR_OK) source = "";
         host.ShowPosition(index, v.m_direction, source);
-        host.DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame) + sizeof(BITMAPINFOHEADER), width,
-                       height);
+        host.DrawSharedFrame(frame, width, height);
         // A pause, a slider move or a stop ends the wait at once; other
         // controls let the frame keep its time on screen.
         state.WaitUntil(deadline, generation);
@@ -144,7 +147,7 @@ int ViewAviJob(PlaybackHost& host, std::uint64_t generation) {
         if (v.m_writeFiles != 0 && haveEncoder) {
           if (!exports) exports.emplace(jpegEncoder, ExportFailureReporter(host));
           // A frame that cannot be copied is not saved; playback goes on.
-          (void)exports->Push(frame, index);
+          (void)exports->Push(frame.get(), index);
         }
         drew = true;
       }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -44,11 +45,25 @@ class PlaybackHost {
   virtual void ExportFailed(const std::string& /*text*/, const std::string& /*caption*/) {}
   // Any other View AVI caption ("&Read" at the end).
   virtual void SetViewCaption(const std::string& caption) = 0;
-  // Shows a decoded frame (24-bit bottom-up rows after its 40-byte header)
-  // of width × height pixels stretched over the whole video surface. The
-  // frame is valid only during the call.
+  // The frames DrawFrame takes: 24 bits a pixel, rows bottom-up (the
+  // decoder's best display format), or 32, rows from the top, each pixel
+  // blue, green, red, 255, which a surface paints without converting. Asked
+  // once, before the file is opened. Frames saved as JPEG come out the same
+  // either way.
+  virtual WORD FrameBitCount() const { return 24; }
+  // Shows a decoded frame (rows after its 40-byte header, as FrameBitCount
+  // chose) of width × height pixels stretched over the whole video surface.
+  // The frame is valid only during the call.
   virtual void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,
                          std::int32_t height) = 0;
+  // The same frame for a host that keeps it after the call: it stays as it
+  // is while held (AVIStreamGetFrameShared), so it need not be copied. A
+  // host may hold at most two at the time of the next call. By default,
+  // DrawFrame.
+  virtual void DrawSharedFrame(std::shared_ptr<const BITMAPINFOHEADER> frame, std::int32_t width,
+                               std::int32_t height) {
+    DrawFrame(*frame, reinterpret_cast<const std::uint8_t*>(frame.get()) + sizeof(BITMAPINFOHEADER), width, height);
+  }
 };
 
 // One playback, as the playback of `generation` (from the state's

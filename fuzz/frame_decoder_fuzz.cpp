@@ -1,8 +1,10 @@
 // Fuzz target for the frame decoder: opens the input as an AVI file and
 // decodes its first video stream in order and out of order, the way the
-// viewer steps through it.
+// viewer steps through it, then in order again as 32-bit frames held the
+// way the player's surface holds them.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "fuzz/fuzz_input.h"
@@ -27,6 +29,16 @@ void Check(const void* frame) {
   (void)pixels[bih.biSizeImage - 1];
 }
 
+void CheckBgrx(const std::shared_ptr<const BITMAPINFOHEADER>& frame) {
+  if (!frame) return;
+  const BITMAPINFOHEADER& bih = *frame;
+  if (bih.biSize != 40 || bih.biBitCount != 32 || bih.biCompression != BI_RGB || bih.biWidth <= 0 ||
+      bih.biHeight >= 0 || bih.biSizeImage != static_cast<DWORD>(bih.biWidth * 4 * -bih.biHeight))
+    __builtin_trap();
+  const auto* pixels = reinterpret_cast<const volatile std::uint8_t*>(frame.get()) + 40;
+  if (pixels[3] != 255 || pixels[bih.biSizeImage - 1] != 255) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -43,6 +55,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (LONG i : probes) Check(AVIStreamGetFrame(decoder, i));
       for (LONG i = n - 1; i >= 0 && i >= n - 8; --i) Check(AVIStreamGetFrame(decoder, i));
       if (AVIStreamGetFrameClose(decoder) != AVIERR_OK) __builtin_trap();
+    }
+    BITMAPINFOHEADER wanted{};
+    wanted.biSize = sizeof wanted;
+    wanted.biBitCount = 32;
+    wanted.biCompression = BI_RGB;
+    if (PGETFRAME decoder = AVIStreamGetFrameOpen(stream, &wanted)) {
+      const LONG length = AVIStreamLength(stream);
+      const LONG n = length < kMaxFrames ? length : kMaxFrames;
+      std::shared_ptr<const BITMAPINFOHEADER> shown, pending;  // outlive the decoder
+      for (LONG i = 0; i < n; ++i) {
+        shown = std::move(pending);
+        pending = AVIStreamGetFrameShared(decoder, i);
+        CheckBgrx(pending);
+      }
+      if (AVIStreamGetFrameClose(decoder) != AVIERR_OK) __builtin_trap();
+      CheckBgrx(shown);
     }
     (void)AVIStreamRelease(stream);  // a file being read releases without anything to report
   }

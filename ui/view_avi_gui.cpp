@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <array>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,25 +21,26 @@
 namespace ui {
 namespace {
 
-// A decoded frame (bottom-up blue, green, red rows, 4-byte aligned) copied
-// upright into `image`, whose pixels are blue, green, red too: whole rows are
-// copied and no pixel converted; painting stretched reads only the pixels
-// it shows. `image` is sized anew only when the frame's size changed.
-void CopyFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, QImage* image) {
+// A decoded frame, 32-bit rows from the top, blue, green, red, 255: what a
+// Format_RGB32 image holds in memory, so the surface paints the frame's own
+// pixels, stretched, reading only those it shows. Null for another layout.
+QImage FrameImage(const BITMAPINFOHEADER& header) {
   const int width = header.biWidth;
-  const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-  if (width <= 0 || height <= 0 || header.biBitCount != 24) {
-    *image = QImage();
-    return;
-  }
-  if (image->width() != width || image->height() != height || image->format() != QImage::Format_BGR888)
-    *image = QImage(width, height, QImage::Format_BGR888);
-  if (image->isNull()) return;
-  const std::ptrdiff_t stride = (std::ptrdiff_t(width) * 3 + 3) & ~std::ptrdiff_t(3);
-  for (int y = 0; y < height; ++y) {
-    const int sourceRow = header.biHeight < 0 ? y : height - 1 - y;
-    std::memcpy(image->scanLine(y), pixels + sourceRow * stride, std::size_t(width) * 3);
-  }
+  const int height = -header.biHeight;
+  if (width <= 0 || height <= 0 || header.biBitCount != 32) return QImage();
+  const auto* pixels = reinterpret_cast<const uchar*>(&header) + sizeof(BITMAPINFOHEADER);
+  return QImage(pixels, width, height, qsizetype(width) * 4, QImage::Format_RGB32);
+}
+
+// The same over a frame the decoder keeps as it is while it is held: the
+// image holds it until the image's last copy is gone, on whichever thread.
+QImage SharedFrameImage(std::shared_ptr<const BITMAPINFOHEADER> frame) {
+  using Held = std::shared_ptr<const BITMAPINFOHEADER>;
+  const QImage view = FrameImage(*frame);
+  if (view.isNull()) return view;
+  auto* held = new Held(std::move(frame));
+  return QImage(view.constBits(), view.width(), view.height(), view.bytesPerLine(), view.format(),
+                [](void* info) { delete static_cast<Held*>(info); }, held);
 }
 
 // What the loop last asked the player to show, handed to the UI thread as
@@ -123,13 +122,17 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
   void SetViewCaption(const std::string& caption) override {
     RunOnUiThread([&] { m_dialog->m_viewButton->setText(QString::fromStdString(caption)); });
   }
-  void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t, std::int32_t) override {
-    // Copied here, off the UI thread, into an image neither the surface nor
-    // a pending update holds; the decoder's buffer is reused.
-    QImage* image = FreeImage();
-    CopyFrame(header, pixels, image);
-    QImage frame = *image;
+  WORD FrameBitCount() const override { return 32; }
+  void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t*, std::int32_t, std::int32_t) override {
+    // Valid only during the call: copied.
+    QImage frame = FrameImage(header).copy();
     Update([&](PendingView& view) { view.frame = std::move(frame); });
+  }
+  void DrawSharedFrame(std::shared_ptr<const BITMAPINFOHEADER> frame, std::int32_t, std::int32_t) override {
+    // Not copied: the surface paints the decoder's pixels, which stay as they
+    // are while the surface or a pending update holds them (two at most).
+    QImage image = SharedFrameImage(std::move(frame));
+    Update([&](PendingView& view) { view.frame = std::move(image); });
   }
 
  private:
@@ -179,18 +182,8 @@ class GuiPlaybackHost final : public avi_view::PlaybackHost {
     if (frame) dialog->m_display->showFrame(std::move(*frame));
   }
 
-  // One the surface shows, one on its way, one being filled: a frame's
-  // memory is allocated (and faulted in) once, not once a frame.
-  QImage* FreeImage() {
-    for (QImage& image : m_images)
-      if (image.isNull() || image.isDetached()) return &image;
-    m_images[0] = QImage();  // all held elsewhere: let the holders keep it
-    return &m_images[0];
-  }
-
   CMainDlg* m_dialog;
   std::shared_ptr<PendingView> m_pending;
-  std::array<QImage, 3> m_images;
 };
 
 }  // namespace

@@ -7,9 +7,10 @@
 namespace codec {
 
 bool DibImage::Allocate(int width, int height) {
-  if (!dib::Fits(width, height, 24)) return false;
+  const int bits = 8 * bytesPerPixel();
+  if (!dib::Fits(width, height, bits)) return false;
   if (m_buffer && width == m_width && height == m_height) return true;
-  const std::int64_t stride = dib::Stride(width, 24);
+  const std::int64_t stride = dib::Stride(width, bits);
   const std::size_t bytes = kPixelOffset + static_cast<std::size_t>(stride * height);
   AvBytesPtr buffer(static_cast<std::uint8_t*>(av_malloc(bytes)));
   if (!buffer) return false;
@@ -21,9 +22,9 @@ bool DibImage::Allocate(int width, int height) {
   BITMAPINFOHEADER* bih = header();
   bih->biSize = sizeof(BITMAPINFOHEADER);
   bih->biWidth = width;
-  bih->biHeight = height;
+  bih->biHeight = bgrx() ? -height : height;
   bih->biPlanes = 1;
-  bih->biBitCount = 24;
+  bih->biBitCount = static_cast<WORD>(bits);
   bih->biCompression = BI_RGB;
   bih->biSizeImage = static_cast<DWORD>(pixelBytes());
   return true;

@@ -139,7 +139,9 @@ struct Decompressor {
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return false;
   if (cinfo->jpeg_color_space != JCS_YCbCr && cinfo->jpeg_color_space != JCS_GRAYSCALE) return false;
-  cinfo->out_color_space = JCS_EXT_BGR;
+  // Straight into the output's layout; libjpeg-turbo sets the fourth byte of
+  // BGRX to 255.
+  cinfo->out_color_space = out.bgrx() ? JCS_EXT_BGRX : JCS_EXT_BGR;
   // Chroma is repeated rather than interpolated: the merged SIMD path, and
   // what libavcodec's output through libswscale shows, so the two decoders
   // agree within a level or two.
@@ -148,7 +150,7 @@ struct Decompressor {
   jpeg_start_decompress(cinfo);
   const JDIMENSION rowCount = cinfo->output_height;
   if (cinfo->output_width != static_cast<JDIMENSION>(width) || rowCount != static_cast<JDIMENSION>(height) ||
-      cinfo->output_components != 3 || !out.Allocate(width, height))
+      cinfo->output_components != out.bytesPerPixel() || !out.Allocate(width, height))
     return false;
   while (cinfo->output_scanline < rowCount) {
     JSAMPROW rows[kRowsPerCall];

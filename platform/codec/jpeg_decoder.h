@@ -1,5 +1,6 @@
 // Motion JPEG samples decoded by libjpeg-turbo straight into the output DIB:
-// one pass, SIMD colour conversion, rows written bottom-up where they belong.
+// one pass, SIMD colour conversion to its layout, rows written where they
+// belong.
 // Only plain 8-bit baseline or progressive pictures in YCbCr 4:4:4, 4:2:2,
 // 4:2:0 (even height) or grey of the stream's own size are taken; anything
 // else (fields, lossless, 12-bit, CMYK or RGB, markers that change how

@@ -7,8 +7,8 @@
 
 namespace codec {
 
-NearbyFrames::NearbyFrames(std::unique_ptr<FrameSource> source, LONG length)
-    : m_source(std::move(source)), m_length(length), m_keeps(m_source->KeepPicturesIn(&m_cache)) {}
+NearbyFrames::NearbyFrames(std::unique_ptr<FrameSource> source, LONG length, DibImage::Layout layout)
+    : m_source(std::move(source)), m_length(length), m_keeps(m_source->KeepPicturesIn(&m_cache)), m_laneDib(layout) {}
 
 LONG NearbyFrames::Show(LONG s, bool backward, DibImage& out) {
   if (m_keeps) {

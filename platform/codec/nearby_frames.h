@@ -18,7 +18,8 @@ namespace codec {
 
 class NearbyFrames {
  public:
-  NearbyFrames(std::unique_ptr<FrameSource> source, LONG length);
+  // Pictures are made in `layout`, the layout of every out passed to Show.
+  NearbyFrames(std::unique_ptr<FrameSource> source, LONG length, DibImage::Layout layout);
 
   // The pictures kept for steps back; null when the source keeps none.
   PictureCache* kept() { return m_keeps ? &m_cache : nullptr; }

@@ -60,6 +60,8 @@ std::unique_ptr<RawSource> RawSource::Open(StreamSamples& samples, const std::ui
     f.bitCount = 16;
     f.masks[0] = 0x7C00, f.masks[1] = 0x03E0, f.masks[2] = 0x001F;
   }
+  // Frames are shown opaque: 32-bit output carries 255, never the stream's alpha.
+  f.masks[3] = 0;
   const bool fourcc = f.compression != BI_RGB && f.compression != BI_BITFIELDS;
   if (fourcc && !RawFourccFormat(f.compression, &f)) return nullptr;
   if (!dib::Fits(f.width, f.rows(), 24) || !dib::Fits(f.width, f.rows(), f.bitCount)) return nullptr;
@@ -78,7 +80,7 @@ RawSource::RawSource(StreamSamples& samples, const dib::DibFormat& format, std::
 LONG RawSource::Show(LONG s, bool /*backward*/, DibImage& out) {
   const LONG size = m_samples.Size(s);
   if (size < 0 || static_cast<std::size_t>(size) < SampleBytes() || !out.Allocate(width(), height())) return -1;
-  if (m_rows.bitCount() == 24 && m_bottomUp && static_cast<std::size_t>(size) == out.pixelBytes()) {
+  if (!out.bgrx() && m_rows.bitCount() == 24 && m_bottomUp && static_cast<std::size_t>(size) == out.pixelBytes()) {
     // Already the output's rows: read them straight into place.
     return m_samples.Read(s, out.pixels(), size) ? s : -1;
   }
@@ -87,7 +89,11 @@ LONG RawSource::Show(LONG s, bool /*backward*/, DibImage& out) {
   const int rows = height();
   for (int y = 0; y < rows; ++y) {
     const int stored = m_bottomUp ? rows - 1 - y : y;
-    m_rows.ToBgr(m_sample.data() + static_cast<std::size_t>(stored) * m_stride, out.rowFromTop(y));
+    const std::uint8_t* row = m_sample.data() + static_cast<std::size_t>(stored) * m_stride;
+    if (out.bgrx())
+      m_rows.ToBgra(row, out.rowFromTop(y));
+    else
+      m_rows.ToBgr(row, out.rowFromTop(y));
   }
   return s;
 }

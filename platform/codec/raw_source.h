@@ -1,6 +1,6 @@
-// Uncompressed streams, each sample converted into the 24-bit bottom-up
-// output by the bitmap core's row conversion, or read straight into it when
-// it already has that layout:
+// Uncompressed streams, each sample converted into the output's layout by
+// the bitmap core's row conversion, or read straight into it when it
+// already has that layout (24 bits bottom-up):
 // - BI_RGB and BI_BITFIELDS: 1, 4 and 8-bit palettes, 16, 24 and 32 bits,
 //   bottom-up or top-down, rows padded to 4 bytes;
 // - the raw FourCCs MEncoder writes: the bit depth (8, 12, 15, 16, 24 or 32)

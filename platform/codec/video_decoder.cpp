@@ -16,7 +16,8 @@ namespace codec {
 
 namespace {
 
-SwsPtr NewScalerWithThreads(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height, int threads) {
+SwsPtr NewScalerWithThreads(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height,
+                            AVPixelFormat format, int threads) {
   SwsPtr sws(sws_alloc_context());
   if (!sws) return nullptr;
   SwsContext* c = sws.get();
@@ -25,7 +26,7 @@ SwsPtr NewScalerWithThreads(int srcWidth, int srcHeight, AVPixelFormat srcFormat
   av_opt_set_int(c, "src_format", srcFormat, 0);
   av_opt_set_int(c, "dstw", width, 0);
   av_opt_set_int(c, "dsth", height, 0);
-  av_opt_set_int(c, "dst_format", AV_PIX_FMT_BGR24, 0);
+  av_opt_set_int(c, "dst_format", format, 0);
   av_opt_set_int(c, "sws_flags", SWS_BICUBIC, 0);
   av_opt_set_int(c, "threads", threads, 0);
   if (sws_init_context(c, nullptr, nullptr) < 0) return nullptr;
@@ -33,15 +34,34 @@ SwsPtr NewScalerWithThreads(int srcWidth, int srcHeight, AVPixelFormat srcFormat
 }
 
 // A scaler from pictures of srcWidth x srcHeight in srcFormat to width x
-// height in BGR, its slice threads sharing the work; null when libswscale
+// height in format, its slice threads sharing the work; null when libswscale
 // refuses the sizes (a stretch too steep). libswscale loses a slice context
 // when a set-up with threads fails, so one without threads tries first: it
 // frees everything it made when it fails.
-SwsPtr NewScaler(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height) {
-  SwsPtr single = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, 1);
+SwsPtr NewScaler(int srcWidth, int srcHeight, AVPixelFormat srcFormat, int width, int height, AVPixelFormat format) {
+  SwsPtr single = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, format, 1);
   if (!single) return nullptr;
-  SwsPtr threaded = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, 0);
+  SwsPtr threaded = NewScalerWithThreads(srcWidth, srcHeight, srcFormat, width, height, format, 0);
   return threaded ? std::move(threaded) : std::move(single);
+}
+
+void KeepBuffer(void*, std::uint8_t*) {}
+
+// libswscale carries a source's alpha, or the padding byte of 32-bit RGB,
+// into BGR0's fourth byte instead of setting it to 255.
+bool KeepsFourthByte(const AVPixFmtDescriptor* desc) {
+  if (!desc) return true;
+  return (desc->flags & AV_PIX_FMT_FLAG_ALPHA) ||
+         ((desc->flags & AV_PIX_FMT_FLAG_RGB) && !(desc->flags & AV_PIX_FMT_FLAG_PLANAR) &&
+          desc->comp[0].step == 4);
+}
+
+// Every pixel of a 32-bit DIB opaque: its fourth byte 255.
+void MakeOpaque(DibImage& out) {
+  for (int y = 0; y < out.height(); ++y) {
+    std::uint8_t* row = out.rowFromTop(y);
+    for (int x = 0; x < out.width(); ++x) row[4 * x + 3] = 255;
+  }
 }
 
 }  // namespace
@@ -168,12 +188,16 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
   if (f->width <= 0 || f->height <= 0 || f->format < 0 || !out.Allocate(m_width, m_height))
     return false;
   const auto format = static_cast<AVPixelFormat>(f->format);
-  if (f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat) {
+  // BGR0: libswscale's 32-bit output without alpha, whose fourth byte it
+  // sets to 255 unless the picture brings one of its own (KeepsFourthByte).
+  const AVPixelFormat outFormat = out.bgrx() ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGR24;
+  if (f->width != m_swsWidth || f->height != m_swsHeight || format != m_swsFormat || outFormat != m_swsOutFormat) {
     // A picture the scaler refuses is refused again without a new try.
     m_swsWidth = f->width;
     m_swsHeight = f->height;
     m_swsFormat = format;
-    m_sws = NewScaler(f->width, f->height, format, m_width, m_height);
+    m_swsOutFormat = outFormat;
+    m_sws = NewScaler(f->width, f->height, format, m_width, m_height, outFormat);
   }
   if (!m_sws) return false;
   SwsContext* sws = m_sws.get();
@@ -190,24 +214,41 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
       sws_setColorspaceDetails(sws, sws_getCoefficients(matrix), srcRange || fullRange, table, dstRange, brightness,
                                contrast, saturation);
   }
+  AVFrame* view = m_stripView.get();
+  if (out.bgrx() && m_width % kWholeBlocks == 0) {
+    // Top-down rows that whole SIMD blocks fill exactly: the scaler writes
+    // straight into the DIB, its slice threads each into rows of their own.
+    av_frame_unref(view);
+    view->buf[0] = av_buffer_create(out.pixels(), out.pixelBytes(), KeepBuffer, nullptr, 0);
+    if (!view->buf[0]) return false;
+    view->data[0] = out.pixels();
+    view->linesize[0] = static_cast<int>(out.stride());
+    view->width = m_width;
+    view->height = m_height;
+    view->format = outFormat;
+    const bool made = sws_scale_frame(sws, view, f) >= 0;
+    av_frame_unref(view);
+    if (made && KeepsFourthByte(desc)) MakeOpaque(out);
+    return made;
+  }
   // libswscale writes whole SIMD blocks past the end of rows, so it fills
   // a top-down picture of our own whose rows have room to spare (no slice
-  // thread reaches into another's rows), then the rows go into the DIB
-  // bottom-up. Beyond kAnyStreamPixels that picture is a strip of rows the
-  // scaler fills in turn, so a huge frame is not held twice.
+  // thread reaches into another's rows), then the rows go into the DIB.
+  // Beyond kAnyStreamPixels that picture is a strip of rows the scaler fills
+  // in turn, so a huge frame is not held twice.
   const bool strips = std::int64_t{m_width} * m_height > kAnyStreamPixels;
   const int align = std::max(static_cast<int>(sws_receive_slice_alignment(sws)), 1);
   const int rows = strips ? std::min(m_height, (kStripRows + align - 1) / align * align) : m_height;
   AVFrame* rgb = m_rgb.get();
-  if (rgb->buf[0] && rgb->height < rows) av_frame_unref(rgb);
+  if (rgb->buf[0] && (rgb->height < rows || rgb->format != outFormat)) av_frame_unref(rgb);
   if (!rgb->buf[0]) {
-    rgb->format = AV_PIX_FMT_BGR24;
+    rgb->format = outFormat;
     rgb->width = m_width + 32;
     rgb->height = rows;
     if (av_frame_get_buffer(rgb, 0) < 0) return false;
     rgb->width = m_width;
   }
-  const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
+  const std::size_t rowBytes = static_cast<std::size_t>(m_width) * out.bytesPerPixel();
   const auto copyRows = [&](int top, int count) {
     for (int y = 0; y < count; ++y)
       std::memcpy(out.rowFromTop(top + y), rgb->data[0] + static_cast<std::ptrdiff_t>(y) * rgb->linesize[0], rowBytes);
@@ -215,9 +256,9 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
   if (!strips) {
     if (sws_scale_frame(sws, rgb, f) < 0) return false;
     copyRows(0, m_height);
+    if (out.bgrx() && KeepsFourthByte(desc)) MakeOpaque(out);
     return true;
   }
-  AVFrame* view = m_stripView.get();
   for (int top = 0; top < m_height; top += rows) {
     const int count = std::min(rows, m_height - top);
     // The scaler writes output row y at data + y * linesize: the view's data
@@ -233,6 +274,7 @@ bool VideoDecoder::ConvertTo(const AVFrame& picture, DibImage& out) {
     if (!made) return false;
     copyRows(top, count);
   }
+  if (out.bgrx() && KeepsFourthByte(desc)) MakeOpaque(out);
   return true;
 }
 

@@ -58,8 +58,8 @@ class VideoDecoder {
   // True when libavcodec decodes several frames at once on its own threads.
   bool frameThreaded() const { return (m_ctx->active_thread_type & FF_THREAD_FRAME) != 0; }
 
-  // Converts the last picture received into out, allocating it to width x
-  // height, scaling if the decoder's picture has another size.
+  // Converts the last picture received into out, in its layout, allocating
+  // it to width x height, scaling if the decoder's picture has another size.
   [[nodiscard]] bool ConvertTo(DibImage& out) { return ConvertTo(*m_picture, out); }
   // The same for a picture received earlier and kept.
   [[nodiscard]] bool ConvertTo(const AVFrame& picture, DibImage& out);
@@ -67,6 +67,9 @@ class VideoDecoder {
  private:
   // Rows a strip of a picture beyond kAnyStreamPixels holds, at least.
   static constexpr int kStripRows = 128;
+  // Pixels of the widest block libswscale's SIMD output writes at once:
+  // rows of a multiple of it take no writes past their end.
+  static constexpr int kWholeBlocks = 16;
 
   VideoDecoder() = default;
 
@@ -75,11 +78,12 @@ class VideoDecoder {
   PacketPtr m_packet;
   BufferPtr m_packetBuffer;  // see NewPacket
   FramePtr m_rgb;            // the converted picture, top-down, or a strip of it
-  FramePtr m_stripView;      // m_rgb placed where a strip's rows belong
+  FramePtr m_stripView;      // m_rgb placed where a strip's rows belong, or the DIB's own rows
   SwsPtr m_sws;              // made for the picture size and format below; null when refused
   int m_swsWidth = 0;
   int m_swsHeight = 0;
   AVPixelFormat m_swsFormat = AV_PIX_FMT_NONE;
+  AVPixelFormat m_swsOutFormat = AV_PIX_FMT_NONE;
   int m_width = 0;
   int m_height = 0;
   // The format's colour table, handed to palette decoders with the first

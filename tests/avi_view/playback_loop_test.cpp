@@ -332,6 +332,38 @@ TEST_F(ExportLoopTest, OnlyTheFirstFailedSaveIsToldAndPlaybackGoesOn) {
   EXPECT_NE(told[0].find(std::strerror(EISDIR)), std::string::npos) << told[0];
 }
 
+// A host that takes 32-bit frames gets them, and the files saved from them
+// are the very ones 24-bit frames give.
+TEST_F(ExportLoopTest, ThirtyTwoBitFramesSaveTheSameFiles) {
+  if (!testsupport::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg not installed";
+  const std::string clip = dir.file("testsrc.avi");
+  ASSERT_EQ(testsupport::RunCommand("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=21x13:rate=250 -frames:v 2 "
+                                    "-c:v rawvideo -pix_fmt bgr24 -y " +
+                                    testsupport::ShellQuote(clip))
+                .exitCode,
+            0);
+  avi_view::WriteFiles(host.state, true);
+  std::vector<std::uint8_t> saved[2][2];
+  std::size_t draws = 0;
+  for (int run = 0; run < 2; ++run) {
+    host.frameBits = run == 0 ? 24 : 32;
+    Start(clip);
+    draws += 3;  // 0, 1, then wrapped to 0
+    WaitPausedAfter(draws);
+    Stop();  // the queued saves end with the playback
+    EXPECT_EQ(host.drawnBits, host.frameBits);
+    for (int i = 0; i < 2; ++i) {
+      const std::string name = (dir.path() / avi_view::ExportFileName(i)).string();
+      saved[run][i] = testsupport::ReadFileBytes(name);
+      std::filesystem::remove(name);
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_FALSE(saved[0][i].empty()) << i;
+    EXPECT_EQ(saved[1][i], saved[0][i]) << i;
+  }
+}
+
 // The pacer against a clock of our own: each step is a pass that starts at
 // `start` ms and the deadline it is given, in ms (fractions kept as ns).
 struct PaceStep {

@@ -61,8 +61,9 @@ void RecordingPlaybackHost::ShowPosition(std::int32_t index, std::int32_t direct
 }
 void RecordingPlaybackHost::SetViewCaption(const std::string& caption) { Record("caption " + caption); }
 
-void RecordingPlaybackHost::DrawFrame(const BITMAPINFOHEADER&, const std::uint8_t* pixels, std::int32_t,
+void RecordingPlaybackHost::DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t,
                                       std::int32_t) {
+  drawnBits = header.biBitCount;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_draws.push_back(pixels[0]);

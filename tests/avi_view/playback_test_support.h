@@ -2,6 +2,7 @@
 // and a playback host that records what the loop does.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -28,6 +29,9 @@ class RecordingPlaybackHost : public avi_view::PlaybackHost {
   // Run inside DrawFrame with the drawn frame's index: the user acting while
   // the loop is in the middle of a pass.
   std::function<void(int index)> onDraw;
+  // The frames the host asks for, and the bit count of the last one drawn.
+  WORD frameBits = 24;
+  std::atomic<int> drawnBits{0};
 
   avi_view::PlaybackState& State() override { return state; }
   std::optional<std::string> ChooseFile() override { return file; }
@@ -40,6 +44,7 @@ class RecordingPlaybackHost : public avi_view::PlaybackHost {
   void ShowPosition(std::int32_t index, std::int32_t direction, const std::string& source) override;
   void ExportFailed(const std::string& text, const std::string& caption) override;
   void SetViewCaption(const std::string& caption) override;
+  WORD FrameBitCount() const override { return frameBits; }
   void DrawFrame(const BITMAPINFOHEADER& header, const std::uint8_t* pixels, std::int32_t width,
                  std::int32_t height) override;
 

@@ -25,14 +25,19 @@ using testsupport::RunCommand;
 using testsupport::ShellQuote;
 using testsupport::TempDir;
 
-// An open file, its first video stream and a frame decoder.
+// An open file, its first video stream and a frame decoder making the best
+// display format, or 32-bit top-down frames when bgrx.
 class Reader {
  public:
-  explicit Reader(const std::string& path) {
+  explicit Reader(const std::string& path, bool bgrx = false) {
     AVIFileInit();
     if (AVIFileOpenA(&m_file, path.c_str(), OF_READ, nullptr) != AVIERR_OK) return;
     if (AVIFileGetStream(m_file, &m_stream, streamtypeVIDEO, 0) != AVIERR_OK) return;
-    m_decoder = AVIStreamGetFrameOpen(m_stream, AVIGETFRAMEF_BESTDISPLAYFMT);
+    BITMAPINFOHEADER wanted{};
+    wanted.biSize = sizeof wanted;
+    wanted.biBitCount = 32;
+    wanted.biCompression = BI_RGB;
+    m_decoder = AVIStreamGetFrameOpen(m_stream, bgrx ? &wanted : AVIGETFRAMEF_BESTDISPLAYFMT);
   }
   ~Reader() {
     if (m_decoder) {
@@ -54,14 +59,31 @@ class Reader {
     std::memcpy(&bih, dib, sizeof bih);
     // The packed DIB the callers assume: pixels right after a 40-byte header.
     EXPECT_EQ(bih.biSize, 40u);
-    EXPECT_EQ(bih.biBitCount, 24);
     EXPECT_EQ(bih.biCompression, BI_RGB);
+    if (bih.biBitCount == 32) return Bgrx(static_cast<const std::uint8_t*>(dib) + sizeof bih, bih);
+    EXPECT_EQ(bih.biBitCount, 24);
     EXPECT_GT(bih.biHeight, 0);
     EXPECT_EQ(bih.biSizeImage, static_cast<DWORD>(testsupport::DibStride(bih.biWidth) * bih.biHeight));
     return codectest::TopDownRows(static_cast<const std::uint8_t*>(dib) + sizeof bih, bih.biWidth, bih.biHeight);
   }
 
  private:
+  // A 32-bit top-down frame's pixels as BGR rows; every fourth byte is 255.
+  static Frame Bgrx(const std::uint8_t* pixels, const BITMAPINFOHEADER& bih) {
+    EXPECT_LT(bih.biHeight, 0);
+    const std::size_t count = static_cast<std::size_t>(bih.biWidth) * static_cast<std::size_t>(-bih.biHeight);
+    EXPECT_EQ(bih.biSizeImage, 4 * count);
+    Frame frame;
+    for (std::size_t i = 0; i < count; ++i) {
+      frame.insert(frame.end(), pixels + 4 * i, pixels + 4 * i + 3);
+      if (pixels[4 * i + 3] != 255) {
+        ADD_FAILURE() << "pixel " << i << " has fourth byte " << int(pixels[4 * i + 3]);
+        return {};
+      }
+    }
+    return frame;
+  }
+
   PAVIFILE m_file = nullptr;
   PAVISTREAM m_stream = nullptr;
   PGETFRAME m_decoder = nullptr;
@@ -97,12 +119,14 @@ const FfmpegCase kFfmpegCases[] = {
     {"Mpeg4", "-c:v mpeg4 -g 10", 64, 48, false},
     {"Mpeg4BFrames", "-c:v mpeg4 -g 10 -bf 2", 64, 48, false},
     {"H264", "-c:v libx264 -pix_fmt yuv420p -g 10", 64, 48, false},
+    {"H264NarrowRows", "-c:v libx264 -pix_fmt yuv420p -g 10", 34, 18, false},
     {"H264OpenGop", "-c:v libx264 -pix_fmt yuv420p -g 10 -x264-params open-gop=1", 64, 48, false},
     {"Huffyuv", "-c:v huffyuv", 33, 17, true},
     {"Ffv1", "-c:v ffv1 -g 5", 33, 17, true},
     {"Utvideo", "-c:v utvideo", 32, 16, true},
     {"Cinepak", "-c:v cinepak", 64, 48, false},
     {"Msvideo1", "-c:v msvideo1", 64, 48, false},
+    {"Png", "-c:v png", 33, 17, true},
 };
 
 constexpr int kClipFrames = 30;
@@ -158,6 +182,23 @@ TEST_P(FfmpegWritesWeRead, RandomAccessMatchesSequentialDecoding) {
   for (LONG i : order) EXPECT_EQ(reader.Get(i), sequential[static_cast<std::size_t>(i)]) << "frame " << i;
 }
 
+// What a video surface paints: 32-bit top-down frames hold the pixels of
+// the 24-bit ones, in order and backward.
+TEST_P(FfmpegWritesWeRead, ThirtyTwoBitFramesHoldTheSamePixels) {
+  Reader bgr(m_path);
+  Reader bgrx(m_path, true);
+  ASSERT_TRUE(bgr.decoder());
+  ASSERT_TRUE(bgrx.decoder());
+  std::vector<LONG> order;
+  for (LONG i = 0; i < kClipFrames; ++i) order.push_back(i);
+  for (LONG i = kClipFrames - 1; i >= 0; --i) order.push_back(i);
+  for (LONG i : order) {
+    const Frame expected = bgr.Get(i);
+    ASSERT_FALSE(expected.empty()) << "frame " << i;
+    ASSERT_EQ(bgrx.Get(i), expected) << "frame " << i;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Codecs, FfmpegWritesWeRead, ::testing::ValuesIn(kFfmpegCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -197,6 +238,78 @@ TEST(FrameDecoder, OutsideTheStreamIsNullAndTheNextCallStillWorks) {
   EXPECT_EQ(reader.Get(1), codectest::TopDownRows(codectest::MakeFrame(5, 3, 1).data(), 5, 3));
   EXPECT_EQ(AVIStreamGetFrame(nullptr, 0), nullptr);
   EXPECT_EQ(AVIStreamGetFrameClose(nullptr), AVIERR_BADHANDLE);
+}
+
+// A wanted format is made only as asked: BI_RGB, 24 bits bottom-up or 32
+// bits top-down, at the stream's size or size 0.
+TEST(FrameDecoder, WantedFormatIsMadeOrRefused) {
+  struct Wanted {
+    WORD bits;
+    LONG width, height;
+    DWORD compression;
+    bool made;
+  };
+  const Wanted cases[] = {
+      {24, 0, 0, BI_RGB, true},   {24, 5, 3, BI_RGB, true},   {32, 0, 0, BI_RGB, true},
+      {32, 5, -3, BI_RGB, true},  {32, 5, 3, BI_RGB, false},  {24, 5, -3, BI_RGB, false},
+      {16, 0, 0, BI_RGB, false},  {32, 6, -3, BI_RGB, false}, {32, 5, -4, BI_RGB, false},
+      {32, 0, 0, BI_BITFIELDS, false},
+  };
+  TempDir dir;
+  const std::string path = WriteStream(dir, RawFormat(5, 3), {codectest::MakeFrame(5, 3, 0)});
+  AVIFileInit();
+  PAVIFILE file = nullptr;
+  PAVISTREAM stream = nullptr;
+  ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), OF_READ, nullptr), AVIERR_OK);
+  ASSERT_EQ(AVIFileGetStream(file, &stream, streamtypeVIDEO, 0), AVIERR_OK);
+  for (const Wanted& c : cases) {
+    BITMAPINFOHEADER wanted{};
+    wanted.biSize = sizeof wanted;
+    wanted.biWidth = c.width;
+    wanted.biHeight = c.height;
+    wanted.biBitCount = c.bits;
+    wanted.biCompression = c.compression;
+    PGETFRAME decoder = AVIStreamGetFrameOpen(stream, &wanted);
+    EXPECT_EQ(decoder != nullptr, c.made) << c.bits << " bits, " << c.width << " x " << c.height;
+    if (!decoder) continue;
+    const auto* frame = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(decoder, 0));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->biBitCount, c.bits);
+    EXPECT_EQ(frame->biHeight, c.bits == 32 ? -3 : 3);
+    EXPECT_EQ(AVIStreamGetFrameClose(decoder), AVIERR_OK);
+  }
+  (void)AVIStreamRelease(stream);
+  (void)AVIFileRelease(file);
+  AVIFileExit();
+}
+
+// Frames a caller holds are never written again, up to the most it may
+// hold, and outlive the decoder; the plain call still works meanwhile.
+TEST(FrameDecoder, HeldFramesStayAsTheyWereMade) {
+  constexpr int kCount = AVISTREAMGETFRAME_MAXHELD + 2;
+  std::vector<std::vector<std::uint8_t>> samples;
+  for (int k = 0; k < kCount; ++k) samples.push_back(codectest::MakeFrame(5, 3, k));
+  const auto rows = [&](int k) { return codectest::TopDownRows(samples[static_cast<std::size_t>(k)].data(), 5, 3); };
+  const auto held = [](const std::shared_ptr<const BITMAPINFOHEADER>& frame) {
+    return codectest::TopDownRows(reinterpret_cast<const std::uint8_t*>(frame.get()) + sizeof(BITMAPINFOHEADER), 5, 3);
+  };
+  TempDir dir;
+  std::vector<std::shared_ptr<const BITMAPINFOHEADER>> kept;
+  {
+    Reader reader(WriteStream(dir, RawFormat(5, 3), samples));
+    ASSERT_TRUE(reader.decoder());
+    for (int k = 0; k < AVISTREAMGETFRAME_MAXHELD; ++k) {
+      kept.push_back(AVIStreamGetFrameShared(reader.decoder(), k));
+      ASSERT_TRUE(kept.back()) << k;
+    }
+    EXPECT_FALSE(AVIStreamGetFrameShared(reader.decoder(), kCount - 1)) << "one more than a caller may hold";
+    EXPECT_EQ(reader.Get(kCount - 1), rows(kCount - 1));
+    kept.erase(kept.begin());
+    const auto again = AVIStreamGetFrameShared(reader.decoder(), kCount - 2);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(held(again), rows(kCount - 2));
+  }
+  for (int k = 1; k < AVISTREAMGETFRAME_MAXHELD; ++k) EXPECT_EQ(held(kept[std::size_t(k - 1)]), rows(k)) << k;
 }
 
 // A stream format as large as the AVI writer and reader take also decodes.

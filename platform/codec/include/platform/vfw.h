@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,14 +22,26 @@ using PGETFRAME = AviGetFrame*;
 
 // Frame decoding. lpbiWanted AVIGETFRAMEF_BESTDISPLAYFMT (or null) asks for
 // the format of AVIStreamGetFrame: a packed DIB, 40-byte header, 24-bit BI_RGB,
-// bottom-up, no colour table. Null when no decoder exists for the stream.
-// The stream must stay open until the decoder is closed.
+// bottom-up, no colour table. A BITMAPINFOHEADER asks for BI_RGB with
+// biBitCount 24 (biHeight 0 or more: bottom-up, as above) or 32 (biHeight 0
+// or less: top-down, each pixel blue, green, red, 255), at the stream's size
+// (biWidth and biHeight 0 or the stream's). Null when no decoder exists for
+// the stream or it cannot make the format asked for. The stream must stay
+// open until the decoder is closed.
 inline LPBITMAPINFOHEADER const AVIGETFRAMEF_BESTDISPLAYFMT =
     reinterpret_cast<LPBITMAPINFOHEADER>(static_cast<std::uintptr_t>(1));
 [[nodiscard]] PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM pavi, LPBITMAPINFOHEADER lpbiWanted);
 // The frame at lPos, owned by the decoder until its next call or its close;
 // null outside the stream or for a frame that cannot be decoded.
 [[nodiscard]] void* AVIStreamGetFrame(PGETFRAME pg, LONG lPos);
+// The same frame, for a caller that keeps it beyond the next call: the
+// decoder writes no frame its callers still hold, so the pixels stay as
+// they are until the last copy of the pointer is gone, on any thread, the
+// decoder's close included. A caller may hold at most
+// AVISTREAMGETFRAME_MAXHELD frames of a decoder at once; asking for another
+// then gives null, as does anything that gives AVIStreamGetFrame null.
+constexpr int AVISTREAMGETFRAME_MAXHELD = 3;
+[[nodiscard]] std::shared_ptr<const BITMAPINFOHEADER> AVIStreamGetFrameShared(PGETFRAME pg, LONG lPos);
 [[nodiscard]] HRESULT AVIStreamGetFrameClose(PGETFRAME pg);
 
 // ---------------------------------------------------------------------------
