@@ -54,6 +54,8 @@ class RowWriter {
 
  private:
   void Accumulate(const BYTE* row, std::vector<std::uint64_t>* sums);
+  template <int kStep>
+  void AccumulateOpaque(const BYTE* pixels, std::uint64_t* sums) const;
   void AddVertically(const std::vector<std::uint64_t>& sums);
   void EmitRow();
 
@@ -71,7 +73,12 @@ class RowWriter {
   std::vector<BYTE> m_row, m_bgra;
   std::vector<std::int32_t> m_column;   // output column each picture column starts in
   std::vector<std::uint32_t> m_weight;  // and its share of it (the rest goes to the next)
-  std::vector<std::uint64_t> m_sums, m_blankSums, m_current, m_next;
+  std::vector<std::int32_t> m_first;    // the first picture column starting in each output column, and the end
+  int m_channels = 3;                   // sums per output pixel: blue, green, red, and alpha with alpha
+  // Horizontal sums of one row, of the rows wholly inside the output row
+  // (unweighted: each weighs the whole output height), and weighted parts
+  // of rows straddling into this output row and the next.
+  std::vector<std::uint64_t> m_sums, m_blankSums, m_plain, m_current, m_next;
   bool m_haveBlank = false;
   std::int64_t m_out = 0;  // the output row m_current accumulates
 };

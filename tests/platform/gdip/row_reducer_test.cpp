@@ -2,6 +2,8 @@
 // shares with each output pixel, transparent ones by their alpha.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "platform/gdip/row_reducer.h"
@@ -58,6 +60,49 @@ TEST(RowReducer, AveragesExactAreasRowByRow) {
     std::vector<BYTE> got;
     for (INT y = 0; y < made->height; ++y) got.insert(got.end(), made->Row(y), made->Row(y) + bytes);
     EXPECT_EQ(got, c.made);
+  }
+}
+
+// Against the definition, pixel by pixel: output pixel (j, o) is the sum
+// of each picture pixel times the length it shares with it on each axis
+// (picture pixel i spans [i, i + 1) * out, output pixel j [j, j + 1) *
+// width), over width * height, rounded half up. Odd sizes and fits, from
+// one column to many picture pixels an output pixel, in both layouts.
+TEST(RowReducer, OpaqueRowsMatchTheAreaAverageByDefinition) {
+  const struct {
+    INT width, height, fitWidth, fitHeight;
+  } sizes[] = {{7, 5, 3, 2}, {40, 33, 9, 7}, {97, 61, 13, 60}, {64, 64, 64, 5}, {301, 3, 1, 1}, {5, 5, 4, 4}};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] { return BYTE((seed = seed * 1664525u + 1013904223u) >> 24); };
+  const auto overlap = [](std::int64_t i, std::int64_t pictureSide, std::int64_t j, std::int64_t outSide) {
+    return std::max<std::int64_t>(0, std::min((i + 1) * outSide, (j + 1) * pictureSide) -
+                                         std::max(i * outSide, j * pictureSide));
+  };
+  for (const PixelFormat format : {PixelFormat24bppRGB, PixelFormat32bppRGB}) {
+    for (const auto& size : sizes) {
+      SCOPED_TRACE(testing::Message() << size.width << "x" << size.height << " into " << size.fitWidth << "x"
+                                      << size.fitHeight << " format " << format);
+      const int step = format == PixelFormat24bppRGB ? 3 : 4;
+      std::vector<std::vector<BYTE>> rows(std::size_t(size.height), std::vector<BYTE>(std::size_t(size.width * step)));
+      for (auto& row : rows)
+        for (BYTE& b : row) b = next();
+      RowWriter writer;
+      ASSERT_EQ(writer.Start(size.width, size.height, format, {}, size.fitWidth, size.fitHeight), Ok);
+      for (const auto& row : rows) writer.Push(row.data());
+      const Decoded made = writer.Finish();
+      ASSERT_TRUE(made);
+      const std::int64_t total = std::int64_t(size.width) * size.height;
+      for (INT o = 0; o < made->height; ++o)
+        for (INT j = 0; j < made->width; ++j)
+          for (int c = 0; c < 3; ++c) {
+            std::int64_t sum = 0;
+            for (INT y = 0; y < size.height; ++y)
+              for (INT i = 0; i < size.width; ++i)
+                sum += overlap(i, size.width, j, made->width) * overlap(y, size.height, o, made->height) *
+                       rows[std::size_t(y)][std::size_t(i * step + c)];
+            ASSERT_EQ(made->Row(o)[3 * j + c], BYTE((sum + total / 2) / total)) << j << "," << o << " channel " << c;
+          }
+    }
   }
 }
 
