@@ -25,7 +25,10 @@ PrepareResult PrepareFrame(const std::string& path, std::int32_t clip, const Str
         FitPlacement(probe.UprightWidth(), probe.UprightHeight(), frame.header.biWidth, frame.header.biHeight);
     fitCols = area.width, fitRows = area.height;
   }
-  std::unique_ptr<Bitmap> picture = LoadPicture(path.c_str(), fitCols, fitRows, grey);
+  // A clipped one only for the part the frame shows.
+  const std::int32_t clipCols = clip == 1 ? frame.header.biWidth : 0;
+  const std::int32_t clipRows = clip == 1 ? frame.header.biHeight : 0;
+  std::unique_ptr<Bitmap> picture = LoadPictureClipped(path.c_str(), fitCols, fitRows, clipCols, clipRows, grey);
   if (!picture) return PrepareResult::Unloadable;
   return ComposeFrame(std::move(picture), clip, target, frame) == ComposeResult::Composed ? PrepareResult::Composed
                                                                                            : PrepareResult::Skipped;

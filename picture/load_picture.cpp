@@ -81,6 +81,11 @@ std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std:
 
 std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows,
                                     const GreyRange& grey) {
+  return LoadPictureClipped(path, fitCols, fitRows, 0, 0, grey);
+}
+
+std::unique_ptr<Bitmap> LoadPictureClipped(const char* path, std::int32_t fitCols, std::int32_t fitRows,
+                                           std::int32_t clipCols, std::int32_t clipRows, const GreyRange& grey) {
   if (!path) return nullptr;
   PictureProbe probe;
   const bool probed = ProbePictureFile(path, &probe);
@@ -90,7 +95,7 @@ std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std:
   if (!probed || !probe.greyTiff16) {
     const std::u16string wide = WidenUtf8(path);
     GpBitmap* image = nullptr;
-    const GpStatus status = GdipCreateBitmapFromFileToFit(wide.c_str(), fitCols, fitRows, &image);
+    const GpStatus status = GdipCreateBitmapFromFileClipped(wide.c_str(), fitCols, fitRows, clipCols, clipRows, &image);
     picture = std::make_unique<Bitmap>(image, status);
   }
   const bool codecs = picture && picture->image();

@@ -43,6 +43,12 @@ GreyRange GreyRangeOfPictures(const std::vector<std::string>& paths);
 // The same with 16-bit grey mapped through `grey`.
 [[nodiscard]] std::unique_ptr<Bitmap> LoadPicture(const char* path, std::int32_t fitCols, std::int32_t fitRows,
                                                   const GreyRange& grey);
+// The same, except that a JPEG that will be centred unscaled on a clipCols x
+// clipRows frame comes as only the middle the frame shows
+// (GdipCreateBitmapFromFileClipped).
+[[nodiscard]] std::unique_ptr<Bitmap> LoadPictureClipped(const char* path, std::int32_t fitCols,
+                                                         std::int32_t fitRows, std::int32_t clipCols,
+                                                         std::int32_t clipRows, const GreyRange& grey);
 // The picture for showing within cols x rows with its proportions kept: one
 // larger than that comes reduced to the largest size that fits.
 [[nodiscard]] std::unique_ptr<Bitmap> LoadPictureWithin(const char* path, std::int32_t cols, std::int32_t rows);

@@ -84,6 +84,11 @@ GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap) {
 }
 
 GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT fitHeight, GpBitmap** bitmap) {
+  return GdipCreateBitmapFromFileClipped(filename, fitWidth, fitHeight, 0, 0, bitmap);
+}
+
+GpStatus GdipCreateBitmapFromFileClipped(const WCHAR* filename, INT fitWidth, INT fitHeight, INT clipCols,
+                                         INT clipRows, GpBitmap** bitmap) {
   if (!filename || !bitmap) return InvalidParameter;
   *bitmap = nullptr;
   FileBytes file;
@@ -101,7 +106,10 @@ GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT 
   if (StartsWith(data, size, "BM", 2))
     status = DecodeBmp(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "\xFF\xD8\xFF", 3))
-    status = DecodeJpeg(data, size, &decoded, fitWidth, fitHeight);
+    // A turned picture's middle is cut after it is upright.
+    status = clipCols > 0 && clipRows > 0 && orientation == 1
+                 ? DecodeJpegClipped(data, size, &decoded, clipCols, clipRows)
+                 : DecodeJpeg(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8))
     status = DecodePng(data, size, &decoded, fitWidth, fitHeight);
   else if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6))

@@ -2,6 +2,7 @@
 // libjpeg reports errors by longjmp; the two functions that set the jump
 // point hold no objects with destructors, so nothing is skipped.
 #include <csetjmp>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -72,27 +73,55 @@ struct RowTarget {
 
 enum class Pixels { kFailed, kAll, kDataEnded };
 
+// The part of the picture that is decoded: all of it, or the middle a clip
+// shows.
+struct Window {
+  JDIMENSION x = 0, y = 0, width = 0, height = 0;
+};
+
 // kDataEnded: the scan's data reached the end-of-image marker with rows still
 // to come. libjpeg would fill them with flat grey; they are left as they
 // are (zero, black), so a file that lies about its size costs nothing for
-// the rows it lacks.
-[[nodiscard]] Pixels ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, const RowTarget* target) {
+// the rows it lacks. A window narrower or shorter than the picture skips the
+// rows above it, decodes only the iMCU columns it touches (into `wide`, one
+// row of them) and stops after its last row.
+[[nodiscard]] Pixels ReadPixels(jpeg_decompress_struct* cinfo, JpegErrors* errors, const RowTarget* target,
+                                const Window* window, std::vector<BYTE>* wide) {
   if (setjmp(errors->jump)) return Pixels::kFailed;
   jpeg_start_decompress(cinfo);
+  const bool cropped = window->width < cinfo->output_width;
+  const auto bytes = static_cast<std::size_t>(cinfo->output_components);
+  std::size_t from = 0;
+  if (cropped) {
+    // A column beside the window on each side, so that the crop's own edge
+    // (upsampled as if it were the picture's) never lands in it.
+    JDIMENSION x = window->x > 0 ? window->x - 1 : 0;
+    JDIMENSION width = std::min(window->x + window->width + 1, cinfo->output_width) - x;
+    jpeg_crop_scanline(cinfo, &x, &width);
+    from = (window->x - x) * bytes;
+    wide->resize(std::size_t{width} * bytes);
+  }
+  if (window->y > 0 && jpeg_skip_scanlines(cinfo, window->y) != window->y) return Pixels::kFailed;
+  const JDIMENSION end = window->y + window->height;
   // The decoder meets the marker while decoding the last rows of a whole
   // file, at most a row group and the one it reads ahead before they are
   // handed out.
   const JDIMENSION margin = 3 * static_cast<JDIMENSION>(cinfo->max_v_samp_factor * cinfo->min_DCT_scaled_size);
   constexpr int kEndOfImage = 0xD9;
-  while (cinfo->output_scanline < cinfo->output_height) {
+  while (cinfo->output_scanline < end) {
     BYTE* out = target->writer->Row();
-    JSAMPROW row = target->cmykRow ? target->cmykRow : out;
+    BYTE* pixels = target->cmykRow ? target->cmykRow : out;
+    JSAMPROW row = cropped ? wide->data() : pixels;
     if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return Pixels::kFailed;
     if (errors->truncated) return Pixels::kFailed;
-    if (target->cmykRow) CmykToBgr(target->cmykRow, static_cast<INT>(cinfo->output_width), target->inverted, out);
+    if (cropped) std::memcpy(pixels, wide->data() + from, std::size_t{window->width} * bytes);
+    if (target->cmykRow) CmykToBgr(target->cmykRow, static_cast<INT>(window->width), target->inverted, out);
     target->writer->Push();
-    if (cinfo->unread_marker == kEndOfImage && cinfo->output_height - cinfo->output_scanline > margin)
-      return Pixels::kDataEnded;
+    if (cinfo->unread_marker == kEndOfImage && end - cinfo->output_scanline > margin) return Pixels::kDataEnded;
+  }
+  if (end < cinfo->output_height) {
+    jpeg_abort_decompress(cinfo);
+    return Pixels::kAll;
   }
   jpeg_finish_decompress(cinfo);
   return errors->truncated ? Pixels::kFailed : Pixels::kAll;
@@ -144,13 +173,31 @@ unsigned JpegReduction(std::int64_t width, std::int64_t height, std::int64_t fit
   return covers && width % 2 == 0 && height % 2 == 0 ? 2 : 1;
 }
 
-GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
+namespace {
+
+// clipCols x clipRows at least 1: only the middle of the picture that a
+// frame of that size shows, else the picture fitted to fitWidth x fitHeight.
+GpStatus Decode(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight, INT clipCols,
+                INT clipRows) {
   Decompressor d;
   if (!ReadHeader(&d.cinfo, &d.errors, &d.progress, data, size)) return InvalidParameter;
+  const bool clip = clipCols > 0 && clipRows > 0;
+  if (clip) fitWidth = fitHeight = 0;
   const unsigned by = JpegReduction(d.cinfo.image_width, d.cinfo.image_height, fitWidth, fitHeight);
   if (by > 1 && !Reduce(&d.cinfo, &d.errors, by)) return InvalidParameter;
-  const INT width = static_cast<INT>(by > 1 ? d.cinfo.output_width : d.cinfo.image_width);
-  const INT height = static_cast<INT>(by > 1 ? d.cinfo.output_height : d.cinfo.image_height);
+  const JDIMENSION fullWidth = by > 1 ? d.cinfo.output_width : d.cinfo.image_width;
+  const JDIMENSION fullHeight = by > 1 ? d.cinfo.output_height : d.cinfo.image_height;
+  Window window;
+  window.width = fullWidth, window.height = fullHeight;
+  if (clip) {
+    // The same middle the frame composer cuts from a whole picture.
+    window.width = std::min(fullWidth, static_cast<JDIMENSION>(clipCols));
+    window.height = std::min(fullHeight, static_cast<JDIMENSION>(clipRows));
+    window.x = (fullWidth - window.width) / 2;
+    window.y = (fullHeight - window.height) / 2;
+  }
+  const INT width = static_cast<INT>(window.width);
+  const INT height = static_cast<INT>(window.height);
   PixelFormat format = PixelFormat24bppRGB;
   bool cmyk = false;
   switch (d.cinfo.jpeg_color_space) {
@@ -178,10 +225,21 @@ GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWid
                              fitWidth, fitHeight)) != Ok)
     return status;
   std::vector<BYTE> cmykRow(cmyk ? static_cast<std::size_t>(width) * 4 : 0);
+  std::vector<BYTE> wide;
   const RowTarget target{&writer, cmyk ? cmykRow.data() : nullptr, d.cinfo.saw_Adobe_marker != 0};
-  if (ReadPixels(&d.cinfo, &d.errors, &target) == Pixels::kFailed) return InvalidParameter;
+  if (ReadPixels(&d.cinfo, &d.errors, &target, &window, &wide) == Pixels::kFailed) return InvalidParameter;
   *out = writer.Finish();
   return Ok;
+}
+
+}  // namespace
+
+GpStatus DecodeJpeg(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth, INT fitHeight) {
+  return Decode(data, size, out, fitWidth, fitHeight, 0, 0);
+}
+
+GpStatus DecodeJpegClipped(const BYTE* data, std::size_t size, Decoded* out, INT cols, INT rows) {
+  return Decode(data, size, out, 0, 0, cols, rows);
 }
 
 }  // namespace gdip

@@ -30,6 +30,10 @@ using Decoded = std::unique_ptr<GpBitmap>;
 // What DecodeJpeg divides a width x height picture's sides by to fit
 // fitWidth x fitHeight: 2 when its sides are even and the half still covers
 // the fit (both given), else 1.
+// Only the middle cols x rows of the picture (all of a shorter or narrower
+// side), the part a frame of that size shows when the picture is centred
+// on it unscaled: the rows above it are skipped, those below never decoded.
+[[nodiscard]] GpStatus DecodeJpegClipped(const BYTE* data, std::size_t size, Decoded* out, INT cols, INT rows);
 unsigned JpegReduction(std::int64_t width, std::int64_t height, std::int64_t fitWidth, std::int64_t fitHeight);
 [[nodiscard]] GpStatus DecodePng(const BYTE* data, std::size_t size, Decoded* out, INT fitWidth = 0,
                                  INT fitHeight = 0);

@@ -2,6 +2,7 @@
 // corrupt, truncated and lying files that must fail cleanly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -779,6 +780,61 @@ TEST(Decode, ToFitReducesPicturesToTheFit) {
     PictureProbe probe;
     ASSERT_TRUE(ProbePictureFile(dir.file(c.name).c_str(), &probe, c.fitWidth, c.fitHeight));
     EXPECT_EQ(probe.pixelBytes, static_cast<std::uint64_t>(dib::Stride(c.width, 24)) * c.height) << c.name;
+  }
+}
+
+// The middle a frame shows, decoded alone, is the same pixels as that middle
+// cut from the whole picture, at the iMCU edges of the crop included.
+std::vector<std::uint8_t> Middle(const std::string& path, INT cols, INT rows, bool clipped, UINT* w, UINT* h) {
+  GpBitmap* image = nullptr;
+  const std::u16string wide = WidenUtf8(path);
+  if ((clipped ? GdipCreateBitmapFromFileClipped(wide.c_str(), 0, 0, cols, rows, &image)
+               : GdipCreateBitmapFromFile(wide.c_str(), &image)) != Ok)
+    return {};
+  const Bitmap picture(image);
+  UINT width = 0, height = 0;
+  if (GdipGetImageWidth(picture.asImage(), &width) != Ok || GdipGetImageHeight(picture.asImage(), &height) != Ok)
+    return {};
+  *w = std::min<UINT>(width, cols), *h = std::min<UINT>(height, rows);
+  const GpRect area{INT(width - *w) / 2, INT(height - *h) / 2, INT(*w), INT(*h)};
+  std::vector<std::uint8_t> pixels(std::size_t{*w} * *h * 3);
+  BitmapData data{};
+  data.Stride = INT(*w) * 3;
+  data.Scan0 = pixels.data();
+  if (GdipBitmapLockBits(image, &area, ImageLockModeRead | ImageLockModeUserInputBuf, PixelFormat24bppRGB, &data) != Ok)
+    return {};
+  (void)GdipBitmapUnlockBits(image, &data);
+  return pixels;
+}
+
+TEST(Decode, AClippedJpegIsTheMiddleOfTheWholeOne) {
+  TempDir dir;
+  // Noise finer than a block, so that any upsampling seam at the crop shows.
+  const Pattern noise = [](int x, int y) {
+    const auto v = static_cast<std::uint32_t>(x * 2654435761u ^ y * 40503u);
+    return Rgb{std::uint8_t(v >> 3), std::uint8_t(v >> 11), std::uint8_t(v >> 19)};
+  };
+  struct Case {
+    int width, height;
+    JpegSampling sampling;
+    bool progressive;
+    INT cols, rows;
+  };
+  for (const Case& c : {Case{301, 203, JpegSampling::k420, false, 100, 60}, Case{301, 203, JpegSampling::k420, true, 97, 61},
+                        Case{300, 200, JpegSampling::k444, false, 64, 400}, Case{300, 200, JpegSampling::k444, true, 500, 33},
+                        Case{333, 177, JpegSampling::k420, false, 332, 176}, Case{64, 48, JpegSampling::kGrey, false, 17, 9},
+                        Case{120, 90, JpegSampling::k420, false, 200, 100}}) {
+    const std::string path = dir.file("c.jpg");
+    ASSERT_TRUE(WriteJpeg(path, c.width, c.height, noise, 90, c.sampling, c.progressive));
+    UINT w = 0, h = 0, wholeW = 0, wholeH = 0;
+    const std::vector<std::uint8_t> clipped = Middle(path, c.cols, c.rows, true, &w, &h);
+    const std::vector<std::uint8_t> whole = Middle(path, c.cols, c.rows, false, &wholeW, &wholeH);
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + " into " +
+                             std::to_string(c.cols) + "x" + std::to_string(c.rows);
+    ASSERT_FALSE(whole.empty()) << name;
+    EXPECT_EQ(w, wholeW) << name;
+    EXPECT_EQ(h, wholeH) << name;
+    EXPECT_TRUE(clipped == whole) << name << (c.progressive ? " progressive" : "");
   }
 }
 

@@ -138,6 +138,11 @@ void GdiplusShutdown(std::uintptr_t token);
 // for the picture's own size.
 [[nodiscard]] GpStatus GdipCreateBitmapFromFileToFit(const WCHAR* filename, INT fitWidth, INT fitHeight,
                                                      GpBitmap** bitmap);
+// The same, except that a JPEG drawn clipped into a clipCols x clipRows frame
+// (both at least 1) comes as only the middle the frame shows, of at most
+// that size; other pictures come as GdipCreateBitmapFromFileToFit gives them.
+[[nodiscard]] GpStatus GdipCreateBitmapFromFileClipped(const WCHAR* filename, INT fitWidth, INT fitHeight,
+                                                       INT clipCols, INT clipRows, GpBitmap** bitmap);
 [[nodiscard]] GpStatus GdipGetImagePixelFormat(GpImage* image, PixelFormat* format);
 [[nodiscard]] GpStatus GdipGetImageWidth(GpImage* image, UINT* width);
 [[nodiscard]] GpStatus GdipGetImageHeight(GpImage* image, UINT* height);
